@@ -1,0 +1,359 @@
+#include "Package.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <zlib.h>
+
+#include "AnsiText.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+#ifdef VM_TEST_HOOKS
+int PackageAllocationsBeforeFailure = -1;
+static bool InjectedFailure()
+{
+    if (PackageAllocationsBeforeFailure < 0)
+        return false;
+    if (PackageAllocationsBeforeFailure == 0)
+        return true;
+    --PackageAllocationsBeforeFailure;
+    return false;
+}
+#else
+static bool InjectedFailure() { return false; }
+#endif
+
+// The handle record, the directory and its index come zero-filled from the
+// process heap; extracted blocks from the global heap, which their users free.
+static void* PackageAlloc(uint64_t bytes)
+{
+    if (InjectedFailure() || bytes > SIZE_MAX || bytes == 0)
+        return nullptr;
+#ifdef _WIN32
+    return HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, static_cast<SIZE_T>(bytes));
+#else
+    return calloc(1, static_cast<size_t>(bytes));
+#endif
+}
+
+static void PackageFree(void* block)
+{
+    if (!block)
+        return;
+#ifdef _WIN32
+    HeapFree(GetProcessHeap(), 0, block);
+#else
+    free(block);
+#endif
+}
+
+static uint8_t* BlockAlloc(uint64_t bytes)
+{
+    if (InjectedFailure() || bytes > SIZE_MAX)
+        return nullptr;
+#ifdef _WIN32
+    return static_cast<uint8_t*>(GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, static_cast<SIZE_T>(bytes)));
+#else
+    return static_cast<uint8_t*>(calloc(1, static_cast<size_t>(bytes)));
+#endif
+}
+
+void FreePackageBlock(void* block)
+{
+    if (!block)
+        return;
+#ifdef _WIN32
+    GlobalFree(block);
+#else
+    free(block);
+#endif
+}
+
+// Adler-32 over a region that may exceed what one zlib call takes.
+static uint32_t Adler32Of(const uint8_t* bytes, uint64_t length)
+{
+    uLong sum = adler32(0L, Z_NULL, 0);
+    const uInt chunk = 1u << 30;
+    while (length > 0) {
+        uInt n = length > chunk ? chunk : static_cast<uInt>(length);
+        sum = adler32(sum, bytes, n);
+        bytes += n;
+        length -= n;
+    }
+    return static_cast<uint32_t>(sum);
+}
+
+uint64_t LocateImageEnd(const uint8_t* image, uint64_t size)
+{
+    // DOS header: 64 bytes, "MZ", e_lfarlc at least 0x40.
+    if (!image || size < 64 || ReadLittle16(image) != 0x5A4D || ReadLittle16(image + 0x18) < 0x40)
+        return 0;
+    // NT headers: 248 bytes (the 32-bit form) with the "PE\0\0" signature.
+    uint64_t pe = ReadLittle32(image + 0x3C);
+    if (pe + 248 > size || ReadLittle32(image + pe) != 0x00004550u)
+        return 0;
+    uint16_t sections = ReadLittle16(image + pe + 6);
+    uint16_t optionalSize = ReadLittle16(image + pe + 20);
+    if (sections == 0)
+        return 0;
+    uint64_t last = pe + 24 + optionalSize + static_cast<uint64_t>(sections - 1) * 40;
+    if (last + 40 > size)
+        return 0;
+    return static_cast<uint64_t>(ReadLittle32(image + last + 20)) + ReadLittle32(image + last + 16);
+}
+
+// --- lookup index ----------------------------------------------------------
+
+static size_t NameLength(const PackageEntry& entry)
+{
+    // A damaged directory may hold a name without its terminator.
+    const void* end = memchr(entry.name, 0, PACKAGE_NAME_SIZE);
+    return end ? static_cast<size_t>(static_cast<const char*>(end) - entry.name) : PACKAGE_NAME_SIZE;
+}
+
+namespace {
+struct LookupOrder {
+    const PackageEntry* entries;
+    bool operator()(uint32_t a, uint32_t b) const
+    {
+        const PackageEntry& ea = entries[a];
+        const PackageEntry& eb = entries[b];
+        if (ea.parent != eb.parent)
+            return ea.parent < eb.parent;
+        int byName = AnsiCompareNoCase(ea.name, NameLength(ea), eb.name, NameLength(eb));
+        if (byName != 0)
+            return byName < 0;
+        return a < b;
+    }
+};
+}
+
+// The first entry at or after `start` whose parent is `parent` and whose name
+// equals the component (ignoring ASCII case), or -1.  Same answer as walking
+// the directory from `start`, in O(log n).
+static int64_t FindChild(const PackageHandle* handle, int32_t parent, const char* component,
+                         size_t length, uint32_t start)
+{
+    const PackageEntry* entries = handle->entries;
+    uint32_t low = 0, high = handle->entryCount;
+    while (low < high) {
+        uint32_t middle = low + (high - low) / 2;
+        const PackageEntry& e = entries[handle->lookup[middle]];
+        bool before;
+        if (e.parent != parent) {
+            before = e.parent < parent;
+        } else {
+            int byName = AnsiCompareNoCase(e.name, NameLength(e), component, length);
+            before = byName != 0 ? byName < 0 : handle->lookup[middle] < start;
+        }
+        if (before)
+            low = middle + 1;
+        else
+            high = middle;
+    }
+    if (low == handle->entryCount)
+        return -1;
+    const PackageEntry& e = entries[handle->lookup[low]];
+    if (e.parent != parent || AnsiCompareNoCase(e.name, NameLength(e), component, length) != 0)
+        return -1;
+    return handle->lookup[low];
+}
+
+// --- open and close -------------------------------------------------------------
+
+static int FailOpen(PackageHandle* record, int code, PackageHandle** out)
+{
+    if (record) {
+        PackageFree(record->lookup);
+        PackageFree(record->entries);
+        if (record->view.base)
+            CloseFileView(&record->view);
+        PackageFree(record);
+    }
+    if (out)
+        *out = nullptr;
+    return code;
+}
+
+int OpenPackage(const char* path, PackageHandle** out)
+{
+    PackageHandle* h = static_cast<PackageHandle*>(PackageAlloc(sizeof(PackageHandle)));
+    if (!h)
+        return FailOpen(nullptr, PACKAGE_NO_MEMORY, out);
+    if (!path)
+        return FailOpen(h, PACKAGE_CANNOT_OPEN, out);
+    int viewCode = OpenFileView(path, &h->view);
+    if (viewCode != FILEVIEW_OK) {
+        h->view.base = nullptr;
+        return FailOpen(h, viewCode, out);
+    }
+
+    // Every bound is checked against the size the listing reports, and never
+    // beyond what is really mapped.
+    uint64_t size = h->view.reportedSize;
+    if (size > h->view.mappedSize)
+        size = h->view.mappedSize;
+    h->fileSize = static_cast<uint32_t>(size);
+    const uint8_t* base = h->view.base;
+
+    // The header stands at the image end; failing that, the first 4-byte
+    // aligned occurrence of the magic value anywhere in the file is taken.
+    uint64_t headerAt = LocateImageEnd(base, size);
+    if (headerAt == 0 || headerAt + PACKAGE_HEADER_SIZE > size || ReadLittle32(base + headerAt) != PACKAGE_MAGIC) {
+        uint64_t limit = size & ~static_cast<uint64_t>(3);
+        headerAt = limit;
+        for (uint64_t p = 0; p + 4 <= limit; p += 4) {
+            if (ReadLittle32(base + p) == PACKAGE_MAGIC) {
+                headerAt = p;
+                break;
+            }
+        }
+        if (headerAt == limit)
+            return FailOpen(h, PACKAGE_NO_HEADER, out);
+    }
+
+    if (headerAt + PACKAGE_HEADER_SIZE > size)
+        return FailOpen(h, PACKAGE_OUT_OF_BOUNDS, out);
+    const uint8_t* header = base + headerAt;
+    uint32_t dataSize = ReadLittle32(header + 4);
+    uint32_t directorySize = ReadLittle32(header + 8);
+    uint32_t entryCount = ReadLittle32(header + 16);
+    uint32_t dataChecksum = ReadLittle32(header + 20);
+    uint32_t compressedDirectoryChecksum = ReadLittle32(header + 24);
+    uint64_t dataAt = headerAt + PACKAGE_HEADER_SIZE;
+    if (dataAt + dataSize > size || dataAt + dataSize + directorySize > size)
+        return FailOpen(h, PACKAGE_OUT_OF_BOUNDS, out);
+
+    h->header = header;
+    h->data = base + dataAt;
+    h->directory = h->data + dataSize;
+    h->dataSize = dataSize;
+
+    if (Adler32Of(h->data, dataSize) != dataChecksum ||
+        Adler32Of(h->directory, directorySize) != compressedDirectoryChecksum)
+        return FailOpen(h, PACKAGE_BAD_CHECKSUM, out);
+
+    // A directory larger than the format's 32-bit sizes cannot be held.
+    uint64_t capacity = static_cast<uint64_t>(entryCount) * PACKAGE_ENTRY_SIZE;
+    if (capacity > 0xFFFFFFFFu)
+        return FailOpen(h, PACKAGE_NO_MEMORY, out);
+    if (entryCount > 0) {
+        h->entries = static_cast<PackageEntry*>(PackageAlloc(capacity));
+        if (!h->entries)
+            return FailOpen(h, PACKAGE_NO_MEMORY, out);
+    }
+    uLongf produced = static_cast<uLongf>(capacity);
+    Bytef empty = 0;
+    int z = uncompress(h->entries ? reinterpret_cast<Bytef*>(h->entries) : &empty, &produced,
+                       h->directory, directorySize);
+    if (z != Z_OK)
+        return FailOpen(h, PACKAGE_BAD_DIRECTORY, out);
+    // A shorter directory is accepted: the records it does not fill stay zero.
+    h->entryCount = entryCount;
+
+    if (entryCount > 0) {
+        h->lookup = static_cast<uint32_t*>(PackageAlloc(static_cast<uint64_t>(entryCount) * sizeof(uint32_t)));
+        if (!h->lookup)
+            return FailOpen(h, PACKAGE_NO_MEMORY, out);
+        for (uint32_t i = 0; i < entryCount; ++i)
+            h->lookup[i] = i;
+        std::sort(h->lookup, h->lookup + entryCount, LookupOrder{h->entries});
+    }
+
+    if (out)
+        *out = h;
+    else
+        ClosePackage(h);
+    return PACKAGE_OPENED;
+}
+
+void ClosePackage(PackageHandle* handle)
+{
+    if (!handle)
+        return;
+    PackageFree(handle->lookup);
+    PackageFree(handle->entries);
+    CloseFileView(&handle->view);
+    PackageFree(handle);
+}
+
+// --- lookup and extraction ------------------------------------------------------
+
+const PackageEntry* FindPackageEntry(const PackageHandle* handle, const char* path)
+{
+    if (!handle || !path || handle->entryCount == 0)
+        return nullptr;
+    if (*path == '\0')
+        return &handle->entries[0];
+
+    int32_t wantedParent = 0;
+    uint32_t start = 0;
+    const char* p = path;
+    for (;;) {
+        const char* end = strchr(p, '\\');
+        size_t length = end ? static_cast<size_t>(end - p) : strlen(p);
+        const char* next = end ? end + 1 : p + length;
+        if (length == 1 && p[0] == '.')
+            wantedParent = -1;   // "." is the root entry itself
+        // An empty component, or one longer than a name field holds, matches nothing.
+        if (length == 0 || length >= PACKAGE_NAME_SIZE)
+            return nullptr;
+        int64_t match = FindChild(handle, wantedParent, p, length, start);
+        if (match < 0)
+            return nullptr;
+        const PackageEntry* entry = &handle->entries[match];
+        if (*next == '\0')
+            return entry;
+        if (!(entry->attributes & PACKAGE_ATTRIBUTE_DIRECTORY))
+            return nullptr;
+        wantedParent = static_cast<int32_t>(match);
+        start = static_cast<uint32_t>(match);
+        p = next;
+    }
+}
+
+int ExtractPackageEntry(const PackageHandle* handle, const char* path, uint8_t** data, uint32_t* size)
+{
+    const PackageEntry* entry = FindPackageEntry(handle, path);
+    if (!entry)
+        return EXTRACT_NOT_FOUND;
+    uint8_t* block = BlockAlloc(static_cast<uint64_t>(entry->size) + 1);
+    if (!block)
+        return EXTRACT_NO_MEMORY;
+    // A stream that does not lie wholly inside the data region cannot be inflated.
+    if (static_cast<uint64_t>(entry->offset) + entry->compressedSize > handle->dataSize) {
+        FreePackageBlock(block);
+        return EXTRACT_BAD_STREAM;
+    }
+    uLongf produced = entry->size;
+    int z = uncompress(block, &produced, handle->data + entry->offset, entry->compressedSize);
+    if (z == Z_MEM_ERROR) {
+        FreePackageBlock(block);
+        return EXTRACT_NO_MEMORY;
+    }
+    if (z != Z_OK || produced != entry->size) {
+        FreePackageBlock(block);
+        return EXTRACT_BAD_STREAM;
+    }
+    if (Adler32Of(block, entry->size) != entry->checksum) {
+        FreePackageBlock(block);
+        return EXTRACT_BAD_CHECKSUM;
+    }
+    block[entry->size] = '\0';
+    if (size)
+        *size = entry->size;
+    if (data)
+        *data = block;
+    else
+        FreePackageBlock(block);
+    return EXTRACT_OK;
+}
+
+uint32_t PackageEntrySize(const PackageHandle* handle, const char* path)
+{
+    const PackageEntry* entry = FindPackageEntry(handle, path);
+    return entry ? entry->size : PACKAGE_ENTRY_NOT_FOUND;
+}

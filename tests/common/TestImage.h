@@ -1,0 +1,124 @@
+// Test fixtures: minimal PE images and package archives built in memory.
+#ifndef VELLMARK_TEST_IMAGE_H
+#define VELLMARK_TEST_IMAGE_H
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "PackageWriter.h"
+
+namespace testimage {
+
+inline void Put16(std::vector<uint8_t>& b, size_t at, uint16_t v)
+{
+    b[at] = static_cast<uint8_t>(v);
+    b[at + 1] = static_cast<uint8_t>(v >> 8);
+}
+inline void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v)
+{
+    for (int k = 0; k < 4; ++k)
+        b[at + k] = static_cast<uint8_t>(v >> (8 * k));
+}
+inline uint32_t Get32(const std::vector<uint8_t>& b, size_t at)
+{
+    return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
+}
+
+struct Section {
+    std::string name;
+    uint32_t rawPointer;
+    uint32_t rawSize;
+};
+
+// A 32-bit PE image: DOS header, NT headers with a 224-byte optional header,
+// the given section table, and zero bytes up to the end of the furthest section.
+inline std::vector<uint8_t> MakePeImage(const std::vector<Section>& sections)
+{
+    const uint32_t pe = 0x80, optionalSize = 224;
+    uint32_t tableAt = pe + 24 + optionalSize;
+    uint32_t end = tableAt + 40 * static_cast<uint32_t>(sections.size());
+    for (const Section& s : sections)
+        if (s.rawPointer + s.rawSize > end)
+            end = s.rawPointer + s.rawSize;
+    std::vector<uint8_t> b(end, 0);
+    b[0] = 'M';
+    b[1] = 'Z';
+    Put16(b, 0x18, 0x40);
+    Put32(b, 0x3C, pe);
+    Put32(b, pe, 0x00004550);
+    Put16(b, pe + 4, 0x014C);
+    Put16(b, pe + 6, static_cast<uint16_t>(sections.size()));
+    Put16(b, pe + 20, optionalSize);
+    Put16(b, pe + 24, 0x010B);
+    for (size_t i = 0; i < sections.size(); ++i) {
+        size_t at = tableAt + 40 * i;
+        memcpy(&b[at], sections[i].name.data(), sections[i].name.size() < 8 ? sections[i].name.size() : 8);
+        Put32(b, at + 16, sections[i].rawSize);
+        Put32(b, at + 20, sections[i].rawPointer);
+    }
+    return b;
+}
+
+// The usual stub: two sections, the last one ending the image at 0x600.
+inline std::vector<uint8_t> MakeStub()
+{
+    return MakePeImage({{".text", 0x200, 0x200}, {".data", 0x400, 0x200}});
+}
+
+inline PackItem Root()
+{
+    PackItem r;
+    r.name = ".";
+    r.parent = -1;
+    r.directory = true;
+    return r;
+}
+inline PackItem Folder(const std::string& name, int32_t parent)
+{
+    PackItem f;
+    f.name = name;
+    f.parent = parent;
+    f.directory = true;
+    return f;
+}
+inline PackItem File(const std::string& name, int32_t parent, const std::string& content)
+{
+    PackItem f;
+    f.name = name;
+    f.parent = parent;
+    f.content = content;
+    return f;
+}
+
+// stub + archive of `items`, as `vellmark pack` lays it out.
+inline std::vector<uint8_t> MakePackage(const std::vector<PackItem>& items, std::vector<uint8_t> stub = MakeStub(),
+                                        int level = 6)
+{
+    MemorySink sink;
+    sink.bytes = stub;
+    PackOptions options;
+    options.level = level;
+    options.threads = 2;
+    std::string error;
+    if (!WritePackageArchive(items, stub.size(), sink, options, &error)) {
+        fprintf(stderr, "MakePackage: %s\n", error.c_str());
+        return {};
+    }
+    return sink.bytes;
+}
+
+inline bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes)
+{
+    FILE* f = fopen(path.c_str(), "wb");
+    if (!f)
+        return false;
+    bool ok = bytes.empty() || fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return fclose(f) == 0 && ok;
+}
+
+}  // namespace testimage
+
+#endif

@@ -1,0 +1,496 @@
+// The package reader against archives built here, sound and damaged.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+#include <zlib.h>
+
+#include "Package.h"
+#include "PackageWriter.h"
+#include "TestImage.h"
+
+using namespace testimage;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string TempPath(const std::string& name)
+{
+    fs::path dir = fs::temp_directory_path() / "vellmark-package-tests";
+    fs::create_directories(dir);
+    return (dir / name).string();
+}
+
+// Opens `bytes` written to a file; returns the code and leaves the handle open in *h.
+int OpenBytes(const std::vector<uint8_t>& bytes, PackageHandle** h, const std::string& name = "p.exe")
+{
+    std::string path = TempPath(name);
+    EXPECT_TRUE(WriteBytes(path, bytes));
+    return OpenPackage(path.c_str(), h);
+}
+
+std::vector<uint8_t> Zlib(const std::string& content)
+{
+    uLongf bound = compressBound(static_cast<uLong>(content.size()));
+    std::vector<uint8_t> out(bound);
+    compress2(out.data(), &bound, reinterpret_cast<const Bytef*>(content.data()), static_cast<uLong>(content.size()), 6);
+    out.resize(bound);
+    return out;
+}
+
+PackageEntry Record(const std::string& name, int32_t parent, uint32_t attributes)
+{
+    PackageEntry e;
+    memset(&e, 0, sizeof e);
+    memcpy(e.name, name.data(), name.size());
+    e.parent = parent;
+    e.attributes = attributes;
+    return e;
+}
+
+// An archive from hand-made records, for directories the writer would refuse.
+// Each file record gets the stream of `contents[i]` (when not empty).
+std::vector<uint8_t> RawArchive(std::vector<PackageEntry> dir, const std::vector<std::string>& contents,
+                                uint32_t countField = UINT32_MAX)
+{
+    std::vector<uint8_t> data;
+    for (size_t i = 0; i < dir.size(); ++i) {
+        if (i >= contents.size() || (dir[i].attributes & PACKAGE_ATTRIBUTE_DIRECTORY) || i == 0)
+            continue;
+        std::vector<uint8_t> stream = Zlib(contents[i]);
+        dir[i].size = static_cast<uint32_t>(contents[i].size());
+        dir[i].compressedSize = static_cast<uint32_t>(stream.size());
+        dir[i].offset = static_cast<uint32_t>(data.size());
+        dir[i].checksum = adler32(1, reinterpret_cast<const Bytef*>(contents[i].data()), static_cast<uInt>(contents[i].size()));
+        data.insert(data.end(), stream.begin(), stream.end());
+    }
+    std::string raw(reinterpret_cast<const char*>(dir.data()), dir.size() * sizeof(PackageEntry));
+    std::vector<uint8_t> packedDir = Zlib(raw);
+    std::vector<uint8_t> file = MakeStub();
+    size_t h = file.size();
+    file.resize(h + 28);
+    Put32(file, h, PACKAGE_MAGIC);
+    Put32(file, h + 4, static_cast<uint32_t>(data.size()));
+    Put32(file, h + 8, static_cast<uint32_t>(packedDir.size()));
+    Put32(file, h + 16, countField == UINT32_MAX ? static_cast<uint32_t>(dir.size()) : countField);
+    Put32(file, h + 20, adler32(1, data.data(), static_cast<uInt>(data.size())));
+    Put32(file, h + 24, adler32(1, packedDir.data(), static_cast<uInt>(packedDir.size())));
+    file.insert(file.end(), data.begin(), data.end());
+    file.insert(file.end(), packedDir.begin(), packedDir.end());
+    while (file.size() % 4)
+        file.push_back(0);
+    return file;
+}
+
+// Recomputes both header checksums after a test changed the archive on purpose.
+void Reseal(std::vector<uint8_t>& file, size_t headerAt)
+{
+    uint32_t dataSize = Get32(file, headerAt + 4), dirSize = Get32(file, headerAt + 8);
+    const uint8_t* data = &file[headerAt + 28];
+    Put32(file, headerAt + 20, adler32(1, data, dataSize));
+    Put32(file, headerAt + 24, adler32(1, data + dataSize, dirSize));
+}
+
+// The sample product used by most tests:
+//   0 .   1 Install.ini   2 License.txt   3 Docs\   4 Empty.txt   5 Docs\readme.txt   6 Docs\Sub\   7 Docs\Sub\deep.bin
+std::vector<PackItem> SampleItems()
+{
+    std::string deep(70000, '\0');
+    for (size_t i = 0; i < deep.size(); ++i)
+        deep[i] = static_cast<char>((i * 7919) >> 3);
+    return {Root(),
+            File("Install.ini", 0, "// Company=Acme\r\ninit() { return 1; }\r\n"),
+            File("License.txt", 0, "Licence text"),
+            Folder("Docs", 0),
+            File("Empty.txt", 0, ""),
+            File("readme.txt", 3, "Read me"),
+            Folder("Sub", 3),
+            File("deep.bin", 6, deep)};
+}
+
+struct OpenPackageFixture : ::testing::Test {
+    PackageHandle* h = nullptr;
+    void TearDown() override { ClosePackage(h); }
+};
+
+}  // namespace
+
+TEST(PackageImage, LocatesTheEndOfTheLastSectionHeader)
+{
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> image;
+        uint64_t end;
+    };
+    std::vector<uint8_t> good = MakeStub();
+    std::vector<uint8_t> noMz = good;
+    noMz[0] = 'X';
+    std::vector<uint8_t> lowLfarlc = good;
+    Put16(lowLfarlc, 0x18, 0x3F);
+    std::vector<uint8_t> farPe = good;
+    Put32(farPe, 0x3C, static_cast<uint32_t>(good.size()) - 100);
+    std::vector<uint8_t> badSignature = good;
+    badSignature[0x81] = 'X';
+    std::vector<uint8_t> shortFile(good.begin(), good.begin() + 63);
+    // The last table entry decides, not the section that reaches furthest.
+    std::vector<uint8_t> lastNotLargest = MakePeImage({{".text", 0x800, 0x400}, {".rsrc", 0x400, 0x100}});
+    std::vector<Case> cases = {
+        {"two sections", good, 0x600},
+        {"last entry, not the largest", lastNotLargest, 0x500},
+        {"no MZ", noMz, 0},
+        {"e_lfarlc below 0x40", lowLfarlc, 0},
+        {"PE header beyond the file", farPe, 0},
+        {"no PE signature", badSignature, 0},
+        {"fewer than 64 bytes", shortFile, 0},
+        {"no sections", MakePeImage({}), 0},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(LocateImageEnd(c.image.data(), c.image.size()), c.end) << c.what;
+}
+
+TEST_F(OpenPackageFixture, RoundTripsEveryEntry)
+{
+    std::vector<PackItem> items = SampleItems();
+    std::vector<uint8_t> file = MakePackage(items);
+    ASSERT_FALSE(file.empty());
+    EXPECT_EQ(file.size() % 4, 0u);
+    ASSERT_EQ(OpenBytes(file, &h), PACKAGE_OPENED);
+    EXPECT_EQ(h->entryCount, items.size());
+    const char* paths[] = {nullptr, "Install.ini", "License.txt", nullptr, "Empty.txt", "Docs\\readme.txt",
+                           nullptr, "Docs\\Sub\\deep.bin"};
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (!paths[i])
+            continue;
+        uint8_t* data = nullptr;
+        uint32_t size = 12345;
+        ASSERT_EQ(ExtractPackageEntry(h, paths[i], &data, &size), EXTRACT_OK) << paths[i];
+        ASSERT_EQ(size, items[i].content.size()) << paths[i];
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(data), size), items[i].content) << paths[i];
+        EXPECT_EQ(data[size], 0) << "a text entry ends with a NUL";
+        FreePackageBlock(data);
+        EXPECT_EQ(PackageEntrySize(h, paths[i]), items[i].content.size());
+    }
+}
+
+TEST_F(OpenPackageFixture, FindsPathsExactlyAsTheSetupDoes)
+{
+    ASSERT_EQ(OpenBytes(MakePackage(SampleItems()), &h), PACKAGE_OPENED);
+    struct Case {
+        std::string path;
+        int index;   // -1: none
+    };
+    const std::vector<Case> cases = {
+        {"", 0},
+        {".", 0},
+        {"Install.ini", 1},
+        {"INSTALL.INI", 1},
+        {"install.ini", 1},
+        {"Docs", 3},
+        {"Docs\\", 3},
+        {"docs\\README.TXT", 5},
+        {"Docs\\Sub\\deep.bin", 7},
+        {"readme.txt", -1},              // only inside Docs
+        {"\\Install.ini", -1},           // leading backslash: an empty component
+        {"Docs\\\\readme.txt", -1},      // two backslashes in a row
+        {".\\Install.ini", -1},          // the root carries no directory attribute
+        {"License.txt\\x", -1},          // a file has no children
+        {"Docs\\readme.txt\\", 5},        // one trailing backslash is skipped
+        {"Docs\\Sub\\..\\readme.txt", -1},
+        {"Missing", -1},
+        {std::string(260, 'a'), -1},     // longer than a name field
+        {"Docs\\.", -1},                 // "." inside a folder looks for the root from that folder on
+    };
+    for (const Case& c : cases) {
+        const PackageEntry* e = FindPackageEntry(h, c.path.c_str());
+        if (c.index < 0)
+            EXPECT_EQ(e, nullptr) << c.path;
+        else
+            EXPECT_EQ(e, &h->entries[c.index]) << c.path;
+    }
+    EXPECT_EQ(PackageEntrySize(h, "Missing"), PACKAGE_ENTRY_NOT_FOUND);
+    EXPECT_EQ(PackageEntrySize(h, "Docs"), 0u);
+    EXPECT_EQ(PackageEntrySize(h, "Docs\\Sub\\deep.bin"), 70000u);
+}
+
+TEST_F(OpenPackageFixture, KeepsFirstMatchOrderAndSearchStart)
+{
+    // 0 .  1 dir  2 "A.TXT" in dir (parent 1)  3 "a.txt" in dir  4 "x" in dir placed
+    // before... (index 4 > 1 is fine); 5 top-level "late" whose record names parent 6,
+    // a folder that stands after it, so the search from folder 6 never sees it.
+    std::vector<PackageEntry> dir = {Record(".", -1, 0),
+                                     Record("dir", 0, PACKAGE_ATTRIBUTE_DIRECTORY),
+                                     Record("A.TXT", 1, PACKAGE_ATTRIBUTE_FILE),
+                                     Record("a.txt", 1, PACKAGE_ATTRIBUTE_FILE),
+                                     Record("early", 6, PACKAGE_ATTRIBUTE_FILE),
+                                     Record("ok", 6, PACKAGE_ATTRIBUTE_FILE),
+                                     Record("late", 0, PACKAGE_ATTRIBUTE_DIRECTORY)};
+    ASSERT_EQ(OpenBytes(RawArchive(dir, {"", "", "first", "second", "e", "o", ""}), &h), PACKAGE_OPENED);
+    EXPECT_EQ(FindPackageEntry(h, "dir\\a.txt"), &h->entries[2]);
+    EXPECT_EQ(FindPackageEntry(h, "late\\early"), nullptr);
+    EXPECT_EQ(FindPackageEntry(h, "late\\ok"), nullptr);   // also before its parent
+    uint8_t* data = nullptr;
+    uint32_t size = 0;
+    ASSERT_EQ(ExtractPackageEntry(h, "DIR\\a.TXT", &data, &size), EXTRACT_OK);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(data), size), "first");
+    FreePackageBlock(data);
+}
+
+TEST_F(OpenPackageFixture, LookupInALargeDirectory)
+{
+    std::vector<PackItem> items = {Root()};
+    for (int d = 0; d < 100; ++d) {
+        items.push_back(Folder("dir" + std::to_string(d), 0));
+        int32_t parent = static_cast<int32_t>(items.size() - 1);
+        for (int f = 0; f < 1000; ++f)
+            items.push_back(File("file" + std::to_string(f) + ".txt", parent, ""));
+    }
+    ASSERT_EQ(OpenBytes(MakePackage(items, MakeStub(), 1), &h, "large.exe"), PACKAGE_OPENED);
+    EXPECT_EQ(h->entryCount, 100101u);
+    const PackageEntry* e = FindPackageEntry(h, "DIR57\\FILE999.TXT");
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e - h->entries, 1 + 57 * 1001 + 1000);
+    EXPECT_EQ(FindPackageEntry(h, "dir57\\file1000.txt"), nullptr);
+    EXPECT_EQ(FindPackageEntry(h, "file3.txt"), nullptr);
+}
+
+TEST_F(OpenPackageFixture, OpenCodes)
+{
+    std::vector<uint8_t> good = MakePackage(SampleItems());
+    const size_t headerAt = MakeStub().size();
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> bytes;
+        int code;
+    };
+    std::vector<Case> cases;
+    cases.push_back({"sound package", good, PACKAGE_OPENED});
+    cases.push_back({"stub without an archive", MakeStub(), PACKAGE_NO_HEADER});
+    cases.push_back({"empty file", {}, PACKAGE_CANNOT_MAP});
+    {
+        // Wrong image end, header on a 4-byte boundary: found by the scan.
+        std::vector<uint8_t> b = MakeStub();
+        b.insert(b.end(), 8, 0);
+        std::vector<uint8_t> archive(good.begin() + headerAt, good.end());
+        b.insert(b.end(), archive.begin(), archive.end());
+        cases.push_back({"header after the image end, aligned", b, PACKAGE_OPENED});
+        // Unaligned: not found.
+        std::vector<uint8_t> u = MakeStub();
+        u.insert(u.end(), 2, 0);
+        u.insert(u.end(), archive.begin(), archive.end());
+        cases.push_back({"header after the image end, unaligned", u, PACKAGE_NO_HEADER});
+        // The magic value also stands at an aligned place before the real header.
+        std::vector<uint8_t> decoy = b;
+        Put32(decoy, 0x100, PACKAGE_MAGIC);
+        Put32(decoy, 0x104, 0xFFFFFF00u);
+        cases.push_back({"aligned magic inside the image", decoy, PACKAGE_OUT_OF_BOUNDS});
+        std::vector<uint8_t> decoy2 = b;
+        Put32(decoy2, 0x100, PACKAGE_MAGIC);
+        cases.push_back({"aligned magic inside the image, small sizes", decoy2, PACKAGE_BAD_CHECKSUM});
+    }
+    {
+        std::vector<uint8_t> b = good;
+        Put32(b, headerAt + 4, static_cast<uint32_t>(good.size()));
+        cases.push_back({"data region beyond the file", b, PACKAGE_OUT_OF_BOUNDS});
+        b = good;
+        Put32(b, headerAt + 8, 0xFFFFFFF0u);
+        cases.push_back({"directory beyond the file", b, PACKAGE_OUT_OF_BOUNDS});
+        b = MakeStub();
+        b.resize(b.size() + 8);
+        Put32(b, 0x600, PACKAGE_MAGIC);
+        cases.push_back({"header cut short by the end of the file", b, PACKAGE_OUT_OF_BOUNDS});
+    }
+    {
+        // One flipped byte anywhere in the data region, also in an entry never extracted.
+        std::vector<uint8_t> b = good;
+        b[headerAt + 28 + 3] ^= 0x40;
+        cases.push_back({"flipped data byte", b, PACKAGE_BAD_CHECKSUM});
+        b = good;
+        b[headerAt + 28 + Get32(good, headerAt + 4) + 5] ^= 0x01;
+        cases.push_back({"flipped directory byte", b, PACKAGE_BAD_CHECKSUM});
+    }
+    {
+        // Checksums that agree with a directory that is no zlib stream.
+        std::vector<uint8_t> b = good;
+        size_t dirAt = headerAt + 28 + Get32(good, headerAt + 4);
+        b[dirAt] = 0xFF;
+        b[dirAt + 1] = 0xFF;
+        Reseal(b, headerAt);
+        cases.push_back({"directory is no zlib stream", b, PACKAGE_BAD_DIRECTORY});
+        // Fewer records announced than the stream holds: the stream does not fit.
+        b = good;
+        Put32(b, headerAt + 16, 3);
+        cases.push_back({"entry count too small", b, PACKAGE_BAD_DIRECTORY});
+        // More announced than present: accepted, the rest stays zero.
+        b = good;
+        Put32(b, headerAt + 16, 20);
+        cases.push_back({"entry count too large", b, PACKAGE_OPENED});
+        b = good;
+        Put32(b, headerAt + 16, 0x01000000u);   // 16M records need more than 4 GB
+        cases.push_back({"directory larger than 4 GB", b, PACKAGE_NO_MEMORY});
+    }
+    for (size_t i = 0; i < cases.size(); ++i) {
+        PackageHandle* opened = reinterpret_cast<PackageHandle*>(&cases);
+        int code = OpenBytes(cases[i].bytes, &opened, "case" + std::to_string(i) + ".exe");
+        EXPECT_EQ(code, cases[i].code) << cases[i].what;
+        if (code == PACKAGE_OPENED) {
+            EXPECT_NE(opened, nullptr);
+            uint8_t* data = nullptr;
+            EXPECT_EQ(ExtractPackageEntry(opened, "Docs\\readme.txt", &data, nullptr), EXTRACT_OK) << cases[i].what;
+            FreePackageBlock(data);
+        } else {
+            EXPECT_EQ(opened, nullptr) << cases[i].what;
+        }
+        ClosePackage(code == PACKAGE_OPENED ? opened : nullptr);
+    }
+    PackageHandle* missing = nullptr;
+    EXPECT_EQ(OpenPackage(TempPath("does-not-exist.exe").c_str(), &missing), PACKAGE_CANNOT_OPEN);
+    EXPECT_EQ(missing, nullptr);
+}
+
+TEST_F(OpenPackageFixture, OutOfMemoryDuringOpen)
+{
+    std::vector<uint8_t> good = MakePackage(SampleItems());
+    // Allocation 0 is the handle record, 1 the directory, 2 its lookup index.
+    for (int failing = 0; failing < 3; ++failing) {
+        PackageAllocationsBeforeFailure = failing;
+        PackageHandle* opened = nullptr;
+        EXPECT_EQ(OpenBytes(good, &opened), PACKAGE_NO_MEMORY) << "allocation " << failing;
+        EXPECT_EQ(opened, nullptr);
+    }
+    PackageAllocationsBeforeFailure = -1;
+    ASSERT_EQ(OpenBytes(good, &h), PACKAGE_OPENED);
+    PackageAllocationsBeforeFailure = 0;
+    uint8_t* data = reinterpret_cast<uint8_t*>(&good);
+    uint32_t size = 77;
+    EXPECT_EQ(ExtractPackageEntry(h, "License.txt", &data, &size), EXTRACT_NO_MEMORY);
+    EXPECT_EQ(data, reinterpret_cast<uint8_t*>(&good)) << "outputs untouched on failure";
+    EXPECT_EQ(size, 77u);
+    PackageAllocationsBeforeFailure = -1;
+}
+
+TEST_F(OpenPackageFixture, ExtractCodes)
+{
+    std::vector<PackageEntry> dir = {Record(".", -1, 0),
+                                     Record("good.txt", 0, PACKAGE_ATTRIBUTE_FILE),
+                                     Record("long.txt", 0, PACKAGE_ATTRIBUTE_FILE),
+                                     Record("short.txt", 0, PACKAGE_ATTRIBUTE_FILE),
+                                     Record("sum.txt", 0, PACKAGE_ATTRIBUTE_FILE),
+                                     Record("outside.txt", 0, PACKAGE_ATTRIBUTE_FILE),
+                                     Record("empty.txt", 0, PACKAGE_ATTRIBUTE_FILE),
+                                     Record("Folder", 0, PACKAGE_ATTRIBUTE_DIRECTORY)};
+    std::vector<uint8_t> file =
+        RawArchive(dir, {"", "good content", "twelve bytes", "twelve bytes", "checked", "x", ""});
+    // Patch records in the compressed directory: decode, change, re-encode.
+    const size_t headerAt = MakeStub().size();
+    uint32_t dataSize = Get32(file, headerAt + 4);
+    std::vector<uint8_t> data(file.begin() + headerAt + 28, file.begin() + headerAt + 28 + dataSize);
+    std::vector<PackageEntry> decoded(dir.size());
+    uLongf length = static_cast<uLongf>(decoded.size() * sizeof(PackageEntry));
+    ASSERT_EQ(uncompress(reinterpret_cast<Bytef*>(decoded.data()), &length, &file[headerAt + 28 + dataSize],
+                         Get32(file, headerAt + 8)),
+              Z_OK);
+    decoded[2].size = 5;                          // inflates to more than its size
+    decoded[3].size = 20;                         // inflates to less than its size
+    decoded[4].checksum ^= 1;                     // right length, wrong checksum
+    decoded[5].offset = dataSize - 2;             // stream runs past the data region
+    decoded[5].compressedSize = 100;
+    std::string raw(reinterpret_cast<const char*>(decoded.data()), decoded.size() * sizeof(PackageEntry));
+    std::vector<uint8_t> packedDir = Zlib(raw);
+    file.resize(headerAt + 28 + dataSize);
+    file.insert(file.end(), packedDir.begin(), packedDir.end());
+    while (file.size() % 4)
+        file.push_back(0);
+    Put32(file, headerAt + 8, static_cast<uint32_t>(packedDir.size()));
+    Reseal(file, headerAt);
+    ASSERT_EQ(OpenBytes(file, &h), PACKAGE_OPENED);
+
+    struct Case {
+        const char* path;
+        int code;
+    };
+    const Case cases[] = {
+        {"good.txt", EXTRACT_OK},   {"missing.txt", EXTRACT_NOT_FOUND}, {"long.txt", EXTRACT_BAD_STREAM},
+        {"short.txt", EXTRACT_BAD_STREAM}, {"sum.txt", EXTRACT_BAD_CHECKSUM}, {"outside.txt", EXTRACT_BAD_STREAM},
+        {"empty.txt", EXTRACT_OK},  {"", EXTRACT_BAD_STREAM},           {".", EXTRACT_BAD_STREAM},
+        {"Folder", EXTRACT_BAD_STREAM},
+    };
+    for (const Case& c : cases) {
+        uint8_t* block = nullptr;
+        uint32_t size = 999;
+        int code = ExtractPackageEntry(h, c.path, &block, &size);
+        EXPECT_EQ(code, c.code) << c.path;
+        if (code == EXTRACT_OK) {
+            EXPECT_EQ(size, PackageEntrySize(h, c.path));
+            EXPECT_EQ(block[size], 0);
+            FreePackageBlock(block);
+        } else {
+            EXPECT_EQ(block, nullptr) << c.path;
+            EXPECT_EQ(size, 999u) << c.path;
+        }
+    }
+}
+
+TEST(PackageWriter, SameTreeGivesSameBytes)
+{
+    std::vector<uint8_t> a = MakePackage(SampleItems());
+    std::vector<uint8_t> b = MakePackage(SampleItems());
+    ASSERT_FALSE(a.empty());
+    EXPECT_EQ(a, b);
+    // An unaligned stub still gives a file length that is a multiple of 4.
+    std::vector<uint8_t> stub = MakeStub();
+    stub.resize(stub.size() + 1);
+    Put32(stub, 0x80 + 24 + 224 + 40 + 16, 0x201);   // the last section now ends at 0x601
+    EXPECT_EQ(MakePackage(SampleItems(), stub).size() % 4, 0u);
+}
+
+TEST(PackageWriter, RefusesMalformedTrees)
+{
+    struct Case {
+        const char* what;
+        std::vector<PackItem> items;
+    };
+    const std::vector<Case> cases = {
+        {"no root", {File("a", 0, "")}},
+        {"child before its parent", {Root(), File("a", 2, ""), Folder("d", 0)}},
+        {"parent is a file", {Root(), File("a", 0, ""), File("b", 1, "")}},
+        {"name of 260 bytes", {Root(), File(std::string(260, 'n'), 0, "")}},
+        {"empty name", {Root(), File("", 0, "")}},
+    };
+    for (const Case& c : cases) {
+        MemorySink sink;
+        std::string error;
+        EXPECT_FALSE(WritePackageArchive(c.items, 0, sink, PackOptions(), &error)) << c.what;
+        EXPECT_FALSE(error.empty()) << c.what;
+    }
+}
+
+TEST(PackageNames, Utf8ToWindows1252)
+{
+    struct Case {
+        std::string utf8;
+        bool ok;
+        std::string ansi;
+    };
+    const std::vector<Case> cases = {
+        {"plain.txt", true, "plain.txt"},
+        {"caf\xC3\xA9.txt", true, "caf\xE9.txt"},          // é
+        {"\xE2\x82\xAC", true, "\x80"},                    // €
+        {"\xE2\x84\xA2", true, "\x99"},                    // ™
+        {"\xC5\xB8", true, "\x9F"},                        // Ÿ
+        {"\xC2\x81", false, ""},                           // U+0081 has no place
+        {"\xE6\x97\xA5", false, ""},                       // 日
+        {"\xF0\x9F\x98\x80", false, ""},                   // emoji
+        {"\xC3", false, ""},                               // cut short
+        {"\xC1\x81", false, ""},                           // overlong 'A'
+        {"\xFF", false, ""},
+    };
+    for (const Case& c : cases) {
+        std::string ansi;
+        EXPECT_EQ(Utf8ToWindows1252(c.utf8, &ansi), c.ok) << c.utf8;
+        if (c.ok) {
+            EXPECT_EQ(ansi, c.ansi) << c.utf8;
+            EXPECT_EQ(Windows1252ToUtf8(ansi), c.utf8);
+        }
+    }
+}

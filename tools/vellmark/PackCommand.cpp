@@ -1,0 +1,350 @@
+// vellmark pack: a product folder and a setup program become one setup executable.
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "AnsiText.h"
+#include "Commands.h"
+#include "Package.h"
+#include "PackageWriter.h"
+#include "ToolText.h"
+
+#ifdef _WIN32
+#include <io.h>
+#include <process.h>
+#define isatty _isatty
+#define getpid _getpid
+#else
+#include <unistd.h>
+#endif
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char PackUsage[] =
+    "usage: vellmark pack SOURCE_DIR -o OUT.exe --stub SETUP.exe [options]\n";
+
+const char PackHelp[] =
+    "\n"
+    "Packs the tree under SOURCE_DIR into a package archive and appends it to the\n"
+    "setup program SETUP.exe, giving the setup executable OUT.exe.  The top level of\n"
+    "SOURCE_DIR holds Install.ini, an optional License.txt and the product's files\n"
+    "and folders.\n"
+    "\n"
+    "options:\n"
+    "  -o, --output OUT.exe    the setup executable to write (replaced only when\n"
+    "                          packing succeeded)\n"
+    "  --stub SETUP.exe        the setup program the package is appended to; any data\n"
+    "                          after its last section is left out\n"
+    "  --uninstaller FILE      adds FILE as Uninstall.exe at the top level\n"
+    "  --level N               zlib compression level, 0 (store) to 9 (default 9)\n"
+    "  --no-check              pack even when Install.ini's script is rejected\n"
+    "  -h, --help              this text\n"
+    "\n"
+    "Names are converted to the Windows-1252 code page and must fit it, be at most\n"
+    "259 bytes long and be valid Windows file names.  Files and the whole package\n"
+    "must stay below 4 GB.  On any error nothing is written and the exit code is 2.\n";
+
+int Refuse(const std::string& message)
+{
+    fprintf(stderr, "vellmark: %s\n", message.c_str());
+    return 2;
+}
+
+std::string Shown(const fs::path& p)
+{
+    return p.u8string();
+}
+
+bool ValidWindowsName(const std::string& ansi)
+{
+    if (ansi == "." || ansi == "..")
+        return false;
+    for (unsigned char c : ansi)
+        if (c < 0x20 || strchr("<>:\"/\\|?*", c))
+            return false;
+    return true;
+}
+
+struct TreeWalk {
+    std::vector<PackItem> items;
+    fs::path skip;          // the output itself, should it lie inside the tree
+    std::string error;
+};
+
+// Appends the children of `dir` (item `parentIndex`) contiguously, sorted by
+// name, then walks the subfolders in the same order.
+bool WalkDirectory(TreeWalk& walk, const fs::path& dir, int32_t parentIndex)
+{
+    struct Child {
+        std::string ansi;
+        fs::path path;
+        bool directory;
+    };
+    std::vector<Child> children;
+    std::error_code ec;
+    fs::directory_iterator it(dir, ec), end;
+    if (ec) {
+        walk.error = Shown(dir) + ": cannot be read (" + ec.message() + ")";
+        return false;
+    }
+    for (; it != end; it.increment(ec)) {
+        if (ec) {
+            walk.error = Shown(dir) + ": cannot be read (" + ec.message() + ")";
+            return false;
+        }
+        const fs::path& p = it->path();
+        std::error_code same;
+        if (!walk.skip.empty() && fs::equivalent(p, walk.skip, same))
+            continue;
+        Child child;
+        child.path = p;
+        std::string utf8 = p.filename().u8string();
+        if (!AnsiFromTerminal(utf8, &child.ansi))
+            return walk.error = Shown(p) + ": the name cannot be written in the Windows-1252 code page", false;
+        if (child.ansi.size() > PACKAGE_NAME_SIZE - 1)
+            return walk.error = Shown(p) + ": the name is longer than 259 bytes", false;
+        if (!ValidWindowsName(child.ansi))
+            return walk.error = Shown(p) + ": not a valid Windows file name", false;
+        fs::file_status status = fs::status(p, ec);
+        if (ec)
+            return walk.error = Shown(p) + ": cannot be read (" + ec.message() + ")", false;
+        if (fs::is_directory(status))
+            child.directory = true;
+        else if (fs::is_regular_file(status))
+            child.directory = false;
+        else
+            return walk.error = Shown(p) + ": neither a file nor a folder", false;
+        children.push_back(std::move(child));
+    }
+    std::sort(children.begin(), children.end(), [](const Child& a, const Child& b) {
+        int byName = AnsiCompareNoCase(a.ansi.c_str(), b.ansi.c_str());
+        return byName != 0 ? byName < 0 : a.ansi < b.ansi;
+    });
+    for (size_t k = 1; k < children.size(); ++k)
+        if (AnsiCompareNoCase(children[k - 1].ansi.c_str(), children[k].ansi.c_str()) == 0)
+            return walk.error = Shown(children[k].path) + ": differs from " + Shown(children[k - 1].path.filename()) +
+                                " only in letter case, which Windows cannot keep apart",
+                   false;
+
+    size_t first = walk.items.size();
+    for (Child& c : children) {
+        PackItem item;
+        item.name = c.ansi;
+        item.parent = parentIndex;
+        item.directory = c.directory;
+        if (!c.directory)
+            item.source = c.path;
+        walk.items.push_back(std::move(item));
+    }
+    for (size_t k = 0; k < children.size(); ++k)
+        if (children[k].directory &&
+            !WalkDirectory(walk, children[k].path, static_cast<int32_t>(first + k)))
+            return false;
+    return true;
+}
+
+bool ReadFile(const fs::path& path, std::string* content)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return false;
+    content->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !in.bad();
+}
+
+// Progress on a terminal only: a line that rewrites itself.
+struct Progress {
+    bool enabled = false;
+    std::chrono::steady_clock::time_point last;
+    void Show(uint64_t done, uint64_t total)
+    {
+        if (!enabled)
+            return;
+        auto now = std::chrono::steady_clock::now();
+        if (done < total && now - last < std::chrono::milliseconds(200))
+            return;
+        last = now;
+        unsigned percent = total ? static_cast<unsigned>(done * 100 / total) : 100;
+        fprintf(stderr, "\rpacking: %3u%% (%llu of %llu MB)", percent,
+                static_cast<unsigned long long>(done >> 20), static_cast<unsigned long long>(total >> 20));
+        fflush(stderr);
+    }
+    void End()
+    {
+        if (enabled)
+            fprintf(stderr, "\r%60s\r", "");
+    }
+};
+
+}  // namespace
+
+int RunPackCommand(int argc, char** argv)
+{
+    const char* source = nullptr;
+    const char* output = nullptr;
+    const char* stub = nullptr;
+    const char* uninstaller = nullptr;
+    int level = 9;
+    bool check = true;
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        auto value = [&](const char* option) -> const char* {
+            if (i + 1 >= argc) {
+                Refuse(std::string(option) + " needs a value");
+                return nullptr;
+            }
+            return argv[++i];
+        };
+        if (a == "-h" || a == "--help") {
+            printf("%s%s", PackUsage, PackHelp);
+            return 0;
+        } else if (a == "-o" || a == "--output") {
+            if (!(output = value("-o")))
+                return 2;
+        } else if (a == "--stub") {
+            if (!(stub = value("--stub")))
+                return 2;
+        } else if (a == "--uninstaller") {
+            if (!(uninstaller = value("--uninstaller")))
+                return 2;
+        } else if (a == "--level") {
+            const char* v = value("--level");
+            if (!v)
+                return 2;
+            if (strlen(v) != 1 || v[0] < '0' || v[0] > '9')
+                return Refuse(std::string("--level takes a number from 0 to 9, not '") + v + "'");
+            level = v[0] - '0';
+        } else if (a == "--no-check") {
+            check = false;
+        } else if (!a.empty() && a[0] == '-') {
+            return Refuse("unknown option " + a + " (see 'vellmark pack --help')");
+        } else if (!source) {
+            source = argv[i];
+        } else {
+            return Refuse("more than one SOURCE_DIR given (see 'vellmark pack --help')");
+        }
+    }
+    if (!source || !output || !stub) {
+        fprintf(stderr, "vellmark: %s", PackUsage);
+        return 2;
+    }
+
+    std::error_code ec;
+    fs::path sourceDir = fs::u8path(source);
+    if (!fs::is_directory(sourceDir, ec))
+        return Refuse(std::string(source) + ": no such folder");
+
+    // The stub must be a PE image; only the image up to its last section is kept.
+    std::string stubBytes;
+    if (!ReadFile(fs::u8path(stub), &stubBytes))
+        return Refuse(std::string(stub) + ": cannot be read (" + strerror(errno) + ")");
+    uint64_t imageEnd = LocateImageEnd(reinterpret_cast<const uint8_t*>(stubBytes.data()), stubBytes.size());
+    if (imageEnd == 0 || imageEnd > stubBytes.size())
+        return Refuse(std::string(stub) + ": not a Windows executable image");
+
+    TreeWalk walk;
+    walk.skip = fs::u8path(output);
+    if (!fs::exists(walk.skip, ec))
+        walk.skip.clear();
+    PackItem root;
+    root.name = ".";
+    root.parent = -1;
+    root.directory = true;
+    walk.items.push_back(root);
+    if (!WalkDirectory(walk, sourceDir, 0))
+        return Refuse(walk.error);
+
+    const PackItem* script = nullptr;
+    for (const PackItem& item : walk.items)
+        if (item.parent == 0 && !item.directory && AnsiCompareNoCase(item.name.c_str(), "Install.ini") == 0)
+            script = &item;
+    if (!script)
+        return Refuse(std::string(source) + ": no Install.ini at the top level");
+
+    if (check) {
+        std::string text;
+        if (!ReadFile(script->source, &text))
+            return Refuse(Shown(script->source) + ": cannot be read");
+#ifdef VM_HAVE_CHECK
+        if (!CheckSetupScriptText(Shown(script->source), text))
+            return Refuse(Shown(script->source) + ": the script is rejected; nothing was written (--no-check packs it anyway)");
+#endif
+    }
+
+    if (uninstaller) {
+        fs::path u = fs::u8path(uninstaller);
+        if (!fs::is_regular_file(u, ec))
+            return Refuse(std::string(uninstaller) + ": no such file");
+        for (const PackItem& item : walk.items)
+            if (item.parent == 0 && AnsiCompareNoCase(item.name.c_str(), "Uninstall.exe") == 0)
+                return Refuse(std::string(source) + ": already holds an Uninstall.exe; --uninstaller would add a second one");
+        PackItem item;
+        item.name = "Uninstall.exe";
+        item.parent = 0;
+        item.source = u;
+        walk.items.push_back(item);
+    }
+
+    // Everything goes to a temporary file beside the output, which replaces the
+    // output only once every byte has been written.
+    fs::path finalPath = fs::u8path(output);
+    fs::path temporary = finalPath;
+    temporary += ".tmp-" + std::to_string(getpid());
+#ifdef _WIN32
+    FILE* out = _wfopen(temporary.c_str(), L"wb");
+#else
+    FILE* out = fopen(temporary.c_str(), "wb");
+#endif
+    if (!out)
+        return Refuse(std::string(output) + ": cannot be written (" + strerror(errno) + ")");
+
+    Progress progress;
+    progress.enabled = isatty(2);
+    PackOptions options;
+    options.level = level;
+    options.progress = [&](uint64_t done, uint64_t total) { progress.Show(done, total); };
+    std::string error;
+    FileSink sink(out);
+    bool ok = sink.Write(stubBytes.data(), static_cast<size_t>(imageEnd));
+    if (!ok)
+        error = std::string(output) + ": cannot be written";
+    if (ok && !WritePackageArchive(walk.items, imageEnd, sink, options, &error))
+        ok = false;
+    progress.End();
+    if (fflush(out) != 0 && ok) {
+        ok = false;
+        error = std::string(output) + ": cannot be written (" + strerror(errno) + ")";
+    }
+    if (fclose(out) != 0 && ok) {
+        ok = false;
+        error = std::string(output) + ": cannot be written (" + strerror(errno) + ")";
+    }
+    if (ok) {
+        fs::rename(temporary, finalPath, ec);
+        if (ec) {
+            ok = false;
+            error = std::string(output) + ": cannot be written (" + ec.message() + ")";
+        }
+    }
+    if (!ok) {
+        fs::remove(temporary, ec);
+        return Refuse(error);
+    }
+
+    size_t files = 0, folders = 0;
+    for (size_t i = 1; i < walk.items.size(); ++i)
+        (walk.items[i].directory ? folders : files)++;
+    uintmax_t written = fs::file_size(finalPath, ec);
+    printf("%s: %zu files and %zu folders packed, %llu bytes\n", output, files, folders,
+           static_cast<unsigned long long>(written));
+    return 0;
+}
