@@ -1,0 +1,117 @@
+// Dry-run built-ins: they read their arguments exactly as the real ones do
+// and describe the call instead of acting on it.
+#include "BuiltinTable.h"
+
+#include <cstdio>
+#include <cstring>
+#include <utility>
+
+namespace {
+
+DryRunOutput Output;
+void* OutputContext;
+ScriptValue YesNoAnswer = 1;
+
+// Appends to a line buffer, never past its end.
+struct Line {
+    char text[2048];
+    size_t length = 0;
+
+    void Append(const char* piece)
+    {
+        while (*piece && length + 1 < sizeof text)
+            text[length++] = *piece++;
+        text[length] = '\0';
+    }
+};
+
+void AppendNumber(Line* line, ScriptValue value)
+{
+    char number[16];
+    snprintf(number, sizeof number, "%d", static_cast<int>(value));
+    line->Append(number);
+}
+
+// The text between double quotes, with C escapes where it would not read well.
+void AppendQuoted(Line* line, const char* text, size_t room)
+{
+    line->Append("\"");
+    for (size_t i = 0; i < room && text[i]; ++i) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        char piece[8];
+        switch (c) {
+        case '\n': line->Append("\\n"); continue;
+        case '\r': line->Append("\\r"); continue;
+        case '\t': line->Append("\\t"); continue;
+        case '\\': line->Append("\\\\"); continue;
+        case '"': line->Append("\\\""); continue;
+        default: break;
+        }
+        if (c < 32 || c == 127)
+            snprintf(piece, sizeof piece, "\\x%02x", c);
+        else
+            snprintf(piece, sizeof piece, "%c", c);
+        line->Append(piece);
+    }
+    line->Append("\"");
+}
+
+ScriptValue DryRunCall(int index)
+{
+    const BuiltinSignature& signature = BuiltinSignatures[index];
+    ScriptValue arguments[8] = {};
+    for (int i = 0; i < signature.parameterCount; ++i) {
+        arguments[i] = EvaluateExpression();
+        ExpectToken(i + 1 < signature.parameterCount ? TOKEN_COMMA : TOKEN_RPAREN);
+    }
+    if (signature.parameterCount == 0)
+        ExpectToken(TOKEN_RPAREN);
+
+    if (Output) {
+        Line line;
+        line.Append(signature.name);
+        line.Append("(");
+        for (int i = 0; i < signature.parameterCount; ++i) {
+            if (i > 0)
+                line.Append(", ");
+            size_t room = 0;
+            const char* text = signature.parameterKinds[i] == 't'
+                                   ? ScriptTextOf(arguments[i], &room)
+                                   : nullptr;
+            if (text)
+                AppendQuoted(&line, text, room);
+            else
+                AppendNumber(&line, arguments[i]);
+        }
+        line.Append(")");
+        Output(line.text, OutputContext);
+    }
+    return index == BUILTIN_MSGBOXYESNO ? YesNoAnswer : 0;
+}
+
+template <int Index>
+ScriptValue DryRunHandler()
+{
+    return DryRunCall(Index);
+}
+
+template <int... Index>
+void MakeDryRunTable(BuiltinRow (&table)[BUILTIN_COUNT + 1], std::integer_sequence<int, Index...>)
+{
+    static const BuiltinHandler handlers[BUILTIN_COUNT] = {&DryRunHandler<Index>...};
+    MakeBuiltinTable(handlers, table);
+}
+
+BuiltinRow DryRunTable[BUILTIN_COUNT + 1];
+
+}  // namespace
+
+void InstallDryRunBuiltins(DryRunOutput output, void* context, ScriptValue yesNoAnswer)
+{
+    Output = output;
+    OutputContext = context;
+    YesNoAnswer = yesNoAnswer;
+    if (!DryRunTable[0].name)
+        MakeDryRunTable(DryRunTable, std::make_integer_sequence<int, BUILTIN_COUNT>());
+    InstallBuiltinTable(DryRunTable);
+}

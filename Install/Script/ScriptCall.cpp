@@ -1,0 +1,140 @@
+// Script calls and the binding of built-ins.
+#include "BuiltinTable.h"
+#include "ScriptInternal.h"
+
+#include "AnsiText.h"
+
+#include <cstring>
+
+ScriptValue ArgumentList[SCRIPT_PARAMETER_LIMIT];
+
+const BuiltinSignature BuiltinSignatures[BUILTIN_COUNT] = {
+    {"iswin95", 0, ""},
+    {"iswin98", 0, ""},
+    {"iswinme", 0, ""},
+    {"iswinnt", 0, ""},
+    {"iswin2000", 0, ""},
+    {"iswinfamilynt", 0, ""},
+    {"iswinfamily9x", 0, ""},
+    {"setreboot", 1, "i"},
+    {"setupdate", 1, "i"},
+    {"setnouninstall", 1, "i"},
+    {"logon", 0, ""},
+    {"logoff", 0, ""},
+    {"fileinuse", 1, "t"},          // path
+    {"isappinstalled", 2, "tt"},    // company, product
+    {"isapprunning", 2, "tt"},      // window class, window title
+    {"closeapp", 2, "tt"},          // window class, window title
+    {"version", 2, "tt"},           // package entry, installed path
+    {"msgboxok", 1, "t"},
+    {"msgboxyesno", 1, "t"},
+    {"copy", 2, "tt"},              // package entry, destination
+    {"copyshared", 3, "ttt"},       // package entry, destination, kept text
+    {"iscopyerror", 0, ""},
+    {"makedir", 1, "t"},
+    {"installdriver", 3, "ttt"},    // package entry, destination, service name
+    {"shortcut", 4, "tttt"},
+    {"shortcutc", 4, "tttt"},
+    {"shortcutwww", 2, "tt"},       // name, address
+    {"prefskey", 1, "t"},
+    {"setprogsteps", 1, "i"},
+    {"progstep", 0, ""},
+};
+
+namespace {
+
+const BuiltinRow EmptyTable[] = {{nullptr, nullptr, 0}};
+const BuiltinRow* Builtins = EmptyTable;
+
+const BuiltinRow* FindBuiltinRow(const char* name, bool ignoreCase)
+{
+    for (const BuiltinRow* row = Builtins; row->name; ++row) {
+        if (ignoreCase ? AnsiCompareNoCase(row->name, name) == 0 : strcmp(row->name, name) == 0)
+            return row;
+    }
+    return nullptr;
+}
+
+int FindScriptFunctionIgnoringCase(const char* name)
+{
+    for (int i = 0; i < FunctionTable.count; ++i)
+        if (AnsiCompareNoCase(FunctionTable.functions[i].name, name) == 0)
+            return i;
+    return -1;
+}
+
+}  // namespace
+
+static_assert(sizeof BuiltinSignatures / sizeof BuiltinSignatures[0] == BUILTIN_COUNT,
+              "one signature per built-in");
+
+void MakeBuiltinTable(const BuiltinHandler (&handlers)[BUILTIN_COUNT],
+                      BuiltinRow (&table)[BUILTIN_COUNT + 1])
+{
+    for (int i = 0; i < BUILTIN_COUNT; ++i)
+        table[i] = {BuiltinSignatures[i].name, handlers[i], BuiltinSignatures[i].parameterCount};
+    table[BUILTIN_COUNT] = {nullptr, nullptr, 0};
+}
+
+void InstallBuiltinTable(const BuiltinRow* table)
+{
+    Builtins = table ? table : EmptyTable;
+}
+
+int ScriptFunctionExists(const char* name)
+{
+    return name && FindScriptFunctionIgnoringCase(name) >= 0 ? 1 : 0;
+}
+
+bool IsBuiltin(const char* name)
+{
+    return FindBuiltinRow(name, false) != nullptr;
+}
+
+ScriptValue CallBuiltin(const char* name)
+{
+    if (DeclarationPass)
+        return 0;
+    const BuiltinRow* row = FindBuiltinRow(name, false);
+    if (!row || !row->handler)
+        return 0;
+    return row->handler();
+}
+
+bool CheckArgumentCount(const char* name, int count)
+{
+    if (const BuiltinRow* row = FindBuiltinRow(name, true))
+        return row->parameterCount == -1 || row->parameterCount == count;
+    int index = FindScriptFunctionIgnoringCase(name);
+    return index >= 0 && FunctionTable.functions[index].parameterCount == count;
+}
+
+ScriptValue CallScriptFunction(const char* name)
+{
+    if (!name || !EnterLevel(1))
+        return 0;
+    LexerSnapshot caller;
+    SaveLexer(&caller);
+    int callerFunction = CurrentFunction;
+
+    ScriptValue result = 0;
+    int index = FindScriptFunctionIgnoringCase(name);
+    if (index >= 0) {
+        ScriptFunction& function = FunctionTable.functions[index];
+        RestoreLexer(&function.body);
+        CurrentFunction = index;
+        memcpy(function.parameterValues, ArgumentList,
+               sizeof(ScriptValue) * static_cast<size_t>(function.parameterCount));
+        StatementOutcome outcome = ExecuteStatement();
+        if (outcome != OutcomeNormal)
+            result = ReturnValue;
+        // A script error ends the function with 0, whatever it returned.
+        if (ScriptErrorFlag)
+            result = 0;
+    }
+
+    CurrentFunction = callerFunction;
+    RestoreLexer(&caller);
+    LeaveLevel(1);
+    return result;
+}
