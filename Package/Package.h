@@ -57,6 +57,7 @@ struct PackageHandle {
     uint32_t entryCount;
     uint32_t dataSize;
     uint32_t* lookup;               // entry indices ordered by (parent, folded name, index)
+    uint32_t lookupCount;           // records the directory stream filled; the rest are zero
 };
 
 // Codes of OpenPackage (there is no code 4):

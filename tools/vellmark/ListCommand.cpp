@@ -38,19 +38,19 @@ std::string OpenFailureText(const char* path, int code)
     }
 }
 
-const char* ExtractFailureText(int code)
+std::string ExtractFailureText(int code, const std::string& entry)
 {
     switch (code) {
     case EXTRACT_NOT_FOUND:
-        return "no entry with this path";
+        return "no entry \"" + entry + "\" in the package";
     case EXTRACT_NO_MEMORY:
-        return "not enough memory to extract the entry";
+        return "not enough memory to extract \"" + entry + "\"";
     case EXTRACT_BAD_STREAM:
-        return "the entry's data does not decompress to its recorded size";
+        return "the data of \"" + entry + "\" does not decompress to its recorded size";
     case EXTRACT_BAD_CHECKSUM:
-        return "the entry's content does not match its checksum";
+        return "the content of \"" + entry + "\" does not match its checksum";
     default:
-        return "extraction failed";
+        return "\"" + entry + "\" cannot be extracted";
     }
 }
 
@@ -181,7 +181,7 @@ int RunExtractCommand(int argc, char** argv)
     int code = ExtractPackageEntry(h, ansiPath.c_str(), &data, &size);
     ClosePackage(h);
     if (code != EXTRACT_OK) {
-        fprintf(stderr, "vellmark: %s: %s: %s (code %d)\n", setup, entryPath, ExtractFailureText(code), code);
+        fprintf(stderr, "vellmark: %s: %s (code %d)\n", setup, ExtractFailureText(code, entryPath).c_str(), code);
         return 2;
     }
     int result = 0;
