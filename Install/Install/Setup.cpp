@@ -1,0 +1,252 @@
+// Setup.exe: the main line of the setup program.  Checks the Windows version,
+// opens the package appended to its own executable, loads and checks the
+// setup script, runs the start checks and the script's init, shows the
+// wizard, releases everything and restarts Windows when asked to.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "Installation.h"
+#include "Package.h"
+#include "Script.h"
+#include "SetupBuiltins.h"
+#include "SetupState.h"
+#include "Settings.h"
+#include "SystemLibrary.h"
+#include "Versions.h"
+#include "Wizard.h"
+
+static char ExecutablePath[SETUP_WORK_SIZE];
+
+// Shows a start-up failure (no owner, caption "Error") and returns 0, so that
+// a failing check can return through it.
+static int ReportError(const char* text)
+{
+    MessageBoxA(NULL, text, "Error", MB_ICONERROR);
+    return 0;
+}
+
+// Script errors are shown one box per report, without an owner.
+static void ShowScriptError(const char* text, int /*position*/, void* /*context*/)
+{
+    MessageBoxA(NULL, text, "Script error", MB_OK);
+}
+
+#ifdef VM_TEST_HOOKS
+// Test builds only: conditions wine cannot produce on request, named in the
+// comma-separated environment variable VELLMARK_TEST_HOOKS.
+static bool TestHook(const char* name)
+{
+    const char* hooks = getenv("VELLMARK_TEST_HOOKS");
+    size_t length = strlen(name);
+    for (const char* p = hooks; p && *p;) {
+        const char* end = strchr(p, ',');
+        size_t n = end ? static_cast<size_t>(end - p) : strlen(p);
+        if (n == length && strncmp(p, name, n) == 0)
+            return true;
+        p = end ? end + 1 : p + n;
+    }
+    return false;
+}
+#else
+static bool TestHook(const char*) { return false; }
+#endif
+
+// The write-access probe: the key exists only for the moment of the probe.
+static bool RegistryWritable()
+{
+    static const char ProbeKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vellmark";
+    if (TestHook("deny-hklm"))
+        return false;
+    HKEY key = NULL;
+    DWORD disposition = 0;
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, ProbeKey, 0, const_cast<char*>(""), REG_OPTION_NON_VOLATILE,
+                        KEY_SET_VALUE, NULL, &key, &disposition) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, ProbeKey);
+    return true;
+}
+
+// Packages with drivers need the service control manager on the NT family.
+static int ServiceManagerAvailable()
+{
+    SC_HANDLE manager = NULL;
+    DWORD error = 0;
+    if (TestHook("deny-scm")) {
+        error = ERROR_ACCESS_DENIED;
+    } else if (TestHook("fail-scm")) {
+        error = ERROR_INVALID_PARAMETER;
+    } else {
+        manager = OpenSCManagerA(NULL, NULL, 0xF003F /* SC_MANAGER_ALL_ACCESS */);
+        if (!manager)
+            error = GetLastError();
+    }
+    if (!manager) {
+        if (error == ERROR_ACCESS_DENIED)
+            return ReportError("You must have Administrator privileges in order to deinstall drivers!\n"
+                               "Log on as an administrator and try again...");
+        return ReportError("Can't open driver database!");
+    }
+    CloseServiceHandle(manager);
+    return 1;
+}
+
+// Non-zero to go on with the wizard, 0 to stop (the failing check has shown
+// its message; a stop decided by init or by the installed version shows none).
+static int RunStartChecks()
+{
+    int noWin95 = 0;
+    GetSettingInt("Update", &UpdateMode);
+    GetSettingInt("NoLicense", &NoLicense);
+    GetSettingInt("NoUninstall", &NoUninstall);
+    GetSettingInt("NoWin95", &noWin95);
+
+    if (noWin95) {
+        OSVERSIONINFOA version;
+        memset(&version, 0, sizeof version);
+        version.dwOSVersionInfoSize = sizeof version;
+        GetVersionExA(&version);
+        if (version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS && version.dwMajorVersion == 4 &&
+            version.dwMinorVersion == 0)
+            return ReportError("Windows 95 is no longer supported... Sorry...");
+    }
+
+    int installed = CompareInstalledVersion();
+
+    if (!RegistryWritable())
+        return ReportError("Unable to access system registry!\nLog on as an Administrator or SuperUser and try again...");
+
+    char driver[SETTING_VALUE_SIZE];
+    if (GetSetting("InstallDriver", driver) && IsWindowsNT == 1 && !ServiceManagerAvailable())
+        return 0;
+
+    if (ScriptFunctionExists("init"))
+        return CallScriptFunction("init");
+    return installed;
+}
+
+// Restarts Windows; on the NT family the shutdown privilege is enabled first.
+// Failures on the way are not reported: the restart is asked for regardless.
+static void RestartWindows()
+{
+    const char* privilege = "skipped";
+    if (IsWindowsNT) {
+        privilege = "failed";
+        HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, GetCurrentProcessId());
+        if (process) {
+            HANDLE token = NULL;
+            if (OpenProcessToken(process, TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) {
+                TOKEN_PRIVILEGES privileges;
+                memset(&privileges, 0, sizeof privileges);
+                if (LookupPrivilegeValueA(NULL, "SeShutdownPrivilege", &privileges.Privileges[0].Luid)) {
+                    privileges.PrivilegeCount = 1;
+                    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+                    if (AdjustTokenPrivileges(token, FALSE, &privileges, sizeof privileges, NULL, NULL))
+                        privilege = "enabled";
+                }
+                CloseHandle(token);
+            }
+            CloseHandle(process);
+        }
+    }
+#ifdef VM_TEST_HOOKS
+    // Tests never restart the machine: the request is written down instead.
+    if (const char* log = getenv("VELLMARK_TEST_REBOOT_LOG")) {
+        if (FILE* f = fopen(log, "a")) {
+            fprintf(f, "ExitWindowsEx(EWX_REBOOT) privilege=%s\n", privilege);
+            fclose(f);
+        }
+        return;
+    }
+#endif
+    (void)privilege;
+    ExitWindowsEx(EWX_REBOOT, 0);
+}
+
+static void ReleaseStartup(uint8_t* script)
+{
+    ClosePackage(SetupPackage);
+    SetupPackage = nullptr;
+    SetupScript = nullptr;
+    FreePackageBlock(script);
+    FreePackageBlock(LicenseText);
+    LicenseText = nullptr;
+}
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
+{
+    // Nothing is loaded from the program's own folder from here on.
+    RestrictDllSearch();
+    typedef void(WINAPI * InitCommonControlsFn)();
+    if (InitCommonControlsFn init = reinterpret_cast<InitCommonControlsFn>(
+            SystemLibraryFunction("comctl32.dll", "InitCommonControls")))
+        init();
+    InstanceHandle = instance;
+
+    OSVERSIONINFOA version;
+    memset(&version, 0, sizeof version);
+    version.dwOSVersionInfoSize = sizeof version;   // 148 bytes
+    GetVersionExA(&version);
+    if (version.dwPlatformId == VER_PLATFORM_WIN32s)
+        return ReportError("Windows 95 or later required...");
+    if (version.dwPlatformId == VER_PLATFORM_WIN32_NT && version.dwMajorVersion < 4)
+        return ReportError("Windows NT 4.0 or later required...");
+    IsWindowsNT = version.dwPlatformId == VER_PLATFORM_WIN32_NT ? 1 : 0;
+
+    DWORD pathLength = GetModuleFileNameA(NULL, ExecutablePath, sizeof ExecutablePath);
+    if (pathLength == 0 || pathLength >= sizeof ExecutablePath)
+        ExecutablePath[0] = '\0';   // a path that fits no buffer cannot be opened: code 2
+
+    switch (OpenPackage(ExecutablePath, &SetupPackage)) {
+    case PACKAGE_OPENED:
+        break;
+    case PACKAGE_NO_MEMORY:
+        return ReportError("Not enough memory.");
+    case PACKAGE_OUT_OF_BOUNDS:
+    case PACKAGE_BAD_CHECKSUM:
+        return ReportError("File corrupted, possible download error.");
+    default:
+        return ReportError("Internal Error 1");
+    }
+
+    uint8_t* script = nullptr;
+    if (ExtractPackageEntry(SetupPackage, "Install.ini", &script, nullptr) != EXTRACT_OK) {
+        ClosePackage(SetupPackage);
+        SetupPackage = nullptr;
+        return 1;
+    }
+    SetupScript = reinterpret_cast<char*>(script);
+
+    InstallSetupBuiltins();
+    SetScriptErrorSink(ShowScriptError, nullptr);
+    PrepareScript(reinterpret_cast<char*>(script));
+    if (!DeclareScript()) {
+        MessageBoxA(NULL, "Script error", "Vellmark", MB_OK);
+        ReleaseStartup(script);
+        return 0;
+    }
+
+    if (!RunStartChecks()) {
+        ReleaseStartup(script);
+        return 0;
+    }
+
+    uint8_t* license = nullptr;
+    if (ExtractPackageEntry(SetupPackage, "License.txt", &license, nullptr) == EXTRACT_OK) {
+        LicenseText = reinterpret_cast<char*>(license);
+    } else {
+        LicenseText = nullptr;
+        NoLicense = 1;
+    }
+
+    DialogBoxParamA(InstanceHandle, MAKEINTRESOURCEA(101), NULL, TableDialogProc,
+                    reinterpret_cast<LPARAM>(FrameMessageTable));
+
+    ReleaseStartup(script);
+    if (RebootRequested)
+        RestartWindows();
+    return 0;
+}
