@@ -1,0 +1,108 @@
+// Version values from PE images and from version texts.
+#include "ImageVersion.h"
+
+#include <cstring>
+
+namespace {
+
+// The fixed layout of a PE file on disk that the search relies on.
+constexpr uint64_t FILE_START_SIZE = 64;         // the MZ header
+constexpr uint64_t OLD_RELOCATION_OFFSET = 0x18;
+constexpr uint64_t PE_OFFSET_FIELD = 0x3C;
+constexpr uint64_t PE_HEADER_SIZE = 248;         // a 32-bit PE header with its optional header
+constexpr uint32_t PE_SIGNATURE = 0x00004550;    // "PE\0\0"
+constexpr uint64_t SECTION_HEADER_SIZE = 40;
+constexpr uint32_t FIXED_FILE_INFO_SIGNATURE = 0xFEEF04BD;
+constexpr uint64_t FIXED_FILE_INFO_READ = 16;    // signature, struct version, MS, LS
+
+uint16_t Read16(const uint8_t* p)
+{
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
+
+uint32_t Read32(const uint8_t* p)
+{
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+// Whether [offset, offset + length) lies inside an image of `size` bytes,
+// without overflowing.
+bool Inside(uint64_t offset, uint64_t length, uint64_t size)
+{
+    return offset <= size && length <= size - offset;
+}
+
+// The first VS_FIXEDFILEINFO in one section's raw data, or NO_VERSION.
+int64_t SearchRawData(const uint8_t* image, uint64_t size, uint32_t pointer, uint32_t rawSize)
+{
+    // The search offsets run from 0 to rawSize - 11: the last one still has
+    // the signature inside the raw data.  Data that reaches past the image
+    // is not searched at all.
+    if (rawSize <= 10 || !Inside(pointer, rawSize, size))
+        return NO_VERSION;
+    const uint8_t* data = image + pointer;
+    for (uint64_t at = 0; at + 11 <= rawSize; ++at) {
+        if (Read32(data + at) != FIXED_FILE_INFO_SIGNATURE)
+            continue;
+        // The version words follow the signature; a match too close to the
+        // end of the image to hold them is no version.
+        if (!Inside(pointer + at, FIXED_FILE_INFO_READ, size))
+            return NO_VERSION;
+        uint64_t ms = Read32(data + at + 8);
+        uint64_t ls = Read32(data + at + 12);
+        return static_cast<int64_t>((ms << 32) | ls);
+    }
+    return NO_VERSION;
+}
+
+}  // namespace
+
+int64_t GetImageVersion(const uint8_t* image, uint64_t size)
+{
+    if (!image || size < FILE_START_SIZE)
+        return NO_VERSION;
+    if (image[0] != 'M' || image[1] != 'Z' || Read16(image + OLD_RELOCATION_OFFSET) < 0x40)
+        return NO_VERSION;
+
+    uint64_t pe = Read32(image + PE_OFFSET_FIELD);
+    if (!Inside(pe, PE_HEADER_SIZE, size) || Read32(image + pe) != PE_SIGNATURE)
+        return NO_VERSION;
+
+    uint64_t sectionCount = Read16(image + pe + 6);
+    uint64_t table = pe + 24 + Read16(image + pe + 20);
+    for (uint64_t i = 0; i < sectionCount; ++i) {
+        uint64_t header = table + i * SECTION_HEADER_SIZE;
+        if (!Inside(header, SECTION_HEADER_SIZE, size))
+            return NO_VERSION;
+        // The name is at most 8 bytes and NUL-terminated only when shorter.
+        char name[9] = {};
+        memcpy(name, image + header, 8);
+        if (strcmp(name, ".rsrc") != 0)
+            continue;
+        int64_t version = SearchRawData(image, size, Read32(image + header + 20), Read32(image + header + 16));
+        if (version != NO_VERSION)
+            return version;
+    }
+    return NO_VERSION;
+}
+
+int64_t ParseVersionString(const char* text)
+{
+    uint32_t fields[4] = {};
+    if (text) {
+        for (int f = 0; f < 4 && *text; ++f) {
+            uint32_t value = 0;
+            while (*text && *text != '.') {
+                // Any character counts: the version text is the product's own
+                // and junk in it gives junk, never a failure.
+                value = value * 10 + static_cast<uint32_t>(static_cast<unsigned char>(*text) - 48);
+                ++text;
+            }
+            fields[f] = value;
+            if (*text == '.')
+                ++text;
+        }
+    }
+    return MakeVersion(fields[0], fields[1], fields[2], fields[3]);
+}

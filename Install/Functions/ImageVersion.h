@@ -1,0 +1,41 @@
+// Reading and parsing version values.  Portable: no Windows calls, so the
+// tests and the tool run the same code as the setup program.
+//
+// A version value is a signed 64-bit number: the high 32 bits are a file's
+// dwFileVersionMS, the low 32 bits its dwFileVersionLS, so the four 16-bit
+// parts of 1.2.3.4 read 1, 2, 3, 4 from the highest.  NO_VERSION (all bits set)
+// stands for "no version".  Versions are always compared as signed numbers, so
+// a first part of 32768 or more gives a negative value, below NO_VERSION.
+#ifndef VELLMARK_IMAGEVERSION_H
+#define VELLMARK_IMAGEVERSION_H
+
+#include <cstdint>
+
+constexpr int64_t NO_VERSION = -1;
+
+// The file version of a PE image as stored on disk (`size` bytes at `image`):
+// the first VS_FIXEDFILEINFO signature (BD 04 EF FE) in the raw data of a
+// ".rsrc" section, sections in table order.  NO_VERSION when the image is
+// not a PE image (fewer than 64 bytes, no "MZ", old relocation offset below
+// 0x40, no 248-byte "PE" header inside it), has no ".rsrc" section, or no
+// signature.  Every byte read lies inside [image, image + size); a header,
+// section table or match that would reach outside counts as no version.
+int64_t GetImageVersion(const uint8_t* image, uint64_t size);
+
+// Reads "a.b.c.d": up to four fields separated by '.', each taken digit by
+// digit as field * 10 + (character - '0') whatever the character is, the low
+// 16 bits of each used; missing fields are 0, text after the fourth field is
+// ignored.  So "2.0" equals "2.0.0.0" and "1.10" is above "1.9".  A null text
+// reads as the empty text: 0.
+int64_t ParseVersionString(const char* text);
+
+// A version value from its four parts (each cut to 16 bits).
+constexpr int64_t MakeVersion(uint32_t a, uint32_t b, uint32_t c, uint32_t d)
+{
+    return static_cast<int64_t>((static_cast<uint64_t>(a & 0xFFFF) << 48) |
+                                (static_cast<uint64_t>(b & 0xFFFF) << 32) |
+                                (static_cast<uint64_t>(c & 0xFFFF) << 16) |
+                                static_cast<uint64_t>(d & 0xFFFF));
+}
+
+#endif
