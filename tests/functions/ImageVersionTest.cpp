@@ -1,0 +1,228 @@
+// Version values from PE images and version texts.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "ImageVersion.h"
+#include "VersionImages.h"
+
+using testimage::MakePeImage;
+using testimage::Put16;
+using testimage::Put32;
+using versionimages::PutFixedFileInfo;
+
+namespace {
+
+constexpr int64_t V1234 = MakeVersion(1, 2, 3, 4);
+constexpr size_t TABLE = 0x80 + 24 + 224;   // section table of MakePeImage's images
+
+// Runs GetImageVersion over an exact-size copy, so that a read past the end
+// is a read outside the allocation (which the sanitizers catch).
+int64_t VersionOf(const std::vector<uint8_t>& image)
+{
+    std::vector<uint8_t> exact(image);
+    exact.shrink_to_fit();
+    return GetImageVersion(exact.empty() ? nullptr : exact.data(), exact.size());
+}
+
+struct ImageCase {
+    const char* name;
+    std::function<std::vector<uint8_t>()> make;
+    int64_t expected;
+};
+
+std::vector<uint8_t> RsrcWithRecordAt(uint32_t rawSize, uint32_t offset, bool roomAfter)
+{
+    std::vector<testimage::Section> sections = {{".rsrc", 0x400, rawSize}};
+    if (roomAfter)
+        sections.push_back({".reloc", 0x400 + rawSize, 0x40});
+    std::vector<uint8_t> image = MakePeImage(sections);
+    std::vector<uint8_t> copy = image;
+    PutFixedFileInfo(copy, 0x400 + offset, 0x00010002, 0x00030004);
+    // Keep the image's own length: a record beyond it must not be invented.
+    copy.resize(image.size());
+    return copy;
+}
+
+const ImageCase ImageCases[] = {
+    {"record at the start of .rsrc", [] { return RsrcWithRecordAt(0x200, 0, false); }, V1234},
+    {"record inside .rsrc", [] { return RsrcWithRecordAt(0x200, 0x123, false); }, V1234},
+    {"record at the last search offset, image goes on", [] { return RsrcWithRecordAt(0x200, 0x200 - 11, true); }, V1234},
+    {"record at the last search offset, image ends", [] { return RsrcWithRecordAt(0x200, 0x200 - 11, false); }, -1},
+    {"record one past the last search offset", [] { return RsrcWithRecordAt(0x200, 0x200 - 10, true); }, -1},
+    {"raw size 11 has one search offset", [] { return RsrcWithRecordAt(11, 0, true); }, V1234},
+    {"raw size 10 is not searched", [] { return RsrcWithRecordAt(10, 0, true); }, -1},
+    {"record in .text only",
+     [] {
+         auto image = MakePeImage({{".text", 0x200, 0x200}, {".data", 0x400, 0x200}});
+         PutFixedFileInfo(image, 0x210, 0x00010002, 0x00030004);
+         return image;
+     },
+     -1},
+    {"first record decides",
+     [] {
+         auto image = MakePeImage({{".rsrc", 0x400, 0x200}});
+         PutFixedFileInfo(image, 0x420, 0x00050006, 0x00070008);
+         PutFixedFileInfo(image, 0x480, 0x00010002, 0x00030004);
+         return image;
+     },
+     MakeVersion(5, 6, 7, 8)},
+    {"second .rsrc searched when the first has no record",
+     [] {
+         auto image = MakePeImage({{".rsrc", 0x400, 0x100}, {".rsrc", 0x500, 0x100}});
+         PutFixedFileInfo(image, 0x540, 0x00010002, 0x00030004);
+         return image;
+     },
+     V1234},
+    {"name longer than .rsrc does not count",
+     [] {
+         auto image = MakePeImage({{".rsrcxyz", 0x400, 0x200}});
+         PutFixedFileInfo(image, 0x440, 0x00010002, 0x00030004);
+         return image;
+     },
+     -1},
+    {"raw data pointing outside the image",
+     [] {
+         auto image = RsrcWithRecordAt(0x200, 0, false);
+         Put32(image, TABLE + 20, 0x100000);
+         return image;
+     },
+     -1},
+    {"raw data reaching past the image",
+     [] {
+         auto image = RsrcWithRecordAt(0x200, 0, false);
+         Put32(image, TABLE + 16, 0x10000);
+         return image;
+     },
+     -1},
+    {"raw pointer near 4 GiB does not wrap",
+     [] {
+         auto image = RsrcWithRecordAt(0x200, 0, false);
+         Put32(image, TABLE + 20, 0xFFFFFFF0u);
+         Put32(image, TABLE + 16, 0x20);
+         return image;
+     },
+     -1},
+    {"section table past the image",
+     [] {
+         auto image = RsrcWithRecordAt(0x200, 0, false);
+         Put16(image, 0x80 + 6, 0xFFFF);
+         Put32(image, TABLE, 0);   // the first section is no .rsrc: the search goes on
+         return image;
+     },
+     -1},
+    {"optional header size moves the table",
+     [] {
+         auto image = RsrcWithRecordAt(0x200, 0, false);
+         Put16(image, 0x80 + 20, 224 + 40);   // the table now starts one header later
+         return image;
+     },
+     -1},
+    {"no MZ", [] { auto image = RsrcWithRecordAt(0x200, 0, false); image[0] = 'N'; return image; }, -1},
+    {"old relocation offset below 0x40",
+     [] { auto image = RsrcWithRecordAt(0x200, 0, false); Put16(image, 0x18, 0x3F); return image; }, -1},
+    {"no PE signature",
+     [] { auto image = RsrcWithRecordAt(0x200, 0, false); image[0x81] = 'X'; return image; }, -1},
+    {"PE header offset outside",
+     [] { auto image = RsrcWithRecordAt(0x200, 0, false); Put32(image, 0x3C, 0xFFFFFF00u); return image; }, -1},
+    {"PE header without its 248 bytes",
+     [] {
+         auto image = MakePeImage({});
+         image.resize(0x80 + 247);
+         return image;
+     },
+     -1},
+    {"fewer than 64 bytes",
+     [] {
+         auto image = RsrcWithRecordAt(0x200, 0, false);
+         image.resize(63);
+         return image;
+     },
+     -1},
+    {"text file",
+     [] {
+         std::string text = "MZ is how this text begins, but it is a readme and no program at all.\r\n";
+         return std::vector<uint8_t>(text.begin(), text.end());
+     },
+     -1},
+    {"empty", [] { return std::vector<uint8_t>(); }, -1},
+};
+
+TEST(GetImageVersion, Cases)
+{
+    for (const ImageCase& c : ImageCases)
+        EXPECT_EQ(VersionOf(c.make()), c.expected) << c.name;
+}
+
+TEST(GetImageVersion, VersionsOrderAsNumbers)
+{
+    int64_t v1234 = VersionOf(versionimages::VersionedImage(1, 2, 3, 4));
+    EXPECT_EQ(v1234, V1234);
+    EXPECT_GT(v1234, VersionOf(versionimages::VersionedImage(1, 2, 3, 3)));
+    EXPECT_LT(v1234, VersionOf(versionimages::VersionedImage(1, 3, 0, 0)));
+    EXPECT_GT(VersionOf(versionimages::VersionedImage(1, 10, 0, 0)), VersionOf(versionimages::VersionedImage(1, 9, 0, 0)));
+}
+
+TEST(GetImageVersion, FirstNumberFrom32768IsNegative)
+{
+    int64_t high = VersionOf(versionimages::VersionedImage(32768, 0, 0, 1));
+    EXPECT_LT(high, 0);
+    EXPECT_LT(high, NO_VERSION);
+    EXPECT_GT(VersionOf(versionimages::VersionedImage(32767, 0, 0, 0)), 0);
+}
+
+// Every prefix of a versioned image: no read outside the bytes given, and a
+// version only once the whole record is inside.
+TEST(GetImageVersion, EveryTruncation)
+{
+    std::vector<uint8_t> image = versionimages::VersionedImage(1, 2, 3, 4);
+    for (size_t length = 0; length <= image.size(); ++length) {
+        std::vector<uint8_t> prefix(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(length));
+        // The .rsrc raw data must lie inside the image to be searched at all.
+        int64_t expected = length >= 0x600 ? V1234 : -1;
+        ASSERT_EQ(VersionOf(prefix), expected) << "length " << length;
+    }
+}
+
+struct ParseCase {
+    const char* text;
+    int64_t expected;
+};
+
+const ParseCase ParseCases[] = {
+    {"1.2.3.4", MakeVersion(1, 2, 3, 4)},
+    {"2.0", MakeVersion(2, 0, 0, 0)},
+    {"2", MakeVersion(2, 0, 0, 0)},
+    {"1.5.0", MakeVersion(1, 5, 0, 0)},
+    {"1.2.3.4.5", MakeVersion(1, 2, 3, 4)},
+    {"1.2.3.4x.9", MakeVersion(1, 2, 3, 4 * 10 + ('x' - 48))},
+    {"1..2", MakeVersion(1, 0, 2, 0)},
+    {"1.", MakeVersion(1, 0, 0, 0)},
+    {"", 0},
+    {"65535.1", MakeVersion(65535, 1, 0, 0)},
+    {"65537.1", MakeVersion(1, 1, 0, 0)},             // low 16 bits only
+    {"1a", MakeVersion(1 * 10 + ('a' - 48), 0, 0, 0)},  // every character counts as a digit
+    {"v2", MakeVersion(('v' - 48) * 10 + 2, 0, 0, 0)},
+    {"40000", static_cast<int64_t>(0x9C40000000000000ull)},
+};
+
+TEST(ParseVersionString, Cases)
+{
+    for (const ParseCase& c : ParseCases)
+        EXPECT_EQ(ParseVersionString(c.text), c.expected) << '"' << c.text << '"';
+    EXPECT_EQ(ParseVersionString(nullptr), 0);
+}
+
+TEST(ParseVersionString, Order)
+{
+    EXPECT_GT(ParseVersionString("1.10"), ParseVersionString("1.9"));
+    EXPECT_EQ(ParseVersionString("2.0"), ParseVersionString("2.0.0.0"));
+    EXPECT_LT(ParseVersionString("1.4.9"), ParseVersionString("1.5"));
+    EXPECT_LT(ParseVersionString("1.5"), ParseVersionString("1.6"));
+    EXPECT_LT(ParseVersionString("40000"), 0);
+}
+
+}  // namespace
