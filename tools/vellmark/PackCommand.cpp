@@ -17,6 +17,7 @@
 #include "ToolText.h"
 
 #ifdef _WIN32
+#include <windows.h>
 #include <io.h>
 #include <process.h>
 #define isatty _isatty
@@ -30,7 +31,7 @@ namespace fs = std::filesystem;
 namespace {
 
 const char PackUsage[] =
-    "usage: vellmark pack SOURCE_DIR -o OUT.exe --stub SETUP.exe [options]\n";
+    "usage: vellmark pack SOURCE_DIR -o OUT.exe [--arch win32|win64 | --stub SETUP.exe] [options]\n";
 
 const char PackHelp[] =
     "\n"
@@ -42,8 +43,12 @@ const char PackHelp[] =
     "options:\n"
     "  -o, --output OUT.exe    the setup executable to write (replaced only when\n"
     "                          packing succeeded)\n"
-    "  --stub SETUP.exe        the setup program the package is appended to; any data\n"
-    "                          after its last section is left out\n"
+    "  --arch win32|win64      which of our setup programs carries the package\n"
+    "                          (default win32, the one that runs on every Windows);\n"
+    "                          it is looked for beside this tool: ../ARCH/Setup.exe,\n"
+    "                          ARCH/Setup.exe, or the folder named by VELLMARK_STUB_DIR\n"
+    "  --stub SETUP.exe        any other setup program to append the package to (overrides\n"
+    "                          --arch); data after its last section is left out\n"
     "  --uninstaller FILE      adds FILE as Uninstall.exe at the top level\n"
     "  --level N               zlib compression level, 0 (store) to 9 (default 9)\n"
     "  --no-check              pack even when Install.ini's script is rejected\n"
@@ -52,6 +57,41 @@ const char PackHelp[] =
     "Names are converted to the Windows-1252 code page and must fit it, be at most\n"
     "259 bytes long and be valid Windows file names.  Files and the whole package\n"
     "must stay below 4 GB.  On any error nothing is written and the exit code is 2.\n";
+
+// The folder this tool runs from, for finding our setup programs beside it.
+fs::path ToolFolder()
+{
+#ifdef _WIN32
+    wchar_t buffer[32768];
+    DWORD n = GetModuleFileNameW(NULL, buffer, 32768);
+    if (n > 0 && n < 32768)
+        return fs::path(buffer).parent_path();
+#else
+    std::error_code ec;
+    fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    if (!ec)
+        return self.parent_path();
+#endif
+    return fs::current_path();
+}
+
+// Our setup program for `arch`, or an empty path.
+fs::path DefaultStub(const std::string& arch)
+{
+    std::vector<fs::path> candidates;
+    if (const char* dir = getenv("VELLMARK_STUB_DIR"))
+        candidates.push_back(fs::u8path(dir) / "Setup.exe");
+    fs::path tool = ToolFolder();
+    candidates.push_back(tool / ".." / arch / "Setup.exe");
+    candidates.push_back(tool / arch / "Setup.exe");
+    if (tool.filename() == arch)
+        candidates.push_back(tool / "Setup.exe");
+    std::error_code ec;
+    for (const fs::path& c : candidates)
+        if (fs::is_regular_file(c, ec))
+            return c.lexically_normal();
+    return fs::path();
+}
 
 int Refuse(const std::string& message)
 {
@@ -193,6 +233,7 @@ int RunPackCommand(int argc, char** argv)
     const char* output = nullptr;
     const char* stub = nullptr;
     const char* uninstaller = nullptr;
+    std::string arch = "win32";
     int level = 9;
     bool check = true;
     for (int i = 1; i < argc; ++i) {
@@ -213,6 +254,13 @@ int RunPackCommand(int argc, char** argv)
         } else if (a == "--stub") {
             if (!(stub = value("--stub")))
                 return 2;
+        } else if (a == "--arch") {
+            const char* v = value("--arch");
+            if (!v)
+                return 2;
+            arch = v;
+            if (arch != "win32" && arch != "win64")
+                return Refuse("--arch takes win32 or win64, not '" + arch + "'");
         } else if (a == "--uninstaller") {
             if (!(uninstaller = value("--uninstaller")))
                 return 2;
@@ -233,10 +281,20 @@ int RunPackCommand(int argc, char** argv)
             return Refuse("more than one SOURCE_DIR given (see 'vellmark pack --help')");
         }
     }
-    if (!source || !output || !stub) {
+    if (!source || !output) {
         fprintf(stderr, "vellmark: %s", PackUsage);
         return 2;
     }
+    std::string stubPath;
+    if (stub) {
+        stubPath = stub;
+    } else {
+        fs::path found = DefaultStub(arch);
+        if (found.empty())
+            return Refuse("no " + arch + " Setup.exe found beside this tool; build it or name one with --stub");
+        stubPath = found.u8string();
+    }
+    stub = stubPath.c_str();
 
     std::error_code ec;
     fs::path sourceDir = fs::u8path(source);
