@@ -259,7 +259,7 @@ void SkipStatement();
 // at one time.  Beyond either the script ends with "Nesting too deep" instead
 // of running out of stack.
 constexpr int SCRIPT_NESTING_LIMIT = 256;
-constexpr int SCRIPT_SNAPSHOT_LIMIT = 64;
+constexpr int SCRIPT_SNAPSHOT_LIMIT = 128;
 
 // ---------------------------------------------------------------------------
 // Calls
