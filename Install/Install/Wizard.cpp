@@ -1,0 +1,281 @@
+// The wizard's dialog procedure and frame: table dispatch, navigation between
+// the five pages, button states, closing, the About entry, and the painting
+// that every page shares (tiled background, control colours).
+#include "Wizard.h"
+
+#include "SetupState.h"
+#include "resource.h"
+
+namespace {
+
+constexpr int PageCount = 5;
+constexpr int FirstPage = 0;
+constexpr int LastPage = PageCount - 1;
+
+// Bit of DWLP_USER: the dialog has seen its first WM_PAINT.
+constexpr LONG_PTR FirstPaintSeen = static_cast<LONG_PTR>(0x80000000u);
+
+// The background tile, bitmap 109.
+constexpr int TileWidth = 100;
+constexpr int TileHeight = 300;
+
+// The tint behind the group-box captions, the page titles (light cyan).
+constexpr COLORREF TitleBandColour = 0x00EEEE88;
+
+const char AboutText[] =
+    "Vellmark v1.0\n"
+    "\n"
+    "A script-driven setup system for Windows.\n"
+    "Copyright (C) Vellmark. All rights reserved.";
+
+struct PageResource {
+    int dialogId;
+    const MessageRow* table;
+};
+
+const PageResource PageResources[PageCount] = {
+    {IDD_WELCOME, WelcomePageTable},
+    {IDD_LICENSE, LicensePageTable},
+    {IDD_DESTINATION, DestinationPageTable},
+    {IDD_INSTALL, InstallPageTable},
+    {IDD_FINISHED, FinishedPageTable},
+};
+
+HWND BackButtonWindow = nullptr;
+HWND CancelButtonWindow = nullptr;
+HWND PageWindows[PageCount] = {};
+int CurrentPage = FirstPage;
+
+const MessageRow* FindRow(const MessageRow* table, HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    for (const MessageRow* row = table; row->message != 0; ++row) {
+        if (row->message != message)
+            continue;
+        if (row->controlId == 0)
+            return row;
+        if ((message == WM_HSCROLL || message == WM_VSCROLL) &&
+            reinterpret_cast<HWND>(lParam) == GetDlgItem(window, row->controlId))
+            return row;
+        if (row->controlId == LOWORD(wParam))
+            return row;
+    }
+    return nullptr;
+}
+
+void ShowButton(HWND button, bool shown)
+{
+    ShowWindow(button, shown ? SW_SHOWNORMAL : SW_HIDE);
+}
+
+// Buttons after a move, by the page now shown.  Reaching the Finished page
+// removes Back and Next for good; Cancel becomes Close.
+void SetButtonStates()
+{
+    ShowButton(BackButtonWindow, CurrentPage > FirstPage && CurrentPage < LastPage);
+    ShowButton(NextButtonWindow, CurrentPage < LastPage);
+    ShowButton(CancelButtonWindow, true);
+    SetWindowTextA(CancelButtonWindow, CurrentPage == LastPage ? "Close" : "Cancel");
+}
+
+LRESULT SendPageMessage(int page, UINT message, LPARAM forward)
+{
+    return SendMessageA(PageWindows[page], message, 0, forward);
+}
+
+// --- The frame's handlers -------------------------------------------------
+
+INT_PTR SetUpFrame(HWND frame, WPARAM, LPARAM, INT_PTR)
+{
+    WizardWindow = frame;
+    BackButtonWindow = GetDlgItem(frame, IDC_BACK);
+    NextButtonWindow = GetDlgItem(frame, IDC_NEXT);
+    CancelButtonWindow = GetDlgItem(frame, IDC_CANCEL);
+    CurrentPage = FirstPage;
+
+    for (int page = 0; page < PageCount; ++page) {
+        PageWindows[page] = CreateDialogParamA(InstanceHandle, MAKEINTRESOURCEA(PageResources[page].dialogId),
+                                               frame, TableDialogProc,
+                                               reinterpret_cast<LPARAM>(PageResources[page].table));
+    }
+
+    // Icons from LoadIcon are shared resources: nothing to free.
+    HICON icon = LoadIconA(InstanceHandle, MAKEINTRESOURCEA(IDI_SETUP));
+    SendMessageA(frame, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+
+    // The first page is always shown, whatever it answers.
+    SendPageMessage(CurrentPage, PageActivate, 0);
+    ShowWindow(PageWindows[CurrentPage], SW_SHOWNORMAL);
+
+    ShowButton(BackButtonWindow, false);
+    ShowButton(NextButtonWindow, true);
+    ShowButton(CancelButtonWindow, true);
+    SetDlgItemTextA(frame, IDC_BACK, "<  Back");
+    SetDlgItemTextA(frame, IDC_NEXT, "Next  >");
+    SetDlgItemTextA(frame, IDC_CANCEL, "Cancel");
+
+    HMENU systemMenu = GetSystemMenu(frame, FALSE);
+    InsertMenuA(systemMenu, 0, MF_BYPOSITION | MF_STRING, IDM_ABOUT, "Vellmark v1.0");
+    InsertMenuA(systemMenu, 2, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
+    return ResultHandled;
+}
+
+// Enter (IDOK), WM_CLOSE, Cancel and Close all end the wizard at once; there
+// is no question on any page.
+INT_PTR CloseWizard(HWND, WPARAM, LPARAM, INT_PTR)
+{
+    for (HWND& page : PageWindows) {
+        if (page != nullptr) {
+            DestroyWindow(page);
+            page = nullptr;
+        }
+    }
+    return ResultEndDialog1;
+}
+
+INT_PTR MoveForward(HWND, WPARAM, LPARAM, INT_PTR)
+{
+    if (CurrentPage == LastPage)
+        return ResultHandled;
+    if (SendPageMessage(CurrentPage, PageLeave, 1) != 0)
+        return ResultHandled;
+
+    ShowWindow(PageWindows[CurrentPage], SW_HIDE);
+    ++CurrentPage;
+    while (SendPageMessage(CurrentPage, PageActivate, 1) != 0 && CurrentPage < LastPage)
+        ++CurrentPage;
+
+    ShowWindow(PageWindows[CurrentPage], SW_SHOWNORMAL);
+    SetButtonStates();
+    return ResultHandled;
+}
+
+INT_PTR MoveBack(HWND, WPARAM, LPARAM, INT_PTR)
+{
+    if (CurrentPage == FirstPage)
+        return ResultHandled;
+    if (SendPageMessage(CurrentPage, PageLeave, 0) != 0)
+        return ResultHandled;
+
+    ShowWindow(PageWindows[CurrentPage], SW_HIDE);
+    --CurrentPage;
+    while (SendPageMessage(CurrentPage, PageActivate, 0) != 0 && CurrentPage > FirstPage)
+        --CurrentPage;
+
+    ShowWindow(PageWindows[CurrentPage], SW_SHOWNORMAL);
+    SetButtonStates();
+    return ResultHandled;
+}
+
+// The About entry of the system menu.  Every WM_SYSCOMMAND then goes on to
+// the default processing, so moving, closing and minimising work as usual.
+INT_PTR SystemCommand(HWND frame, WPARAM command, LPARAM, INT_PTR)
+{
+    if (command == IDM_ABOUT)
+        MessageBoxA(frame, AboutText, "Install", MB_ICONINFORMATION);
+    return 0;
+}
+
+} // namespace
+
+HWND NextButtonWindow = nullptr;
+
+extern const MessageRow FrameMessageTable[] = {
+    {WM_INITDIALOG, 0, SetUpFrame, 0},
+    {WM_COMMAND, IDOK, CloseWizard, 0},
+    {WM_CLOSE, 0, CloseWizard, 0},
+    {WM_COMMAND, IDC_NEXT, MoveForward, 0},
+    {WM_COMMAND, IDC_BACK, MoveBack, 0},
+    {WM_COMMAND, IDC_CANCEL, CloseWizard, 0},
+    {WM_ERASEBKGND, 0, PaintTiledBackground, 0},
+    {WM_SYSCOMMAND, 0, SystemCommand, 0},
+    {0, 0, nullptr, 0},
+};
+
+INT_PTR CALLBACK TableDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    const MessageRow* table;
+    if (message == WM_INITDIALOG) {
+        SetWindowLongPtrA(window, GWLP_USERDATA, lParam);
+        SetWindowLongPtrA(window, DWLP_USER, 0);
+        table = reinterpret_cast<const MessageRow*>(lParam);
+    } else {
+        table = reinterpret_cast<const MessageRow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    }
+    if (table == nullptr)
+        return 0;
+
+    if (message == WM_PAINT) {
+        LONG_PTR flags = GetWindowLongPtrA(window, DWLP_USER);
+        if ((flags & FirstPaintSeen) == 0) {
+            SetWindowLongPtrA(window, DWLP_USER, flags | FirstPaintSeen);
+            PostMessageA(window, PageFirstPaint, 0, 0);
+        }
+    }
+
+    const MessageRow* row = FindRow(table, window, message, wParam, lParam);
+    if (row == nullptr)
+        return 0;
+
+    INT_PTR result = row->handler(window, wParam, lParam, row->userData);
+    switch (result) {
+    case ResultHandled:
+        return 1;
+    case ResultEndDialog1:
+        EndDialog(window, 1);
+        return 1;
+    case ResultEndDialog0:
+        EndDialog(window, 0);
+        return 1;
+    default:
+        SetWindowLongPtrA(window, DWLP_MSGRESULT, result);
+        return result;
+    }
+}
+
+// The tile is loaded and released at every erase; a missing bitmap leaves
+// the erasing to the system.
+INT_PTR PaintTiledBackground(HWND window, WPARAM deviceContext, LPARAM, INT_PTR)
+{
+    HDC target = reinterpret_cast<HDC>(deviceContext);
+    RECT client;
+    GetClientRect(window, &client);
+
+    HBITMAP tile = LoadBitmapA(InstanceHandle, MAKEINTRESOURCEA(IDB_BACKGROUND));
+    if (tile == nullptr)
+        return 0;
+
+    INT_PTR result = 0;
+    HDC memory = CreateCompatibleDC(target);
+    if (memory != nullptr) {
+        HGDIOBJ previous = SelectObject(memory, tile);
+        for (LONG x = client.left; x < client.right; x += TileWidth) {
+            for (LONG y = client.top; y < client.bottom; y += TileHeight)
+                BitBlt(target, x, y, TileWidth, TileHeight, memory, 0, 0, SRCCOPY);
+        }
+        SelectObject(memory, previous);
+        DeleteDC(memory);
+        result = 1;
+    }
+    DeleteObject(tile);
+    return result;
+}
+
+INT_PTR SetControlColours(HWND, WPARAM deviceContext, LPARAM control, INT_PTR)
+{
+    HDC target = reinterpret_cast<HDC>(deviceContext);
+    switch (GetWindowLongPtrA(reinterpret_cast<HWND>(control), GWLP_USERDATA)) {
+    case ColourMarkTransparent:
+        SetBkMode(target, TRANSPARENT);
+        return reinterpret_cast<INT_PTR>(GetStockObject(NULL_BRUSH));
+    case ColourMarkTinted:
+        SetBkColor(target, TitleBandColour);
+        return reinterpret_cast<INT_PTR>(GetStockObject(NULL_BRUSH));
+    default:
+        return 0;
+    }
+}
+
+void SetColourMark(HWND dialog, int id, LONG_PTR mark)
+{
+    SetWindowLongPtrA(GetDlgItem(dialog, id), GWLP_USERDATA, mark);
+}
