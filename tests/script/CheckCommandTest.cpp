@@ -1,0 +1,192 @@
+// vellmark check: the summary of an accepted script, the error lines of a
+// rejected one, and the dry run of a function.
+#include "Commands.h"
+#include "Script.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct ToolRun {
+    int exitCode;
+    std::string out;
+    std::string err;
+};
+
+ToolRun RunCheck(std::vector<std::string> arguments)
+{
+    arguments.insert(arguments.begin(), "check");
+    std::vector<char*> argv;
+    for (std::string& argument : arguments)
+        argv.push_back(&argument[0]);
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    int code = RunCheckCommand(static_cast<int>(argv.size()), argv.data());
+    fflush(stdout);
+    fflush(stderr);
+    ToolRun run{code, testing::internal::GetCapturedStdout(), testing::internal::GetCapturedStderr()};
+    return run;
+}
+
+class CheckCommand : public testing::Test {
+protected:
+    std::string Write(const std::string& name, const std::string& text)
+    {
+        std::filesystem::path path = std::filesystem::temp_directory_path() /
+                                     ("vellmark-check-" + std::to_string(counter++) + "-" + name);
+        FILE* file = fopen(path.string().c_str(), "wb");
+        EXPECT_NE(file, nullptr);
+        fwrite(text.data(), 1, text.size(), file);
+        fclose(file);
+        written.push_back(path);
+        return path.string();
+    }
+    void TearDown() override
+    {
+        for (const auto& path : written)
+            std::filesystem::remove(path);
+    }
+    std::vector<std::filesystem::path> written;
+    static int counter;
+};
+int CheckCommand::counter = 0;
+
+const char AcceptedScript[] =
+    "// Company=Acme\r\n"
+    "// Product=Widget\r\n"
+    "// Version=2.1\r\n"
+    "// NoUninstall=0\r\n"
+    "// InstallDriver=0\r\n"
+    "define steps 3\r\n"
+    "Init() { return 1; }\r\n"
+    "install(Path, Mode) { var done; if (msgboxyesno(\"Install now?\")) { "
+    "copy(\"App.exe\", \"<InstallDir>\\\\App.exe\"); setprogsteps(steps); return 1; } return 0; }\r\n";
+
+TEST_F(CheckCommand, AcceptedScriptPrintsSettingsAndFunctions)
+{
+    std::string path = Write("Install.ini", AcceptedScript);
+    ToolRun run = RunCheck({path});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out,
+              path + ": script accepted\n"
+              "Settings:\n"
+              "  Company        \"Acme\"\n"
+              "  Product        \"Widget\"\n"
+              "  Name           absent\n"
+              "  Version        \"2.1\"\n"
+              "  Update         absent (the setup program takes 0)\n"
+              "  NoLicense      absent (the setup program takes 1)\n"
+              "  NoUninstall    0\n"
+              "  NoWin95        absent (the setup program takes 0)\n"
+              "  InstallDriver  present (\"0\"; any value counts)\n"
+              "Functions:\n"
+              "  init()                         0 parameters\n"
+              "  install(path, mode)            2 parameters\n");
+}
+
+TEST_F(CheckCommand, RejectedScriptGivesOneLinePerReport)
+{
+    // The missing ';' is reported just behind "1", on line 4, with either line end.
+    struct Case {
+        const char* text;
+        const char* lines;
+    } cases[] = {
+        {"// Company=Acme\r\ninstall() {\r\n  var x;\r\n  x = 1\r\n  return x;\r\n}\r\n",
+         ":4:8: error: Expected ; at 47 (return)\n"},
+        {"// Company=Acme\ninstall() {\n  var x;\n  x = 1\n  return x;\n}\n",
+         ":4:8: error: Expected ; at 44 (return)\n"},
+        {"init() { nope(); }", ":1:14: error: Error: Unknown identifier at 13 (nope)\n"
+                               ":1:14: error: Expected identifier at 13 (nope)\n"},
+        {"init() {\r\n\r\n", ":3:1: error: Error: Unexpected end of file at 12 (init)\n"},
+    };
+    for (const Case& c : cases) {
+        std::string path = Write("Install.ini", c.text);
+        ToolRun run = RunCheck({path});
+        EXPECT_EQ(run.exitCode, 1) << c.text;
+        EXPECT_EQ(run.out, "") << c.text;
+        std::string expected;
+        for (const char* line = c.lines; *line;) {
+            const char* end = strchr(line, '\n');
+            expected += path + std::string(line, end + 1);
+            line = end + 1;
+        }
+        EXPECT_EQ(run.err, expected) << c.text;
+    }
+}
+
+TEST_F(CheckCommand, FullTablesAreNamedAlthoughTheEngineSaysNothing)
+{
+    std::string script;
+    for (int i = 0; i < 17; ++i)
+        script += "f" + std::to_string(i) + "() { }\n";
+    std::string path = Write("Install.ini", script);
+    ToolRun run = RunCheck({path});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, path + ":17:1: error: Script error (the script has more than 16 script functions)\n");
+}
+
+TEST_F(CheckCommand, DryRunPrintsEachBuiltinCallAndTheResult)
+{
+    std::string path = Write("Install.ini", AcceptedScript);
+    ToolRun yes = RunCheck({path, "--run", "install"});
+    EXPECT_EQ(yes.exitCode, 0);
+    EXPECT_EQ(yes.err, "");
+    EXPECT_EQ(yes.out,
+              "msgboxyesno(\"Install now?\")\n"
+              "copy(\"App.exe\", \"<InstallDir>\\\\App.exe\")\n"
+              "setprogsteps(3)\n"
+              "install returned 1\n");
+
+    ToolRun no = RunCheck({path, "--answer", "no", "--run", "INSTALL"});
+    EXPECT_EQ(no.exitCode, 0);
+    EXPECT_EQ(no.out, "msgboxyesno(\"Install now?\")\nINSTALL returned 0\n");
+}
+
+TEST_F(CheckCommand, DryRunEndsAsTheEngineEndsIt)
+{
+    std::string path = Write("Install.ini",
+                             "install() { var z; msgboxok(\"before\");\n z = 1 / z; msgboxok(\"after\"); }");
+    ToolRun run = RunCheck({path, "--run", "install"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.out, "msgboxok(\"before\")\ninstall returned 0\n");
+    EXPECT_EQ(run.err, path + ":2:11: error: Error: Divide by zero at 49 (z)\n");
+
+    ToolRun missing = RunCheck({path, "--run", "uninstall"});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_EQ(missing.err, path + ": error: the script has no function 'uninstall'\n");
+}
+
+TEST_F(CheckCommand, UsageAndUnreadableFiles)
+{
+    EXPECT_EQ(RunCheck({"--help"}).exitCode, 0);
+    EXPECT_EQ(RunCheck({}).exitCode, 2);
+    std::string path = Write("Install.ini", "");
+    EXPECT_EQ(RunCheck({path, "--answer", "maybe"}).exitCode, 2);
+    EXPECT_EQ(RunCheck({path, "--bogus"}).exitCode, 2);
+
+    std::string missing = (std::filesystem::temp_directory_path() / "vellmark-no-such-file.ini").string();
+    ToolRun run = RunCheck({missing});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err.rfind("vellmark check: cannot read " + missing + ": ", 0), 0u) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1);
+}
+
+TEST_F(CheckCommand, PackUsesTheSameCheck)
+{
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(CheckSetupScriptText("Install.ini", AcceptedScript));
+    EXPECT_FALSE(CheckSetupScriptText("Install.ini", "install() { return 1 }"));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Install.ini:1:21: error: Expected ; at 20 (return)\n");
+}
+
+}  // namespace

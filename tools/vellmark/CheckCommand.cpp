@@ -1,0 +1,253 @@
+// vellmark check: prepare and declare an Install.ini exactly as the setup
+// program does, and optionally dry-run one of its script functions.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "BuiltinTable.h"
+#include "Commands.h"
+#include "Script.h"
+#include "Settings.h"
+#include "ToolText.h"
+
+namespace {
+
+const char CheckUsage[] =
+    "usage: vellmark check INSTALL.INI [--run FUNCTION [--answer yes|no]]\n"
+    "\n"
+    "Prepares and declares the setup script exactly as the setup program will.\n"
+    "An accepted script: prints the settings the setup program finds and the\n"
+    "script functions, exit code 0.  A rejected one: prints every script error as\n"
+    "FILE:LINE:COL: error: TEXT (TEXT as the setup program's message box shows it),\n"
+    "exit code 1.  A file that cannot be read: exit code 2.\n"
+    "\n"
+    "  --run FUNCTION   then runs FUNCTION with dry-run built-ins: each built-in\n"
+    "                   call prints one line name(arg, ...) and does nothing else\n"
+    "                   (returning 0), and the last line tells what FUNCTION\n"
+    "                   returned.  Exit code 1 when a script error ended the run.\n"
+    "  --answer yes|no  what msgboxyesno answers in the dry run (default yes: 1)\n";
+
+// The script the engine works on: the file's bytes and a NUL, kept for the
+// rest of the run because the engine and SetupScript keep addresses into it.
+std::vector<char> ScriptText;
+
+struct ReportContext {
+    std::string label;
+    int count = 0;
+};
+
+ReportContext Reports;
+
+// 1-based line and column of a 0-based offset.  A line ends with LF, so
+// CR LF and LF-only files count alike.
+void LineAndColumn(int offset, int* line, int* column)
+{
+    *line = 1;
+    int lineStart = 0;
+    int end = static_cast<int>(strlen(ScriptText.data()));
+    if (offset > end)
+        offset = end;
+    for (int i = 0; i < offset; ++i) {
+        if (ScriptText[i] == '\n') {
+            ++*line;
+            lineStart = i + 1;
+        }
+    }
+    *column = offset - lineStart + 1;
+}
+
+void PrintReport(const char* text, int position, void* context)
+{
+    auto* reports = static_cast<ReportContext*>(context);
+    int line = 0, column = 0;
+    LineAndColumn(position, &line, &column);
+    fflush(stdout);
+    fprintf(stderr, "%s:%d:%d: error: %s\n", reports->label.c_str(), line, column,
+            AnsiForTerminal(text).c_str());
+    fflush(stderr);
+    ++reports->count;
+}
+
+void PrintDryRunCall(const char* line, void*)
+{
+    printf("%s\n", AnsiForTerminal(line).c_str());
+}
+
+// Prepares and declares the text as the setup program does; reports go to
+// stderr.  True when the script is accepted.
+bool PrepareAndDeclare(const std::string& label, const std::string& text)
+{
+    ScriptText.assign(text.begin(), text.end());
+    ScriptText.push_back('\0');
+    SetupScript = ScriptText.data();
+    Reports.label = label;
+    Reports.count = 0;
+    SetScriptErrorSink(PrintReport, &Reports);
+    InstallDryRunBuiltins(nullptr, nullptr);
+    PrepareScript(ScriptText.data());
+    if (DeclareScript())
+        return true;
+    if (Reports.count == 0) {
+        // The tables are full: the setup program shows only its own "Script error".
+        int line = 0, column = 0;
+        LineAndColumn(Lexer.tokenPosition, &line, &column);
+        const char* why = FunctionTable.count == SCRIPT_FUNCTION_LIMIT
+                              ? "more than 16 script functions"
+                              : "more than 61 constants of its own";
+        fprintf(stderr, "%s:%d:%d: error: Script error (the script has %s)\n", label.c_str(),
+                line, column, why);
+    }
+    return false;
+}
+
+bool ReadWholeFile(const std::string& path, std::string* text, std::string* why)
+{
+    FILE* file = fopen(path.c_str(), "rb");
+    if (!file) {
+        *why = strerror(errno);
+        return false;
+    }
+    text->clear();
+    char chunk[65536];
+    size_t got;
+    while ((got = fread(chunk, 1, sizeof chunk, file)) > 0)
+        text->append(chunk, got);
+    bool failed = ferror(file) != 0;
+    fclose(file);
+    if (failed) {
+        *why = "read error";
+        return false;
+    }
+    return true;
+}
+
+void PrintTextSetting(const char* key)
+{
+    char value[SETTING_VALUE_SIZE];
+    if (GetSetting(key, value, sizeof value))
+        printf("  %-14s \"%s\"\n", key, AnsiForTerminal(value).c_str());
+    else
+        printf("  %-14s absent\n", key);
+}
+
+void PrintFlagSetting(const char* key, int setupDefault)
+{
+    int value = 0;
+    if (GetSettingInt(key, &value))
+        printf("  %-14s %d\n", key, value);
+    else
+        printf("  %-14s absent (the setup program takes %d)\n", key, setupDefault);
+}
+
+void PrintSummary(const std::string& label)
+{
+    printf("%s: script accepted\n", label.c_str());
+    printf("Settings:\n");
+    PrintTextSetting("Company");
+    PrintTextSetting("Product");
+    PrintTextSetting("Name");
+    PrintTextSetting("Version");
+    PrintFlagSetting("Update", 0);
+    PrintFlagSetting("NoLicense", 1);
+    PrintFlagSetting("NoUninstall", 1);
+    PrintFlagSetting("NoWin95", 0);
+    char driver[SETTING_VALUE_SIZE];
+    if (GetSetting("InstallDriver", driver, sizeof driver))
+        printf("  %-14s present (\"%s\"; any value counts)\n", "InstallDriver",
+               AnsiForTerminal(driver).c_str());
+    else
+        printf("  %-14s absent\n", "InstallDriver");
+
+    printf("Functions:\n");
+    if (FunctionTable.count == 0)
+        printf("  none\n");
+    for (int f = 0; f < FunctionTable.count; ++f) {
+        const ScriptFunction& function = FunctionTable.functions[f];
+        std::string signature = std::string(function.name) + "(";
+        for (int i = 0; i < function.parameterCount; ++i)
+            signature += std::string(i ? ", " : "") + function.parameterNames[i];
+        signature += ")";
+        printf("  %-30s %d parameter%s\n", signature.c_str(), function.parameterCount,
+               function.parameterCount == 1 ? "" : "s");
+    }
+    if (!ScriptFunctionExists("init"))
+        printf("No init function: the start checks alone decide whether setup goes on.\n");
+    if (!ScriptFunctionExists("install"))
+        printf("No install function: the installation counts as successful.\n");
+}
+
+}  // namespace
+
+bool CheckSetupScriptText(const std::string& label, const std::string& text)
+{
+    bool accepted = PrepareAndDeclare(label, text);
+    SetScriptErrorSink(nullptr, nullptr);
+    return accepted;
+}
+
+int RunCheckCommand(int argc, char** argv)
+{
+    std::string path, function;
+    bool run = false;
+    ScriptValue answer = 1;
+    for (int i = 1; i < argc; ++i) {
+        std::string argument = argv[i];
+        if (argument == "--help" || argument == "-h") {
+            fputs(CheckUsage, stdout);
+            return 0;
+        }
+        if (argument == "--run" && i + 1 < argc) {
+            run = true;
+            function = argv[++i];
+        } else if (argument == "--answer" && i + 1 < argc) {
+            std::string choice = argv[++i];
+            if (choice == "yes") {
+                answer = 1;
+            } else if (choice == "no") {
+                answer = 0;
+            } else {
+                fprintf(stderr, "vellmark check: --answer takes yes or no, not '%s'\n", choice.c_str());
+                return 2;
+            }
+        } else if (!argument.empty() && argument[0] == '-') {
+            fprintf(stderr, "vellmark check: unknown or incomplete option '%s'\n\n%s", argument.c_str(),
+                    CheckUsage);
+            return 2;
+        } else if (path.empty()) {
+            path = argument;
+        } else {
+            fprintf(stderr, "vellmark check: one script at a time ('%s' and '%s')\n", path.c_str(),
+                    argument.c_str());
+            return 2;
+        }
+    }
+    if (path.empty()) {
+        fputs(CheckUsage, stderr);
+        return 2;
+    }
+
+    std::string text, why;
+    if (!ReadWholeFile(path, &text, &why)) {
+        fprintf(stderr, "vellmark check: cannot read %s: %s\n", path.c_str(), why.c_str());
+        return 2;
+    }
+    if (!PrepareAndDeclare(path, text))
+        return 1;
+    if (!run) {
+        PrintSummary(path);
+        return 0;
+    }
+
+    if (!ScriptFunctionExists(function.c_str())) {
+        fprintf(stderr, "%s: error: the script has no function '%s'\n", path.c_str(), function.c_str());
+        return 1;
+    }
+    InstallDryRunBuiltins(PrintDryRunCall, nullptr, answer);
+    ScriptValue result = CallScriptFunction(function.c_str());
+    fflush(stderr);
+    printf("%s returned %d\n", function.c_str(), static_cast<int>(result));
+    fflush(stdout);
+    return ScriptErrorFlag ? 1 : 0;
+}
