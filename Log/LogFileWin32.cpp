@@ -129,8 +129,10 @@ int LogOsClose(intptr_t handle)
 
 int LogOsReplace(const char* from, const char* to)
 {
+    // The new file's bytes were flushed before it gets here; no
+    // other flag, so that the oldest NT versions take the call as it is.
     if (!MoveFileExMissing()) {
-        if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING))
             return 1;
     }
     if (GetLastError() != ERROR_CALL_NOT_IMPLEMENTED)
