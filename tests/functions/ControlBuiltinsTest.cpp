@@ -1,0 +1,383 @@
+// The control, environment and message built-ins and the setup BuiltinTable,
+// run through the script engine.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "FunctionsTestSupport.h"
+#include "WindowsVersion.h"
+
+using fntest::ScriptReturning;
+using fntest::SetupScriptRun;
+
+namespace {
+
+class ControlBuiltins : public ::testing::Test {
+protected:
+    void SetUp() override { ResetSetupState(); }
+    void TearDown() override { ResetSetupState(); }
+};
+
+// ---------------------------------------------------------------------------
+// The table
+
+TEST_F(ControlBuiltins, TableBindsEveryNameWithItsCount)
+{
+    for (int i = 0; i < BUILTIN_COUNT; ++i) {
+        const BuiltinSignature& s = BuiltinSignatures[i];
+        ASSERT_NE(SetupBuiltinHandlers[i], nullptr) << s.name;
+        std::string arguments, tooMany;
+        for (int k = 0; k < s.parameterCount; ++k)
+            arguments += k ? ", 0" : "0";
+        tooMany = arguments.empty() ? "0" : arguments + ", 0";
+        {
+            SetupScriptRun run(ScriptReturning(std::string(s.name) + "(" + arguments + ")"));
+            EXPECT_TRUE(run.accepted) << s.name;
+            EXPECT_TRUE(IsBuiltin(s.name)) << s.name;
+        }
+        {
+            SetupScriptRun run(ScriptReturning(std::string(s.name) + "(" + tooMany + ")"));
+            EXPECT_FALSE(run.accepted) << s.name;
+            ASSERT_FALSE(run.reports.texts.empty()) << s.name;
+            EXPECT_NE(run.reports.texts[0].find("Incompatible number of parameters"), std::string::npos) << s.name;
+        }
+    }
+}
+
+// The built-ins that come later stop the script with an error, after reading
+// their arguments: nothing after them runs and the function gives 0.
+TEST_F(ControlBuiltins, NotYetBuiltStopTheScript)
+{
+    const char* calls[] = {
+        R"(copy("a.txt", "%APPDIR%\\a.txt"))",
+        R"(copyshared("a.dll", "%WINSYSDIR%\\a.dll", "a.dll"))",
+        R"(makedir("%APPDIR%\\Data"))",
+        R"(installdriver("d.sys", "%DRIVERDIR%\\d.sys", "d"))",
+        R"(shortcut("Tool", "%APPDIR%\\tool.exe", null, null))",
+        R"(shortcutc("Tool", "%APPDIR%\\tool.exe", "", ""))",
+        R"(shortcutwww("Home", "http://localhost/"))",
+        R"(fileinuse("%APPDIR%\\tool.exe"))",
+        R"(isappinstalled("Acme", "Tool"))",
+        R"(isapprunning(null, "Tool"))",
+        R"(closeapp(null, "Tool"))",
+        R"(prefskey("Software\\Acme\\Tool"))",
+    };
+    for (const char* call : calls) {
+        ResetSetupState();
+        SetupScriptRun run(ScriptReturning("1", "", std::string(call) + ";\r\nsetreboot(7);"));
+        ASSERT_TRUE(run.accepted) << call;
+        EXPECT_EQ(run.Call("f"), 0) << call;
+        EXPECT_EQ(RebootRequested, 0) << call << ": the script went on";
+        ASSERT_EQ(run.reports.texts.size(), 1u) << call;
+        EXPECT_NE(run.reports.texts[0].find("Not available in this version"), std::string::npos) << call;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Flags
+
+TEST_F(ControlBuiltins, Flags)
+{
+    struct Case {
+        const char* statements;
+        const char* expression;
+        ScriptValue result;
+        int reboot, update, noUninstall, logging;
+    };
+    // Initial state: RebootRequested 0, UpdateMode 0, NoUninstall 1, LoggingEnabled 1.
+    const Case cases[] = {
+        {"", "setreboot(2)", 0, 2, 0, 1, 1},
+        {"", "setreboot(-1)", 0, -1, 0, 1, 1},
+        {"setreboot(1);", "setreboot(0)", 0, 0, 0, 1, 1},
+        {"", "setupdate(1)", 0, 0, 1, 1, 1},
+        {"", "setupdate(3 * 4)", 0, 0, 12, 1, 1},
+        {"", "setnouninstall(0)", 0, 0, 0, 0, 1},
+        {"", "setnouninstall(5)", 0, 0, 0, 5, 1},
+        {"", "logoff()", 0, 0, 0, 1, 0},
+        {"logoff();", "logon()", 0, 0, 0, 1, 1},
+        {"logoff(); logon();", "logoff()", 0, 0, 0, 1, 0},
+        {"", "setreboot(setupdate(4) + 9)", 0, 9, 4, 1, 1},   // a built-in inside an argument
+    };
+    for (const Case& c : cases) {
+        ResetSetupState();
+        SetupScriptRun run(ScriptReturning(c.expression, "", c.statements));
+        ASSERT_TRUE(run.accepted) << c.expression;
+        EXPECT_EQ(run.Call("f"), c.result) << c.expression;
+        EXPECT_EQ(RebootRequested, c.reboot) << c.expression;
+        EXPECT_EQ(UpdateMode, c.update) << c.expression;
+        EXPECT_EQ(NoUninstall, c.noUninstall) << c.expression;
+        EXPECT_EQ(LoggingEnabled, c.logging) << c.expression;
+        EXPECT_TRUE(run.reports.texts.empty()) << c.expression;
+    }
+}
+
+TEST_F(ControlBuiltins, IsCopyError)
+{
+    for (int copyError : {0, 1}) {
+        CopyError = copyError;
+        SetupScriptRun run(ScriptReturning("iscopyerror() * 10 + iscopyerror()"));
+        EXPECT_EQ(run.Call("f"), copyError * 11);
+        EXPECT_EQ(CopyError, copyError);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Message boxes, through the test hook in place of MessageBoxA
+
+struct MessageBoxCall {
+    HWND owner;
+    std::string text, caption;
+    UINT style;
+};
+std::vector<MessageBoxCall> MessageBoxCalls;
+int MessageBoxAnswer = IDOK;
+
+int WINAPI RecordMessageBox(HWND owner, LPCSTR text, LPCSTR caption, UINT style)
+{
+    MessageBoxCalls.push_back({owner, text ? text : "(null)", caption ? caption : "(null)", style});
+    return MessageBoxAnswer;
+}
+
+class MessageBoxes : public ControlBuiltins {
+protected:
+    void SetUp() override
+    {
+        ControlBuiltins::SetUp();
+        MessageBoxCalls.clear();
+        ScriptMessageBox = RecordMessageBox;
+    }
+    void TearDown() override
+    {
+        ScriptMessageBox = MessageBoxA;
+        ControlBuiltins::TearDown();
+    }
+};
+
+TEST_F(MessageBoxes, Cases)
+{
+    HWND wizard = CreateWindowExA(0, "STATIC", "wizard", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    if (!wizard && fntest::WindowsUnavailableHere())
+        GTEST_SKIP() << "no window driver here; windows-versions.sh runs this with one";
+    ASSERT_NE(wizard, nullptr);
+    struct Case {
+        const char* expression;
+        HWND owner;
+        int answer;
+        ScriptValue result;
+        bool shown;
+        const char* text;
+        const char* caption;
+        UINT style;
+    };
+    const Case cases[] = {
+        {R"(msgboxok("Hello\nWorld"))", nullptr, IDOK, 0, true, "Hello\nWorld", "Information", 0x40},
+        {R"(msgboxok("From install"))", wizard, IDCANCEL, 0, true, "From install", "Information", 0x40},
+        {R"(msgboxyesno("Go on?"))", nullptr, IDYES, 1, true, "Go on?", "Question", 0x24},
+        {R"(msgboxyesno("Go on?"))", wizard, IDNO, 0, true, "Go on?", "Question", 0x24},
+        {R"(msgboxyesno("Go on?"))", wizard, IDCANCEL, 0, true, "Go on?", "Question", 0x24},
+        {R"(msgboxok(""))", nullptr, IDOK, 0, true, "", "Information", 0x40},
+        // Values that are no text: nothing is shown.
+        {"msgboxok(null)", nullptr, IDOK, 0, false, "", "", 0},
+        {"msgboxok(42)", nullptr, IDOK, 0, false, "", "", 0},
+        {"msgboxyesno(null)", wizard, IDYES, 0, false, "", "", 0},
+        {"msgboxyesno(7)", wizard, IDYES, 0, false, "", "", 0},
+    };
+    for (const Case& c : cases) {
+        MessageBoxCalls.clear();
+        WizardWindow = c.owner;
+        MessageBoxAnswer = c.answer;
+        SetupScriptRun run(ScriptReturning(c.expression));
+        ASSERT_TRUE(run.accepted) << c.expression;
+        EXPECT_EQ(run.Call("f"), c.result) << c.expression;
+        if (!c.shown) {
+            EXPECT_TRUE(MessageBoxCalls.empty()) << c.expression;
+            continue;
+        }
+        ASSERT_EQ(MessageBoxCalls.size(), 1u) << c.expression;
+        EXPECT_EQ(MessageBoxCalls[0].owner, c.owner) << c.expression;
+        EXPECT_EQ(MessageBoxCalls[0].text, c.text) << c.expression;
+        EXPECT_EQ(MessageBoxCalls[0].caption, c.caption) << c.expression;
+        EXPECT_EQ(MessageBoxCalls[0].style, c.style) << c.expression;
+    }
+    WizardWindow = nullptr;
+    DestroyWindow(wizard);
+}
+
+// During the check of the script nothing is shown, even in conditions.
+TEST_F(MessageBoxes, NotDuringTheDeclarationPass)
+{
+    SetupScriptRun run(ScriptReturning("1", "", R"(if (msgboxyesno("Sure?")) msgboxok("Yes");)"));
+    ASSERT_TRUE(run.accepted);
+    EXPECT_TRUE(MessageBoxCalls.empty());
+    MessageBoxAnswer = IDYES;
+    EXPECT_EQ(run.Call("f"), 1);
+    ASSERT_EQ(MessageBoxCalls.size(), 2u);
+    EXPECT_EQ(MessageBoxCalls[1].text, "Yes");
+}
+
+// The path of `version` is expanded in the script's own text.
+TEST_F(MessageBoxes, VersionExpandsThePathInPlace)
+{
+    strcpy(InstallDir, "C:\\Target");
+    SetupScriptRun run("f()\r\n{\r\nvar p;\r\np = \"%APPDIR%\\\\lib.dll\";\r\nversion(\"lib.dll\", p);\r\n"
+                       "msgboxok(p);\r\nreturn 1;\r\n}\r\n");
+    ASSERT_TRUE(run.accepted);
+    EXPECT_EQ(run.Call("f"), 1);
+    ASSERT_EQ(MessageBoxCalls.size(), 1u);
+    EXPECT_EQ(MessageBoxCalls[0].text, "C:\\Target\\lib.dll");
+}
+
+// ---------------------------------------------------------------------------
+// Progress bar: a real progress bar control stands in for the Install page's.
+
+class ProgressBar : public ControlBuiltins {
+protected:
+    void SetUp() override
+    {
+        ControlBuiltins::SetUp();
+        INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
+        ASSERT_TRUE(InitCommonControlsEx(&controls));
+        bar = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_POPUP, 0, 0, 200, 20, nullptr, nullptr, nullptr, nullptr);
+        if (!bar && fntest::WindowsUnavailableHere())
+            GTEST_SKIP() << "no window driver here; windows-versions.sh runs this with one";
+        ASSERT_NE(bar, nullptr);
+        // Something else than a fresh bar's range and step, so that both are seen to change.
+        SendMessageA(bar, PBM_SETRANGE32, 0, 50);
+        SendMessageA(bar, PBM_SETSTEP, 7, 0);
+        ProgressBarWindow = bar;
+    }
+    void TearDown() override
+    {
+        ProgressBarWindow = nullptr;
+        if (bar)
+            DestroyWindow(bar);
+        ControlBuiltins::TearDown();
+    }
+
+    void ExpectRange(int low, int high, const std::string& what)
+    {
+        PBRANGE range = {};
+        SendMessageA(bar, PBM_GETRANGE, TRUE, reinterpret_cast<LPARAM>(&range));
+        EXPECT_EQ(range.iLow, low) << what;
+        EXPECT_EQ(range.iHigh, high) << what;
+    }
+    int Position() { return static_cast<int>(SendMessageA(bar, PBM_GETPOS, 0, 0)); }
+
+    HWND bar = nullptr;
+};
+
+TEST_F(ProgressBar, Steps)
+{
+    struct Case {
+        const char* statements;
+        int high;
+        int position;
+    };
+    const Case cases[] = {
+        {"setprogsteps(4);", 4, 0},
+        {"setprogsteps(4); progstep(); progstep(); progstep();", 4, 3},
+        {"setprogsteps(4); progstep(); progstep(); progstep(); progstep();", 4, 4},
+        {"setprogsteps(65537);", 1, 0},   // the low 16 bits
+        {"setprogsteps(65537); progstep();", 1, 1},
+        {"setprogsteps(0);", 0, 0},
+        {"setprogsteps(300); progstep();", 300, 1},   // the step is 1 whatever it was
+    };
+    for (const Case& c : cases) {
+        SendMessageA(bar, PBM_SETPOS, 0, 0);
+        SendMessageA(bar, PBM_SETSTEP, 7, 0);
+        SetupScriptRun run(ScriptReturning("0", "", c.statements));
+        ASSERT_TRUE(run.accepted) << c.statements;
+        EXPECT_EQ(run.Call("f"), 0) << c.statements;
+        ExpectRange(0, c.high, c.statements);
+        EXPECT_EQ(Position(), c.position) << c.statements;
+    }
+}
+
+TEST_F(ProgressBar, BeforeTheWizardNothingHappens)
+{
+    ProgressBarWindow = nullptr;
+    SendMessageA(bar, PBM_SETPOS, 3, 0);
+    SetupScriptRun run(ScriptReturning("progstep() + setprogsteps(9) + 5"));
+    EXPECT_EQ(run.Call("f"), 5);
+    ExpectRange(0, 50, "untouched");
+    EXPECT_EQ(Position(), 3);
+}
+
+// ---------------------------------------------------------------------------
+// Windows version tests, on the Windows this test runs on.  scripts in
+// tests/functions run it again under each Windows version that wine can
+// pretend, with VM_EXPECT_WINDOWS naming it.
+
+const char* const VersionBuiltins[WINDOWS_VERSION_TEST_COUNT] = {
+    "iswin95", "iswin98", "iswinme", "iswinnt", "iswin2000", "iswinfamilynt", "iswinfamily9x"};
+
+struct ExpectedWindows {
+    const char* name;   // as wine's Version setting names it
+    int results[WINDOWS_VERSION_TEST_COUNT];
+};
+
+const ExpectedWindows ExpectedResults[] = {
+    {"win95", {1, 0, 0, 0, 0, 0, 1}},
+    {"win98", {0, 1, 0, 0, 0, 0, 1}},
+    {"winme", {0, 0, 1, 0, 0, 0, 1}},
+    {"nt40", {0, 0, 0, 1, 0, 1, 0}},
+    {"win2k", {0, 0, 0, 0, 1, 1, 0}},
+    {"winxp", {0, 0, 0, 0, 0, 1, 0}},
+    {"win7", {0, 0, 0, 0, 0, 1, 0}},
+    {"win10", {0, 0, 0, 0, 0, 1, 0}},
+};
+
+std::vector<ScriptValue> RunVersionBuiltins()
+{
+    std::vector<ScriptValue> results;
+    for (const char* name : VersionBuiltins) {
+        SetupScriptRun run(ScriptReturning(std::string(name) + "()"));
+        EXPECT_TRUE(run.accepted) << name;
+        results.push_back(run.Call("f"));
+    }
+    return results;
+}
+
+TEST_F(ControlBuiltins, WindowsVersionAsReported)
+{
+    OSVERSIONINFOA info = {};
+    info.dwOSVersionInfoSize = sizeof info;
+    ASSERT_TRUE(GetVersionExA(&info));
+    std::vector<ScriptValue> results = RunVersionBuiltins();
+    for (int i = 0; i < WINDOWS_VERSION_TEST_COUNT; ++i)
+        EXPECT_EQ(results[i], WindowsVersionMatches(static_cast<WindowsVersionTest>(i), info.dwPlatformId,
+                                                    info.dwMajorVersion, info.dwMinorVersion))
+            << VersionBuiltins[i] << " on " << info.dwPlatformId << " " << info.dwMajorVersion << "."
+            << info.dwMinorVersion;
+    // Exactly one family.
+    EXPECT_EQ(results[WINDOWS_FAMILY_NT] + results[WINDOWS_FAMILY_9X], 1);
+}
+
+TEST_F(ControlBuiltins, WindowsVersionExpected)
+{
+    const char* expected = getenv("VM_EXPECT_WINDOWS");
+    if (!expected || !*expected)
+        GTEST_SKIP() << "VM_EXPECT_WINDOWS is not set: run by windows-versions.sh";
+    const ExpectedWindows* row = nullptr;
+    for (const ExpectedWindows& candidate : ExpectedResults)
+        if (strcmp(candidate.name, expected) == 0)
+            row = &candidate;
+    ASSERT_NE(row, nullptr) << "unknown Windows " << expected;
+    OSVERSIONINFOA info = {};
+    info.dwOSVersionInfoSize = sizeof info;
+    ASSERT_TRUE(GetVersionExA(&info));
+    std::vector<ScriptValue> results = RunVersionBuiltins();
+    for (int i = 0; i < WINDOWS_VERSION_TEST_COUNT; ++i)
+        EXPECT_EQ(results[i], row->results[i])
+            << VersionBuiltins[i] << " as " << expected << " (reported " << info.dwPlatformId << " "
+            << info.dwMajorVersion << "." << info.dwMinorVersion << ")";
+}
+
+}  // namespace
