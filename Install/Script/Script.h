@@ -161,6 +161,18 @@ void ExpectToken(TokenKind kind);
 void SaveLexer(LexerSnapshot* snapshot);
 void RestoreLexer(const LexerSnapshot* snapshot);
 
+// Snapshots taken and slot pages copied since the program started; the
+// benchmark reports them.
+extern uint64_t SnapshotsTaken;
+extern uint64_t SlotPagesCopied;
+
+#if VM_SCRIPT_FUZZING
+// Fuzzing builds only: when non-zero, the number of tokens the lexer may still
+// scan; the scan that spends the last one reports "Token budget spent", which
+// ends whatever runs.  Scripts may loop forever; the fuzzer must not.
+extern int64_t ScriptTokenBudget;
+#endif
+
 // ---------------------------------------------------------------------------
 // Error reports
 

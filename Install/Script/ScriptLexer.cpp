@@ -284,8 +284,16 @@ void ReadChar()
     ++Lexer.characterCount;
 }
 
+#if VM_SCRIPT_FUZZING
+int64_t ScriptTokenBudget;
+#endif
+
 void NextToken()
 {
+#if VM_SCRIPT_FUZZING
+    if (ScriptTokenBudget > 0 && --ScriptTokenBudget == 0)
+        ReportScriptError("Token budget spent");
+#endif
     for (;;) {
         while (IsWhiteSpace(Lexer.current))
             ReadChar();

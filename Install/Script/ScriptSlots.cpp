@@ -55,6 +55,9 @@ inline void ReleasePage(int32_t page)
 
 }  // namespace
 
+uint64_t SnapshotsTaken;
+uint64_t SlotPagesCopied;
+
 void ResetStringSlots()
 {
     ResetPool();
@@ -97,6 +100,7 @@ char* WritableSlot(int slot)
         return scratch;
     }
     memcpy(SlotPages[fresh], SlotPages[page], STRING_SLOT_SIZE);
+    ++SlotPagesCopied;
     PageReferences[fresh] = 1;
     ReleasePage(page);
     Lexer.slotPages[slot] = fresh;
@@ -105,15 +109,15 @@ char* WritableSlot(int slot)
 
 LexerSnapshot::~LexerSnapshot()
 {
-#if VM_SCRIPT_COPY_SLOTS
-    return;
-#endif
+#if !VM_SCRIPT_COPY_SLOTS
     for (int slot = 0; slot < STRING_SLOT_COUNT; ++slot)
         ReleasePage(slotPages[slot]);
+#endif
 }
 
 void SaveLexer(LexerSnapshot* snapshot)
 {
+    ++SnapshotsTaken;
     snapshot->textPointer = Lexer.textPointer;
     snapshot->characterCount = Lexer.characterCount;
     snapshot->current = Lexer.current;
@@ -124,13 +128,13 @@ void SaveLexer(LexerSnapshot* snapshot)
 #if VM_SCRIPT_COPY_SLOTS
     for (int slot = 0; slot < STRING_SLOT_COUNT; ++slot)
         memcpy(snapshot->slotCopy[slot], SlotPages[Lexer.slotPages[slot]], STRING_SLOT_SIZE);
-    return;
-#endif
+#else
     for (int slot = 0; slot < STRING_SLOT_COUNT; ++slot) {
         AcquirePage(Lexer.slotPages[slot]);
         ReleasePage(snapshot->slotPages[slot]);
         snapshot->slotPages[slot] = Lexer.slotPages[slot];
     }
+#endif
 }
 
 void RestoreLexer(const LexerSnapshot* snapshot)
@@ -145,8 +149,7 @@ void RestoreLexer(const LexerSnapshot* snapshot)
 #if VM_SCRIPT_COPY_SLOTS
     for (int slot = 0; slot < STRING_SLOT_COUNT; ++slot)
         memcpy(SlotPages[Lexer.slotPages[slot]], snapshot->slotCopy[slot], STRING_SLOT_SIZE);
-    return;
-#endif
+#else
     for (int slot = 0; slot < STRING_SLOT_COUNT; ++slot) {
         if (Lexer.slotPages[slot] != snapshot->slotPages[slot]) {
             AcquirePage(snapshot->slotPages[slot]);
@@ -154,6 +157,7 @@ void RestoreLexer(const LexerSnapshot* snapshot)
             Lexer.slotPages[slot] = snapshot->slotPages[slot];
         }
     }
+#endif
 }
 
 const char* ScriptTextOf(ScriptValue value, size_t* room)
