@@ -1,0 +1,133 @@
+// make-test-package: the two packages the GUI tests need that `vellmark pack`
+// will not write.
+//
+//   make-test-package bare SETUP.exe OUT.exe
+//       SETUP.exe with a package that has no Install.ini (the setup must end
+//       silently with exit code 1)
+//   make-test-package flip PACKED.exe OUT.exe
+//       a copy of a packed setup with one byte of the first file's data
+//       flipped (the setup must report a damaged download)
+//
+// Like `vellmark pack`, both cut what follows the image's last section (the
+// symbols of an unstripped build): the package starts right after it.
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "PackageWriter.h"
+
+namespace {
+
+constexpr size_t PackageHeaderSize = 28;
+
+bool ReadAll(const char* path, std::vector<uint8_t>* bytes)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return false;
+    bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return true;
+}
+
+bool WriteAll(const char* path, const std::vector<uint8_t>& bytes)
+{
+    FILE* out = fopen(path, "wb");
+    if (out == nullptr)
+        return false;
+    bool written = fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+    return fclose(out) == 0 && written;
+}
+
+uint32_t Read32(const std::vector<uint8_t>& b, size_t at)
+{
+    return at + 4 <= b.size() ? (uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 |
+                                 uint32_t(b[at + 3]) << 24)
+                              : 0;
+}
+
+uint16_t Read16(const std::vector<uint8_t>& b, size_t at)
+{
+    return at + 2 <= b.size() ? uint16_t(b[at] | b[at + 1] << 8) : 0;
+}
+
+// The end of the PE image's last section; 0 when the file is no PE image.
+size_t ImageEnd(const std::vector<uint8_t>& image)
+{
+    if (image.size() < 0x40 || image[0] != 'M' || image[1] != 'Z')
+        return 0;
+    size_t pe = Read32(image, 0x3C);
+    if (pe + 24 > image.size() || memcmp(&image[pe], "PE\0\0", 4) != 0)
+        return 0;
+    size_t sections = Read16(image, pe + 6);
+    size_t table = pe + 24 + Read16(image, pe + 20);
+    size_t end = table + sections * 40;
+    for (size_t i = 0; i < sections; ++i) {
+        size_t record = table + i * 40;
+        size_t last = size_t(Read32(image, record + 20)) + Read32(image, record + 16);
+        if (Read32(image, record + 16) != 0 && last > end)
+            end = last;
+    }
+    return end <= image.size() ? end : 0;
+}
+
+int Fail(const std::string& reason)
+{
+    fprintf(stderr, "make-test-package: %s\n", reason.c_str());
+    return 2;
+}
+
+int MakeBare(const char* setup, const char* output)
+{
+    std::vector<uint8_t> image;
+    if (!ReadAll(setup, &image))
+        return Fail(std::string("cannot read ") + setup);
+    size_t end = ImageEnd(image);
+    if (end == 0)
+        return Fail(std::string(setup) + " is no Windows program");
+    image.resize(end);
+
+    std::vector<PackItem> items(2);
+    items[0].name = ".";
+    items[0].parent = -1;
+    items[0].directory = true;
+    items[1].name = "readme.txt";
+    items[1].parent = 0;
+    items[1].content = "A package without a setup script.\r\n";
+
+    MemorySink sink;
+    std::string error;
+    if (!sink.Write(image.data(), image.size()) ||
+        !WritePackageArchive(items, image.size(), sink, PackOptions(), &error))
+        return Fail(error.empty() ? "cannot build the package" : error);
+    return WriteAll(output, sink.bytes) ? 0 : Fail(std::string("cannot write ") + output);
+}
+
+int FlipByte(const char* packed, const char* output)
+{
+    std::vector<uint8_t> bytes;
+    if (!ReadAll(packed, &bytes))
+        return Fail(std::string("cannot read ") + packed);
+    size_t end = ImageEnd(bytes);
+    size_t target = end + PackageHeaderSize + 8;
+    if (end == 0 || target >= bytes.size())
+        return Fail(std::string(packed) + " carries no package");
+    bytes[target] ^= 0x5A;
+    return WriteAll(output, bytes) ? 0 : Fail(std::string("cannot write ") + output);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc == 4 && strcmp(argv[1], "bare") == 0)
+        return MakeBare(argv[2], argv[3]);
+    if (argc == 4 && strcmp(argv[1], "flip") == 0)
+        return FlipByte(argv[2], argv[3]);
+    fprintf(stderr, "usage: make-test-package bare SETUP.exe OUT.exe\n"
+                    "       make-test-package flip PACKED.exe OUT.exe\n");
+    return 64;
+}

@@ -1,0 +1,864 @@
+// uidriver: drives a setup program through its windows, for the GUI tests
+// and the demo.  It starts the program, waits for its wizard and message
+// boxes, reads control texts and states, clicks buttons, sends keys, chooses
+// system-menu items and takes screenshots.  Everything it observes goes to
+// standard output as a transcript, one line an event; the last line is always
+// "exit N" with the program's exit code.
+//
+// Usage:  uidriver [--timeout SECONDS] SCRIPT-FILE
+//         uidriver [--timeout SECONDS] -e COMMAND [-e COMMAND ...]
+// The commands are described in tests/README.md.
+//
+// Every wait has a time limit.  A wait that runs out prints "timeout: ..."
+// and ends the script; the program is then killed and the transcript ends
+// with "exit killed".  Message boxes that appear while the driver waits for
+// something else are printed and answered with their default button, so an
+// unexpected box never blocks a run.
+#include <windows.h>
+
+#include <cctype>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Control ids of the setup program (resources/resource.h).
+constexpr int BackId = 1000;
+constexpr int NextId = 1001;
+constexpr int CancelId = 1002;
+constexpr int PageTitleId = 1013;
+
+// The text control of a message box: 0xFFFF on Windows, 100 in wine's template.
+constexpr int MessageTextIds[] = {0xFFFF, 100};
+
+constexpr DWORD PollMs = 50;
+constexpr UINT SendTimeoutMs = 2000;
+
+DWORD WaitLimitMs = 20000;
+
+struct Program {
+    PROCESS_INFORMATION info = {};
+    bool started = false;
+    bool ended = false;
+    DWORD exitCode = 0;
+};
+
+Program Target;
+bool Aborted = false;   // a wait ran out: the rest of the script is skipped
+
+// --- Transcript ---------------------------------------------------------------
+
+void Emit(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    vprintf(format, args);
+    va_end(args);
+    putchar('\n');
+    fflush(stdout);
+}
+
+// Newlines become "\n" so every event stays on one line.
+std::string OneLine(const std::string& text)
+{
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+            continue;
+        if (c == '\n')
+            out += "\\n";
+        else if (c == '\r')
+            out += "\\r";
+        else if (c == '\t')
+            out += "\\t";
+        else
+            out += c;
+    }
+    return out;
+}
+
+// --- Windows of the program -------------------------------------------------
+
+std::string ClassOf(HWND window)
+{
+    char name[128] = "";
+    GetClassNameA(window, name, sizeof name);
+    return name;
+}
+
+std::string TextOf(HWND window)
+{
+    if (window == nullptr)
+        return "";
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutA(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, SendTimeoutMs, &length))
+        return "";
+    std::vector<char> buffer(length + 2, '\0');
+    DWORD_PTR copied = 0;
+    if (!SendMessageTimeoutA(window, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()),
+                             SMTO_ABORTIFHUNG, SendTimeoutMs, &copied))
+        return "";
+    return std::string(buffer.data());
+}
+
+struct WindowList {
+    DWORD processId;
+    std::vector<HWND> windows;
+};
+
+BOOL CALLBACK CollectTopLevel(HWND window, LPARAM data)
+{
+    WindowList* list = reinterpret_cast<WindowList*>(data);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == list->processId && IsWindowVisible(window))
+        list->windows.push_back(window);
+    return TRUE;
+}
+
+std::vector<HWND> ProgramWindows()
+{
+    WindowList list{Target.info.dwProcessId, {}};
+    if (Target.started)
+        EnumWindows(CollectTopLevel, reinterpret_cast<LPARAM>(&list));
+    return list.windows;
+}
+
+bool IsDialog(HWND window)
+{
+    return ClassOf(window) == "#32770";
+}
+
+HWND MessageTextControl(HWND box)
+{
+    for (int id : MessageTextIds) {
+        HWND text = GetDlgItem(box, id);
+        if (text != nullptr && ClassOf(text) == "Static")
+            return text;
+    }
+    return nullptr;
+}
+
+bool IsWizard(HWND window)
+{
+    return IsDialog(window) && GetDlgItem(window, NextId) != nullptr && GetDlgItem(window, CancelId) != nullptr;
+}
+
+bool IsMessageBox(HWND window)
+{
+    return IsDialog(window) && !IsWizard(window) && MessageTextControl(window) != nullptr &&
+           FindWindowExA(window, nullptr, "SysTreeView32", nullptr) == nullptr;
+}
+
+HWND FindWizard()
+{
+    for (HWND window : ProgramWindows()) {
+        if (IsWizard(window))
+            return window;
+    }
+    return nullptr;
+}
+
+HWND FindMessageBox()
+{
+    for (HWND window : ProgramWindows()) {
+        if (IsMessageBox(window))
+            return window;
+    }
+    return nullptr;
+}
+
+HWND FindDialog(const std::string& caption)
+{
+    for (HWND window : ProgramWindows()) {
+        if (IsDialog(window) && !IsWizard(window) && !IsMessageBox(window) && TextOf(window) == caption)
+            return window;
+    }
+    return nullptr;
+}
+
+struct ChildSearch {
+    HWND parent;
+    HWND found;
+};
+
+BOOL CALLBACK FindVisiblePage(HWND child, LPARAM data)
+{
+    ChildSearch* search = reinterpret_cast<ChildSearch*>(data);
+    if (GetParent(child) == search->parent && IsDialog(child) && IsWindowVisible(child)) {
+        search->found = child;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND CurrentPage(HWND wizard)
+{
+    ChildSearch search{wizard, nullptr};
+    EnumChildWindows(wizard, FindVisiblePage, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// A control of the visible page, else of the frame.
+HWND FindControl(HWND wizard, int id)
+{
+    HWND page = CurrentPage(wizard);
+    HWND control = page != nullptr ? GetDlgItem(page, id) : nullptr;
+    if (control == nullptr)
+        control = GetDlgItem(wizard, id);
+    return control;
+}
+
+// --- Waiting ------------------------------------------------------------------
+
+bool ProgramEnded()
+{
+    if (!Target.started)
+        return true;
+    if (Target.ended)
+        return true;
+    if (WaitForSingleObject(Target.info.hProcess, 0) == WAIT_OBJECT_0) {
+        GetExitCodeProcess(Target.info.hProcess, &Target.exitCode);
+        Target.ended = true;
+    }
+    return Target.ended;
+}
+
+// Returns when the program's thread has handled everything sent to it so far
+// (it answers a WM_NULL), or when it has no window left to ask.
+void Settle(HWND window)
+{
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < WaitLimitMs) {
+        if (window == nullptr || !IsWindow(window) || ProgramEnded())
+            return;
+        DWORD_PTR ignored = 0;
+        if (SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 500, &ignored))
+            return;
+    }
+}
+
+void PressButton(HWND dialog, int id)
+{
+    HWND button = GetDlgItem(dialog, id);
+    if (button != nullptr)
+        SendNotifyMessageA(button, BM_CLICK, 0, 0);
+    else
+        SendNotifyMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
+    Settle(dialog);
+}
+
+int DefaultButton(HWND box)
+{
+    DWORD_PTR result = 0;
+    if (SendMessageTimeoutA(box, DM_GETDEFID, 0, 0, SMTO_ABORTIFHUNG, SendTimeoutMs, &result) &&
+        HIWORD(result) == DC_HASDEFID)
+        return LOWORD(result);
+    for (int id : {IDOK, IDYES, IDCANCEL, IDNO}) {
+        if (GetDlgItem(box, id) != nullptr)
+            return id;
+    }
+    return IDOK;
+}
+
+void ReportMessageBox(HWND box)
+{
+    Emit("message \"%s\": %s", TextOf(box).c_str(), OneLine(TextOf(MessageTextControl(box))).c_str());
+}
+
+// Prints a box met on the way and answers it with its default button.
+void AnswerUnexpected(HWND box)
+{
+    ReportMessageBox(box);
+    PressButton(box, DefaultButton(box));
+}
+
+void Timeout(const char* what)
+{
+    Emit("timeout: %s", what);
+    Aborted = true;
+}
+
+// --- Commands -----------------------------------------------------------------
+
+typedef std::vector<std::string> Arguments;
+
+bool ParseId(const std::string& word, int* id)
+{
+    static const struct {
+        const char* name;
+        int id;
+    } names[] = {
+        {"back", BackId}, {"next", NextId}, {"cancel", CancelId}, {"close", CancelId},
+        {"ok", IDOK}, {"yes", IDYES}, {"no", IDNO},
+    };
+    for (const auto& entry : names) {
+        if (_stricmp(word.c_str(), entry.name) == 0) {
+            *id = entry.id;
+            return true;
+        }
+    }
+    char* end = nullptr;
+    long value = strtol(word.c_str(), &end, 0);
+    if (word.empty() || *end != '\0')
+        return false;
+    *id = static_cast<int>(value);
+    return true;
+}
+
+HWND RequireWizard(const char* command)
+{
+    HWND wizard = FindWizard();
+    if (wizard == nullptr)
+        Emit("%s: no wizard", command);
+    return wizard;
+}
+
+void CommandStart(const Arguments& args)
+{
+    if (Target.started) {
+        Emit("start: a program is running already");
+        return;
+    }
+    std::string commandLine;
+    for (size_t i = 1; i < args.size(); ++i) {
+        if (i > 1)
+            commandLine += ' ';
+        commandLine += '"' + args[i] + '"';
+    }
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    std::vector<char> line(commandLine.begin(), commandLine.end());
+    line.push_back('\0');
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &Target.info)) {
+        Emit("start: cannot start %s (error %lu)", args[1].c_str(), GetLastError());
+        Aborted = true;
+        return;
+    }
+    Target.started = true;
+}
+
+// wizard: wait for the frame, answering boxes met on the way.
+void CommandWizard(const Arguments&)
+{
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < WaitLimitMs) {
+        HWND wizard = FindWizard();
+        if (wizard != nullptr && CurrentPage(wizard) != nullptr) {
+            SetForegroundWindow(wizard);
+            Settle(wizard);
+            Emit("wizard \"%s\"", TextOf(wizard).c_str());
+            return;
+        }
+        if (HWND box = FindMessageBox())
+            AnswerUnexpected(box);
+        else if (ProgramEnded()) {
+            Emit("wizard: the program ended");
+            return;
+        } else
+            Sleep(PollMs);
+    }
+    Timeout("the wizard did not appear");
+}
+
+void CommandMessage(const Arguments& args)
+{
+    int button = 0;
+    if (args.size() > 1 && !ParseId(args[1], &button)) {
+        Emit("message: unknown button %s", args[1].c_str());
+        return;
+    }
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < WaitLimitMs) {
+        if (HWND box = FindMessageBox()) {
+            Settle(box);
+            ReportMessageBox(box);
+            PressButton(box, button != 0 ? button : DefaultButton(box));
+            return;
+        }
+        if (ProgramEnded()) {
+            Emit("message: none, the program ended");
+            return;
+        }
+        Sleep(PollMs);
+    }
+    Timeout("no message box appeared");
+}
+
+// no-message: makes sure no box is open right now.
+void CommandNoMessage(const Arguments&)
+{
+    if (HWND box = FindMessageBox()) {
+        Emit("unexpected message box:");
+        AnswerUnexpected(box);
+    }
+}
+
+void CommandDialog(const Arguments& args)
+{
+    if (args.size() < 2) {
+        Emit("dialog: caption missing");
+        return;
+    }
+    int button = IDCANCEL;
+    if (args.size() > 2 && !ParseId(args[2], &button)) {
+        Emit("dialog: unknown button %s", args[2].c_str());
+        return;
+    }
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < WaitLimitMs) {
+        if (HWND dialog = FindDialog(args[1])) {
+            Settle(dialog);
+            Emit("dialog \"%s\"", args[1].c_str());
+            PressButton(dialog, button);
+            return;
+        }
+        if (ProgramEnded()) {
+            Emit("dialog: none, the program ended");
+            return;
+        }
+        Sleep(PollMs);
+    }
+    Timeout("the dialog did not appear");
+}
+
+void CommandPage(const Arguments&)
+{
+    HWND wizard = RequireWizard("page");
+    if (wizard == nullptr)
+        return;
+    HWND page = CurrentPage(wizard);
+    Emit("page \"%s\"", page != nullptr ? TextOf(GetDlgItem(page, PageTitleId)).c_str() : "");
+}
+
+std::string ButtonState(HWND wizard, int id)
+{
+    HWND button = GetDlgItem(wizard, id);
+    if (button == nullptr || !IsWindowVisible(button))
+        return "hidden";
+    std::string state = IsWindowEnabled(button) ? "enabled" : "disabled";
+    return state + " \"" + TextOf(button) + "\"";
+}
+
+void CommandButtons(const Arguments&)
+{
+    HWND wizard = RequireWizard("buttons");
+    if (wizard == nullptr)
+        return;
+    Emit("buttons: back %s, next %s, cancel %s", ButtonState(wizard, BackId).c_str(),
+         ButtonState(wizard, NextId).c_str(), ButtonState(wizard, CancelId).c_str());
+}
+
+HWND RequireControl(const char* command, const Arguments& args, HWND* wizardOut = nullptr)
+{
+    int id = 0;
+    if (args.size() < 2 || !ParseId(args[1], &id)) {
+        Emit("%s: control id missing", command);
+        return nullptr;
+    }
+    HWND wizard = RequireWizard(command);
+    if (wizard == nullptr)
+        return nullptr;
+    if (wizardOut != nullptr)
+        *wizardOut = wizard;
+    HWND control = FindControl(wizard, id);
+    if (control == nullptr)
+        Emit("%s %s: no such control", command, args[1].c_str());
+    return control;
+}
+
+void CommandText(const Arguments& args)
+{
+    if (HWND control = RequireControl("text", args))
+        Emit("text %s: \"%s\"", args[1].c_str(), OneLine(TextOf(control)).c_str());
+}
+
+void CommandState(const Arguments& args)
+{
+    HWND control = RequireControl("state", args);
+    if (control == nullptr)
+        return;
+    std::string state = IsWindowVisible(control) ? "shown" : "hidden";
+    state += IsWindowEnabled(control) ? " enabled" : " disabled";
+    if (ClassOf(control) == "Button") {
+        DWORD_PTR style = GetWindowLongPtrA(control, GWL_STYLE) & BS_TYPEMASK;
+        if (style == BS_AUTOCHECKBOX || style == BS_CHECKBOX || style == BS_AUTORADIOBUTTON ||
+            style == BS_RADIOBUTTON) {
+            DWORD_PTR checked = 0;
+            SendMessageTimeoutA(control, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, SendTimeoutMs, &checked);
+            state += checked == BST_CHECKED ? " checked" : " unchecked";
+        }
+    }
+    Emit("state %s: %s \"%s\"", args[1].c_str(), state.c_str(), OneLine(TextOf(control)).c_str());
+}
+
+// click: a hidden or disabled control cannot be clicked, as for a user.
+void CommandClick(const Arguments& args)
+{
+    HWND wizard = nullptr;
+    HWND control = RequireControl("click", args, &wizard);
+    if (control == nullptr)
+        return;
+    if (!IsWindowVisible(control)) {
+        Emit("click %s: hidden", args[1].c_str());
+        return;
+    }
+    if (!IsWindowEnabled(control) || !IsWindowEnabled(wizard)) {
+        Emit("click %s: disabled", args[1].c_str());
+        return;
+    }
+    SendNotifyMessageA(control, BM_CLICK, 0, 0);
+    Settle(wizard);
+}
+
+void CommandSetText(const Arguments& args)
+{
+    HWND wizard = nullptr;
+    HWND control = RequireControl("settext", args, &wizard);
+    if (control == nullptr)
+        return;
+    std::string text = args.size() > 2 ? args[2] : "";
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutA(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_ABORTIFHUNG,
+                        SendTimeoutMs, &ignored);
+    Settle(wizard);
+}
+
+// key: the key goes to the control with the focus, through the program's
+// message loop, exactly like a key press.
+void CommandKey(const Arguments& args)
+{
+    static const struct {
+        const char* name;
+        WORD key;
+        BYTE scanCode;
+    } keys[] = {{"enter", VK_RETURN, 0x1C}, {"escape", VK_ESCAPE, 0x01}, {"tab", VK_TAB, 0x0F}, {"space", VK_SPACE, 0x39}};
+    if (args.size() < 2) {
+        Emit("key: name missing");
+        return;
+    }
+    for (const auto& entry : keys) {
+        if (_stricmp(args[1].c_str(), entry.name) != 0)
+            continue;
+        HWND wizard = FindWizard();
+        HWND box = FindMessageBox();
+        HWND top = box != nullptr ? box : wizard;
+        if (top == nullptr) {
+            Emit("key: no window");
+            return;
+        }
+        GUITHREADINFO info = {};
+        info.cbSize = sizeof info;
+        HWND focus = nullptr;
+        if (GetGUIThreadInfo(GetWindowThreadProcessId(top, nullptr), &info))
+            focus = info.hwndFocus;
+        if (focus == nullptr)
+            focus = top;
+        LPARAM down = 1 | (static_cast<LPARAM>(entry.scanCode) << 16);
+        LPARAM up = down | (1u << 30) | (1u << 31);
+        PostMessageA(focus, WM_KEYDOWN, entry.key, down);
+        PostMessageA(focus, WM_KEYUP, entry.key, up);
+        // Posted input is handled after sent messages: give the loop time.
+        Sleep(300);
+        Settle(top);
+        return;
+    }
+    Emit("key: unknown key %s", args[1].c_str());
+}
+
+void CommandFocus(const Arguments& args)
+{
+    HWND wizard = FindWizard();
+    if (wizard == nullptr) {
+        Emit("focus: no wizard");
+        return;
+    }
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(wizard, nullptr), &info) || info.hwndFocus == nullptr) {
+        Emit("focus: none");
+        return;
+    }
+    (void)args;
+    Emit("focus: %d %s", GetDlgCtrlID(info.hwndFocus), ClassOf(info.hwndFocus).c_str());
+}
+
+void CommandSysMenu(const Arguments& args)
+{
+    int id = 0;
+    if (args.size() < 2 || !ParseId(args[1], &id)) {
+        Emit("sysmenu: item id missing");
+        return;
+    }
+    HWND wizard = RequireWizard("sysmenu");
+    if (wizard == nullptr)
+        return;
+    SendNotifyMessageA(wizard, WM_SYSCOMMAND, id, 0);
+    Settle(wizard);
+}
+
+bool WriteBitmap(const std::string& path, HDC source, int left, int top, int width, int height)
+{
+    bool written = false;
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    DWORD stride = ((static_cast<DWORD>(width) * 3) + 3) & ~3u;
+    DWORD imageSize = stride * static_cast<DWORD>(height);
+    info.bmiHeader.biSizeImage = imageSize;
+
+    void* bits = nullptr;
+    HDC memory = CreateCompatibleDC(source);
+    HBITMAP picture = memory != nullptr ? CreateDIBSection(source, &info, DIB_RGB_COLORS, &bits, nullptr, 0) : nullptr;
+    if (picture != nullptr) {
+        HGDIOBJ previous = SelectObject(memory, picture);
+        if (BitBlt(memory, 0, 0, width, height, source, left, top, SRCCOPY)) {
+            GdiFlush();
+            BITMAPFILEHEADER header = {};
+            header.bfType = 0x4D42;  // "BM"
+            header.bfOffBits = sizeof header + sizeof info.bmiHeader;
+            header.bfSize = header.bfOffBits + imageSize;
+            FILE* file = fopen(path.c_str(), "wb");
+            if (file != nullptr) {
+                written = fwrite(&header, sizeof header, 1, file) == 1 &&
+                          fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, file) == 1 &&
+                          fwrite(bits, imageSize, 1, file) == 1;
+                written = fclose(file) == 0 && written;
+            }
+        }
+        SelectObject(memory, previous);
+        DeleteObject(picture);
+    }
+    if (memory != nullptr)
+        DeleteDC(memory);
+    return written;
+}
+
+// screenshot FILE [screen]: the wizard (or the topmost box, or the screen)
+// as a 24-bit BMP.
+void CommandScreenshot(const Arguments& args)
+{
+    if (args.size() < 2) {
+        Emit("screenshot: file missing");
+        return;
+    }
+    bool wholeScreen = args.size() > 2 && _stricmp(args[2].c_str(), "screen") == 0;
+    RECT area = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    if (!wholeScreen) {
+        HWND window = FindMessageBox();
+        if (window == nullptr)
+            window = FindWizard();
+        if (window == nullptr) {
+            Emit("screenshot: no window");
+            return;
+        }
+        Settle(window);
+        GetWindowRect(window, &area);
+    }
+    Sleep(300);  // let the X server show the last paint
+    HDC screen = GetDC(nullptr);
+    bool written = screen != nullptr &&
+                   WriteBitmap(args[1], screen, area.left, area.top, area.right - area.left, area.bottom - area.top);
+    if (screen != nullptr)
+        ReleaseDC(nullptr, screen);
+    if (!written)
+        Emit("screenshot: cannot write %s", args[1].c_str());
+}
+
+void CommandWaitExit(const Arguments&)
+{
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < WaitLimitMs) {
+        if (ProgramEnded())
+            return;
+        if (HWND box = FindMessageBox())
+            AnswerUnexpected(box);
+        else
+            WaitForSingleObject(Target.info.hProcess, PollMs);
+    }
+    Timeout("the program did not end");
+}
+
+void CommandFile(const Arguments& args)
+{
+    if (args.size() < 2) {
+        Emit("file: path missing");
+        return;
+    }
+    FILE* file = fopen(args[1].c_str(), "r");
+    if (file == nullptr) {
+        Emit("file: (none)");
+        return;
+    }
+    char line[1024];
+    while (fgets(line, sizeof line, file) != nullptr) {
+        size_t length = strlen(line);
+        while (length > 0 && (line[length - 1] == '\n' || line[length - 1] == '\r'))
+            line[--length] = '\0';
+        Emit("file: %s", line);
+    }
+    fclose(file);
+}
+
+void CommandSleep(const Arguments& args)
+{
+    Sleep(args.size() > 1 ? static_cast<DWORD>(atoi(args[1].c_str())) : 500);
+}
+
+void CommandEcho(const Arguments& args)
+{
+    std::string text;
+    for (size_t i = 1; i < args.size(); ++i)
+        text += (i > 1 ? " " : "") + args[i];
+    Emit("%s", text.c_str());
+}
+
+struct Command {
+    const char* name;
+    void (*run)(const Arguments&);
+    size_t minimumArguments;   // words after the name
+};
+
+const Command Commands[] = {
+    {"start", CommandStart, 1},        {"wizard", CommandWizard, 0},     {"message", CommandMessage, 0},
+    {"no-message", CommandNoMessage, 0}, {"dialog", CommandDialog, 1},   {"page", CommandPage, 0},
+    {"buttons", CommandButtons, 0},    {"text", CommandText, 1},         {"state", CommandState, 1},
+    {"click", CommandClick, 1},        {"settext", CommandSetText, 1},   {"key", CommandKey, 1},
+    {"focus", CommandFocus, 0},        {"sysmenu", CommandSysMenu, 1},   {"screenshot", CommandScreenshot, 1},
+    {"wait-exit", CommandWaitExit, 0}, {"file", CommandFile, 1},         {"sleep", CommandSleep, 0},
+    {"echo", CommandEcho, 0},
+};
+
+// Words split at blanks; double quotes group words; %NAME% is taken from the
+// environment first.
+Arguments SplitCommand(const std::string& rawLine)
+{
+    char expanded[4096];
+    DWORD length = ExpandEnvironmentStringsA(rawLine.c_str(), expanded, sizeof expanded);
+    std::string line = length > 0 && length <= sizeof expanded ? std::string(expanded) : rawLine;
+
+    Arguments words;
+    size_t i = 0;
+    while (i < line.size()) {
+        while (i < line.size() && isspace(static_cast<unsigned char>(line[i])))
+            ++i;
+        if (i >= line.size())
+            break;
+        std::string word;
+        if (line[i] == '"') {
+            ++i;
+            while (i < line.size() && line[i] != '"')
+                word += line[i++];
+            ++i;
+        } else {
+            while (i < line.size() && !isspace(static_cast<unsigned char>(line[i])))
+                word += line[i++];
+        }
+        words.push_back(word);
+    }
+    return words;
+}
+
+void RunCommand(const std::string& line)
+{
+    size_t first = line.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos || line[first] == '#')
+        return;
+    Arguments args = SplitCommand(line);
+    if (args.empty())
+        return;
+    for (const Command& command : Commands) {
+        if (args[0] != command.name)
+            continue;
+        if (args.size() - 1 < command.minimumArguments) {
+            Emit("%s: argument missing", command.name);
+            return;
+        }
+        if (!Target.started && args[0] != "start" && args[0] != "echo" && args[0] != "file" && args[0] != "sleep") {
+            Emit("%s: no program started", command.name);
+            return;
+        }
+        command.run(args);
+        return;
+    }
+    Emit("unknown command: %s", args[0].c_str());
+}
+
+// The transcript always ends with the program's exit code.
+int Finish()
+{
+    int status = Aborted ? 2 : 0;
+    if (Target.started) {
+        if (!Aborted) {
+            Arguments none;
+            CommandWaitExit(none);
+        }
+        if (ProgramEnded()) {
+            Emit("exit %lu", Target.exitCode);
+        } else {
+            TerminateProcess(Target.info.hProcess, 255);
+            WaitForSingleObject(Target.info.hProcess, 5000);
+            Emit("exit killed");
+            status = 2;
+        }
+        CloseHandle(Target.info.hThread);
+        CloseHandle(Target.info.hProcess);
+    }
+    return status;
+}
+
+int Usage()
+{
+    fprintf(stderr, "usage: uidriver [--timeout SECONDS] SCRIPT-FILE\n"
+                    "       uidriver [--timeout SECONDS] -e COMMAND [-e COMMAND ...]\n");
+    return 64;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::vector<std::string> lines;
+    const char* scriptPath = nullptr;
+    for (int i = 1; i < argc; ++i) {
+        if (strcmp(argv[i], "--timeout") == 0 && i + 1 < argc) {
+            WaitLimitMs = static_cast<DWORD>(atoi(argv[++i])) * 1000;
+        } else if (strcmp(argv[i], "-e") == 0 && i + 1 < argc) {
+            lines.push_back(argv[++i]);
+        } else if (argv[i][0] != '-' && scriptPath == nullptr) {
+            scriptPath = argv[i];
+        } else {
+            return Usage();
+        }
+    }
+    if (scriptPath != nullptr) {
+        FILE* script = fopen(scriptPath, "r");
+        if (script == nullptr) {
+            fprintf(stderr, "uidriver: cannot open %s\n", scriptPath);
+            return 64;
+        }
+        char line[4096];
+        while (fgets(line, sizeof line, script) != nullptr)
+            lines.push_back(line);
+        fclose(script);
+    }
+    if (lines.empty())
+        return Usage();
+
+    for (const std::string& line : lines) {
+        if (Aborted)
+            break;
+        RunCommand(line);
+    }
+    return Finish();
+}
