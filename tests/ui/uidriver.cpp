@@ -243,6 +243,10 @@ void Settle(HWND window)
     }
 }
 
+HWND FindWizard();
+
+// Presses a button of a box or dialog, then waits until the program has
+// finished what the answer started (its wizard answers again).
 void PressButton(HWND dialog, int id)
 {
     HWND button = GetDlgItem(dialog, id);
@@ -251,6 +255,7 @@ void PressButton(HWND dialog, int id)
     else
         SendNotifyMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
     Settle(dialog);
+    Settle(FindWizard());
 }
 
 int DefaultButton(HWND box)
@@ -406,7 +411,7 @@ void CommandDialog(const Arguments& args)
         Emit("dialog: caption missing");
         return;
     }
-    int button = IDCANCEL;
+    int button = 0;  // none: only wait for the dialog
     if (args.size() > 2 && !ParseId(args[2], &button)) {
         Emit("dialog: unknown button %s", args[2].c_str());
         return;
@@ -416,7 +421,12 @@ void CommandDialog(const Arguments& args)
         if (HWND dialog = FindDialog(args[1])) {
             Settle(dialog);
             Emit("dialog \"%s\"", args[1].c_str());
-            PressButton(dialog, button);
+            if (button == 0)
+                return;
+            SendNotifyMessageA(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+                               reinterpret_cast<LPARAM>(GetDlgItem(dialog, button)));
+            Settle(dialog);
+            Settle(FindWizard());
             return;
         }
         if (ProgramEnded()) {
@@ -426,6 +436,33 @@ void CommandDialog(const Arguments& args)
         Sleep(PollMs);
     }
     Timeout("the dialog did not appear");
+}
+
+BOOL CALLBACK ListChild(HWND child, LPARAM)
+{
+    Emit("control %d %s %s \"%s\"", GetDlgCtrlID(child), ClassOf(child).c_str(),
+         IsWindowVisible(child) ? "shown" : "hidden", OneLine(TextOf(child)).c_str());
+    return TRUE;
+}
+
+// controls [CAPTION]: lists the controls of the wizard's visible page and
+// frame, or of the program's window with that caption (for writing cases).
+void CommandControls(const Arguments& args)
+{
+    HWND window = nullptr;
+    if (args.size() > 1) {
+        for (HWND candidate : ProgramWindows()) {
+            if (TextOf(candidate) == args[1])
+                window = candidate;
+        }
+    } else {
+        window = FindWizard();
+    }
+    if (window == nullptr) {
+        Emit("controls: no such window");
+        return;
+    }
+    EnumChildWindows(window, ListChild, 0);
 }
 
 void CommandPage(const Arguments&)
@@ -546,9 +583,15 @@ void CommandKey(const Arguments& args)
     for (const auto& entry : keys) {
         if (_stricmp(args[1].c_str(), entry.name) != 0)
             continue;
-        HWND wizard = FindWizard();
-        HWND box = FindMessageBox();
-        HWND top = box != nullptr ? box : wizard;
+        // The key goes to the topmost of the program's windows: a box or
+        // dialog in front of the wizard, else the wizard.
+        HWND top = FindWizard();
+        for (HWND window : ProgramWindows()) {
+            if (!IsWizard(window) && IsDialog(window)) {
+                top = window;
+                break;
+            }
+        }
         if (top == nullptr) {
             Emit("key: no window");
             return;
@@ -736,7 +779,7 @@ const Command Commands[] = {
     {"click", CommandClick, 1},        {"settext", CommandSetText, 1},   {"key", CommandKey, 1},
     {"focus", CommandFocus, 0},        {"sysmenu", CommandSysMenu, 1},   {"screenshot", CommandScreenshot, 1},
     {"wait-exit", CommandWaitExit, 0}, {"file", CommandFile, 1},         {"sleep", CommandSleep, 0},
-    {"echo", CommandEcho, 0},
+    {"echo", CommandEcho, 0},          {"controls", CommandControls, 0},
 };
 
 // Words split at blanks; double quotes group words; %NAME% is taken from the
