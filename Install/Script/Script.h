@@ -102,7 +102,7 @@ struct LexerState {
     char identifierText[SCRIPT_NAME_SIZE];    // (*) last identifier or keyword read
     ScriptValue intValue;                     // (*) value of the last "int const"
     int32_t slotIndex;                        // (*) slot of the last "string const"
-    int32_t slotPages[STRING_SLOT_COUNT];     // (*) the texts of the string slots, see StringSlots
+    int32_t slotPages[STRING_SLOT_COUNT];     // (*) pages holding the eight string slots' texts
     int32_t tokenPosition;                    // offset of the current token, for the reports
 };
 
@@ -155,7 +155,9 @@ void NextToken();
 
 // Consumes the current token when it is of `kind`; otherwise reports
 // "Unexpected end of file" (at the end of the text) or "Expected <kind>" and
-// leaves the token current.  Callers test ScriptErrorFlag.
+// leaves the token current.  Callers test ScriptErrorFlag.  While the flag is
+// already set it does nothing, so a built-in that reads its arguments after an
+// error (it does not test the flag) adds no second report.
 void ExpectToken(TokenKind kind);
 
 void SaveLexer(LexerSnapshot* snapshot);
@@ -269,7 +271,15 @@ void SkipStatement();
 // How deeply statements, expressions and calls may nest, and how many lexer
 // snapshots (loops and calls keep theirs while their bodies run) may be held
 // at one time.  Beyond either the script ends with "Nesting too deep" instead
-// of running out of stack.
+// of running out of stack.  Every statement, skipped statement, expression,
+// prefix operator and script call is one level; a script call costs about
+// four (its body, the statement, the expression the call stands in).
+//
+// The costliest level is a parenthesis: 252 nested ones take about 170 KB of
+// stack in the 64-bit Windows build, well inside the 1 MB of a Windows
+// thread.  The limits still allow 61 nested script calls, 42 nested for
+// loops or 127 nested while loops: far beyond any setup script.  The
+// snapshot limit also sizes the pool of string slot pages (ScriptSlots.cpp).
 constexpr int SCRIPT_NESTING_LIMIT = 256;
 constexpr int SCRIPT_SNAPSHOT_LIMIT = 128;
 

@@ -395,6 +395,10 @@ void NextToken()
 
 void ExpectToken(TokenKind kind)
 {
+    // After an error whatever runs is ending; the token it expected would only
+    // be reported again, misleadingly, as missing.
+    if (ScriptErrorFlag)
+        return;
     if (Lexer.tokenKind == kind)
         NextToken();
     else if (Lexer.tokenKind == TOKEN_END_OF_FILE)

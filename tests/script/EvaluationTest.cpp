@@ -167,6 +167,10 @@ const RunCase RunCases[] = {
      "msgboxok(\"before\")\n", "Error: Divide by zero at 42 (z)\n"},
     {"t() { var i, z; while (1) { i++; if (i == 3) z = i / z; } }", 0, "",
      "Error: Divide by zero at 54 (z)\n"},
+    // One report per fault: what follows the error is not reported as missing.
+    {"t() { var z, y; y = 1 / z + y; return 1; }", 0, "", "Error: Divide by zero at 26 (z)\n"},
+    {"t() { var z; copy(1 / z + 1, \"x\"); return 1; }", 0, "copy(0, 0)\n",
+     "Error: Divide by zero at 24 (z)\n"},
 };
 
 TEST(Evaluation, RunsTheseScripts)
