@@ -465,13 +465,43 @@ void CommandControls(const Arguments& args)
     EnumChildWindows(window, ListChild, 0);
 }
 
+std::string PageTitle(HWND wizard)
+{
+    HWND page = CurrentPage(wizard);
+    return page != nullptr ? TextOf(GetDlgItem(page, PageTitleId)) : "";
+}
+
+// wait-page TITLE: waits until the wizard shows the page with this title,
+// printing and answering the boxes met on the way (an installation run).
+void CommandWaitPage(const Arguments& args)
+{
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < WaitLimitMs) {
+        HWND wizard = FindWizard();
+        if (HWND box = FindMessageBox()) {
+            AnswerUnexpected(box);
+            continue;
+        }
+        if (wizard != nullptr && IsWindowEnabled(wizard) && PageTitle(wizard) == args[1]) {
+            Settle(wizard);
+            Emit("page \"%s\"", args[1].c_str());
+            return;
+        }
+        if (ProgramEnded()) {
+            Emit("wait-page: the program ended");
+            return;
+        }
+        Sleep(PollMs);
+    }
+    Timeout("the page did not appear");
+}
+
 void CommandPage(const Arguments&)
 {
     HWND wizard = RequireWizard("page");
     if (wizard == nullptr)
         return;
-    HWND page = CurrentPage(wizard);
-    Emit("page \"%s\"", page != nullptr ? TextOf(GetDlgItem(page, PageTitleId)).c_str() : "");
+    Emit("page \"%s\"", PageTitle(wizard).c_str());
 }
 
 std::string ButtonState(HWND wizard, int id)
@@ -646,9 +676,10 @@ void CommandSysMenu(const Arguments& args)
     Settle(wizard);
 }
 
-bool WriteBitmap(const std::string& path, HDC source, int left, int top, int width, int height)
+// Copies a rectangle of `source` into a 24-bit BMP file.  Returns null on
+// success, else the step that failed.
+const char* WriteBitmap(const std::string& path, HDC source, int left, int top, int width, int height)
 {
-    bool written = false;
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
     info.bmiHeader.biWidth = width;
@@ -660,45 +691,64 @@ bool WriteBitmap(const std::string& path, HDC source, int left, int top, int wid
     DWORD imageSize = stride * static_cast<DWORD>(height);
     info.bmiHeader.biSizeImage = imageSize;
 
+    const char* failed = nullptr;
     void* bits = nullptr;
+    HBITMAP picture = nullptr;
+    HGDIOBJ previous = nullptr;
     HDC memory = CreateCompatibleDC(source);
-    HBITMAP picture = memory != nullptr ? CreateDIBSection(source, &info, DIB_RGB_COLORS, &bits, nullptr, 0) : nullptr;
-    if (picture != nullptr) {
-        HGDIOBJ previous = SelectObject(memory, picture);
-        if (BitBlt(memory, 0, 0, width, height, source, left, top, SRCCOPY)) {
-            GdiFlush();
-            BITMAPFILEHEADER header = {};
-            header.bfType = 0x4D42;  // "BM"
-            header.bfOffBits = sizeof header + sizeof info.bmiHeader;
-            header.bfSize = header.bfOffBits + imageSize;
-            FILE* file = fopen(path.c_str(), "wb");
-            if (file != nullptr) {
-                written = fwrite(&header, sizeof header, 1, file) == 1 &&
-                          fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, file) == 1 &&
-                          fwrite(bits, imageSize, 1, file) == 1;
-                written = fclose(file) == 0 && written;
-            }
-        }
-        SelectObject(memory, previous);
-        DeleteObject(picture);
+    if (memory == nullptr)
+        failed = "CreateCompatibleDC";
+    if (failed == nullptr) {
+        picture = CreateDIBSection(source, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        if (picture == nullptr)
+            failed = "CreateDIBSection";
     }
+    if (failed == nullptr) {
+        previous = SelectObject(memory, picture);
+        if (!BitBlt(memory, 0, 0, width, height, source, left, top, SRCCOPY))
+            failed = "BitBlt";
+        GdiFlush();
+    }
+    if (failed == nullptr) {
+        BITMAPFILEHEADER header = {};
+        header.bfType = 0x4D42;  // "BM"
+        header.bfOffBits = sizeof header + sizeof info.bmiHeader;
+        header.bfSize = header.bfOffBits + imageSize;
+        FILE* file = fopen(path.c_str(), "wb");
+        if (file == nullptr) {
+            failed = "fopen";
+        } else {
+            bool written = fwrite(&header, sizeof header, 1, file) == 1 &&
+                           fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, file) == 1 &&
+                           fwrite(bits, imageSize, 1, file) == 1;
+            if (fclose(file) != 0 || !written)
+                failed = "fwrite";
+        }
+    }
+    if (previous != nullptr)
+        SelectObject(memory, previous);
+    if (picture != nullptr)
+        DeleteObject(picture);
     if (memory != nullptr)
         DeleteDC(memory);
-    return written;
+    return failed;
 }
 
-// screenshot FILE [screen]: the wizard (or the topmost box, or the screen)
-// as a 24-bit BMP.
+// screenshot FILE [screen|wizard]: a box in front of the wizard, else the
+// wizard (or the whole screen, or the wizard's area whatever covers it) as a
+// 24-bit BMP.
 void CommandScreenshot(const Arguments& args)
 {
     if (args.size() < 2) {
         Emit("screenshot: file missing");
         return;
     }
-    bool wholeScreen = args.size() > 2 && _stricmp(args[2].c_str(), "screen") == 0;
-    RECT area = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-    if (!wholeScreen) {
-        HWND window = FindMessageBox();
+    std::string what = args.size() > 2 ? args[2] : "";
+    HWND window = nullptr;
+    if (_stricmp(what.c_str(), "screen") == 0) {
+        window = GetDesktopWindow();
+    } else {
+        window = _stricmp(what.c_str(), "wizard") == 0 ? nullptr : FindMessageBox();
         if (window == nullptr)
             window = FindWizard();
         if (window == nullptr) {
@@ -706,16 +756,28 @@ void CommandScreenshot(const Arguments& args)
             return;
         }
         Settle(window);
-        GetWindowRect(window, &area);
     }
     Sleep(300);  // let the X server show the last paint
-    HDC screen = GetDC(nullptr);
-    bool written = screen != nullptr &&
-                   WriteBitmap(args[1], screen, area.left, area.top, area.right - area.left, area.bottom - area.top);
-    if (screen != nullptr)
+
+    // From the screen; where wine cannot read the screen for this process,
+    // from the window's own device context.
+    RECT area;
+    GetWindowRect(window, &area);
+    int width = area.right - area.left;
+    int height = area.bottom - area.top;
+    const char* failed = "GetDC";
+    if (HDC screen = GetDC(nullptr)) {
+        failed = WriteBitmap(args[1], screen, area.left, area.top, width, height);
         ReleaseDC(nullptr, screen);
-    if (!written)
-        Emit("screenshot: cannot write %s", args[1].c_str());
+    }
+    if (failed != nullptr) {
+        if (HDC own = GetWindowDC(window)) {
+            failed = WriteBitmap(args[1], own, 0, 0, width, height);
+            ReleaseDC(window, own);
+        }
+    }
+    if (failed != nullptr)
+        Emit("screenshot: %s failed for %s (error %lu)", failed, args[1].c_str(), GetLastError());
 }
 
 void CommandWaitExit(const Arguments&)
@@ -780,6 +842,7 @@ const Command Commands[] = {
     {"focus", CommandFocus, 0},        {"sysmenu", CommandSysMenu, 1},   {"screenshot", CommandScreenshot, 1},
     {"wait-exit", CommandWaitExit, 0}, {"file", CommandFile, 1},         {"sleep", CommandSleep, 0},
     {"echo", CommandEcho, 0},          {"controls", CommandControls, 0},
+    {"wait-page", CommandWaitPage, 1},
 };
 
 // Words split at blanks; double quotes group words; %NAME% is taken from the
@@ -897,6 +960,10 @@ int main(int argc, char** argv)
     }
     if (lines.empty())
         return Usage();
+
+    // Join the desktop now: under wine this starts the virtual desktop before
+    // the program does, so the screen can be read for screenshots.
+    GetDesktopWindow();
 
     for (const std::string& line : lines) {
         if (Aborted)
