@@ -12,6 +12,7 @@
 #include "PathMacros.h"
 #include "SetupState.h"
 #include "Settings.h"
+#include "SystemLibrary.h"
 #include "Wizard.h"
 #include "resource.h"
 
@@ -122,6 +123,38 @@ INT_PTR ToggleAcceptance(HWND, WPARAM, LPARAM, INT_PTR)
 
 // --- Destination folder -----------------------------------------------------
 
+// The shell and COM functions of the folder browser.  They are looked up in
+// the system folder when first needed, never imported (SystemLibrary.h).
+struct ShellFunctions {
+    LPITEMIDLIST(WINAPI* browseForFolder)(LPBROWSEINFOA);
+    BOOL(WINAPI* getPathFromIDList)(LPCITEMIDLIST, LPSTR);
+    HRESULT(WINAPI* getMalloc)(IMalloc**);
+    HRESULT(WINAPI* coInitialize)(LPVOID);
+    void(WINAPI* coUninitialize)();
+};
+
+const ShellFunctions* Shell()
+{
+    static ShellFunctions functions;
+    static bool loaded = false;
+    if (!loaded) {
+        functions.browseForFolder = reinterpret_cast<decltype(functions.browseForFolder)>(
+            SystemLibraryFunction("shell32.dll", "SHBrowseForFolderA"));
+        functions.getPathFromIDList = reinterpret_cast<decltype(functions.getPathFromIDList)>(
+            SystemLibraryFunction("shell32.dll", "SHGetPathFromIDListA"));
+        functions.getMalloc = reinterpret_cast<decltype(functions.getMalloc)>(
+            SystemLibraryFunction("shell32.dll", "SHGetMalloc"));
+        functions.coInitialize = reinterpret_cast<decltype(functions.coInitialize)>(
+            SystemLibraryFunction("ole32.dll", "CoInitialize"));
+        functions.coUninitialize = reinterpret_cast<decltype(functions.coUninitialize)>(
+            SystemLibraryFunction("ole32.dll", "CoUninitialize"));
+        loaded = true;
+    }
+    if (!functions.browseForFolder || !functions.getPathFromIDList || !functions.getMalloc)
+        return nullptr;
+    return &functions;
+}
+
 // The folder browser accepts only folders on a drive letter: network paths
 // and virtual folders cannot be chosen.
 int CALLBACK BrowseCallback(HWND browser, UINT event, LPARAM eventData, LPARAM startingFolder)
@@ -139,7 +172,8 @@ int CALLBACK BrowseCallback(HWND browser, UINT event, LPARAM eventData, LPARAM s
         SendMessageA(browser, BFFM_SETSTATUSTEXTA, 0, reinterpret_cast<LPARAM>(folder));
     } else if (event == BFFM_SELCHANGED) {
         char path[PATH_WORK_SIZE] = "";
-        if (!SHGetPathFromIDListA(reinterpret_cast<LPCITEMIDLIST>(eventData), path))
+        const ShellFunctions* shell = Shell();
+        if (!shell || !shell->getPathFromIDList(reinterpret_cast<LPCITEMIDLIST>(eventData), path))
             path[0] = '\0';
         bool onDrive = path[0] != '\0' && path[1] == ':';
         SendMessageA(browser, BFFM_ENABLEOK, 0, onDrive ? 1 : 0);
@@ -156,8 +190,11 @@ int CALLBACK BrowseCallback(HWND browser, UINT event, LPARAM eventData, LPARAM s
 // SETUP_PATH_SIZE bytes.
 int BrowseForFolder(HWND owner, const char* title, char* startingFolder, char* resultPath)
 {
+    const ShellFunctions* shell = Shell();
+    if (!shell)
+        return 0;
     // The new dialog style needs COM on this thread.
-    HRESULT com = CoInitialize(nullptr);
+    HRESULT com = shell->coInitialize ? shell->coInitialize(nullptr) : E_FAIL;
 
     BROWSEINFOA info;
     ZeroMemory(&info, sizeof info);
@@ -168,23 +205,23 @@ int BrowseForFolder(HWND owner, const char* title, char* startingFolder, char* r
     info.lParam = reinterpret_cast<LPARAM>(startingFolder);
 
     int chosen = 0;
-    LPITEMIDLIST item = SHBrowseForFolderA(&info);
+    LPITEMIDLIST item = shell->browseForFolder(&info);
     if (item != nullptr) {
         char path[PATH_WORK_SIZE] = "";
-        if (SHGetPathFromIDListA(item, path)) {
+        if (shell->getPathFromIDList(item, path)) {
             snprintf(resultPath, SETUP_PATH_SIZE, "%s", path);
             snprintf(startingFolder, SETUP_PATH_SIZE, "%s", resultPath);
             chosen = 1;
         }
         IMalloc* allocator = nullptr;
-        if (SUCCEEDED(SHGetMalloc(&allocator)) && allocator != nullptr) {
+        if (SUCCEEDED(shell->getMalloc(&allocator)) && allocator != nullptr) {
             allocator->Free(item);
             allocator->Release();
         }
     }
 
-    if (SUCCEEDED(com))
-        CoUninitialize();
+    if (SUCCEEDED(com) && shell->coUninitialize)
+        shell->coUninitialize();
     return chosen;
 }
 
