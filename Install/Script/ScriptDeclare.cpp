@@ -220,6 +220,21 @@ int CheckVariableNames()
     return 1;
 }
 
+// keyword '(' expr ')': the head of an if or a while, the keyword current.
+// False once an error has been reported.
+bool CheckKeywordCondition()
+{
+    NextToken();
+    ExpectToken(TOKEN_LPAREN);
+    if (ScriptErrorFlag)
+        return false;
+    EvaluateExpression();
+    if (ScriptErrorFlag)
+        return false;
+    ExpectToken(TOKEN_RPAREN);
+    return !ScriptErrorFlag;
+}
+
 void CheckStatementAt()
 {
     switch (Lexer.tokenKind) {
@@ -247,15 +262,7 @@ void CheckStatementAt()
         return;
     case TOKEN_IF:
         // if_stat -> 'if' '(' expr ')' stat {'else' stat}
-        NextToken();
-        ExpectToken(TOKEN_LPAREN);
-        if (ScriptErrorFlag)
-            return;
-        EvaluateExpression();
-        if (ScriptErrorFlag)
-            return;
-        ExpectToken(TOKEN_RPAREN);
-        if (ScriptErrorFlag)
+        if (!CheckKeywordCondition())
             return;
         CheckStatement();
         while (!ScriptErrorFlag && Lexer.tokenKind == TOKEN_ELSE) {
@@ -283,15 +290,7 @@ void CheckStatementAt()
         return;
     case TOKEN_WHILE:
         // while_stat -> 'while' '(' expr ')' stat
-        NextToken();
-        ExpectToken(TOKEN_LPAREN);
-        if (ScriptErrorFlag)
-            return;
-        EvaluateExpression();
-        if (ScriptErrorFlag)
-            return;
-        ExpectToken(TOKEN_RPAREN);
-        if (ScriptErrorFlag)
+        if (!CheckKeywordCondition())
             return;
         ++LoopDepth;
         CheckStatement();
