@@ -131,35 +131,76 @@ struct LookupOrder {
 };
 }
 
+// Hash of a (parent, name) key with the name folded as the comparison folds
+// it, so that names equal under AnsiCompareNoCase hash alike (FNV-1a).
+static uint32_t KeyHash(int32_t parent, const char* name, size_t length)
+{
+    uint32_t hash = 2166136261u ^ static_cast<uint32_t>(parent);
+    hash *= 16777619u;
+    for (size_t i = 0; i < length; ++i) {
+        hash ^= AnsiFold(static_cast<unsigned char>(name[i]));
+        hash *= 16777619u;
+    }
+    return hash;
+}
+
+static bool SameKey(const PackageEntry& e, int32_t parent, const char* name, size_t length)
+{
+    return e.parent == parent && AnsiCompareNoCase(e.name, NameLength(e), name, length) == 0;
+}
+
+// Builds the hash table over the sorted lookup array: one slot per group of
+// entries with the same (parent, folded name), holding the group's first
+// position + 1; 0 marks a free slot.  Returns false when out of memory.
+static bool BuildLookupHash(PackageHandle* h)
+{
+    uint32_t slots = 1;
+    while (slots < h->lookupCount * 2u)
+        slots <<= 1;
+    h->hashSlots = static_cast<uint32_t*>(PackageAlloc(static_cast<uint64_t>(slots) * sizeof(uint32_t)));
+    if (!h->hashSlots)
+        return false;
+    h->hashMask = slots - 1;
+    for (uint32_t position = 0; position < h->lookupCount; ++position) {
+        const PackageEntry& e = h->entries[h->lookup[position]];
+        size_t length = NameLength(e);
+        if (position > 0 && SameKey(h->entries[h->lookup[position - 1]], e.parent, e.name, length))
+            continue;   // not the first of its group
+        uint32_t slot = KeyHash(e.parent, e.name, length) & h->hashMask;
+        while (h->hashSlots[slot] != 0)
+            slot = (slot + 1) & h->hashMask;
+        h->hashSlots[slot] = position + 1;
+    }
+    return true;
+}
+
 // The first entry at or after `start` whose parent is `parent` and whose name
 // equals the component (ignoring ASCII case), or -1.  Same answer as walking
-// the directory from `start`, in O(log n).
+// the directory from `start`, at the cost of a hash probe.
 static int64_t FindChild(const PackageHandle* handle, int32_t parent, const char* component,
                          size_t length, uint32_t start)
 {
+    if (handle->lookupCount == 0)
+        return -1;
     const PackageEntry* entries = handle->entries;
-    uint32_t low = 0, high = handle->lookupCount;
-    while (low < high) {
-        uint32_t middle = low + (high - low) / 2;
-        const PackageEntry& e = entries[handle->lookup[middle]];
-        bool before;
-        if (e.parent != parent) {
-            before = e.parent < parent;
-        } else {
-            int byName = AnsiCompareNoCase(e.name, NameLength(e), component, length);
-            before = byName != 0 ? byName < 0 : handle->lookup[middle] < start;
+    uint32_t slot = KeyHash(parent, component, length) & handle->hashMask;
+    for (;;) {
+        uint32_t group = handle->hashSlots[slot];
+        if (group == 0)
+            return -1;
+        if (SameKey(entries[handle->lookup[group - 1]], parent, component, length)) {
+            // The group lists its entries in directory order.
+            for (uint32_t position = group - 1; position < handle->lookupCount; ++position) {
+                uint32_t index = handle->lookup[position];
+                if (!SameKey(entries[index], parent, component, length))
+                    return -1;
+                if (index >= start)
+                    return index;
+            }
+            return -1;
         }
-        if (before)
-            low = middle + 1;
-        else
-            high = middle;
+        slot = (slot + 1) & handle->hashMask;
     }
-    if (low == handle->lookupCount)
-        return -1;
-    const PackageEntry& e = entries[handle->lookup[low]];
-    if (e.parent != parent || AnsiCompareNoCase(e.name, NameLength(e), component, length) != 0)
-        return -1;
-    return handle->lookup[low];
 }
 
 // --- open and close -------------------------------------------------------------
@@ -167,6 +208,7 @@ static int64_t FindChild(const PackageHandle* handle, int32_t parent, const char
 static int FailOpen(PackageHandle* record, int code, PackageHandle** out)
 {
     if (record) {
+        PackageFree(record->hashSlots);
         PackageFree(record->lookup);
         PackageFree(record->entries);
         if (record->view.base)
@@ -270,8 +312,10 @@ int OpenPackage(const char* path, PackageHandle** out)
         for (uint32_t i = 0; i < filled; ++i)
             h->lookup[i] = i;
         std::sort(h->lookup, h->lookup + filled, LookupOrder{h->entries});
+        h->lookupCount = filled;
+        if (!BuildLookupHash(h))
+            return FailOpen(h, PACKAGE_NO_MEMORY, out);
     }
-    h->lookupCount = filled;
 
     if (out)
         *out = h;
@@ -284,6 +328,7 @@ void ClosePackage(PackageHandle* handle)
 {
     if (!handle)
         return;
+    PackageFree(handle->hashSlots);
     PackageFree(handle->lookup);
     PackageFree(handle->entries);
     CloseFileView(&handle->view);

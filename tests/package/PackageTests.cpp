@@ -351,8 +351,8 @@ TEST_F(OpenPackageFixture, OpenCodes)
 TEST_F(OpenPackageFixture, OutOfMemoryDuringOpen)
 {
     std::vector<uint8_t> good = MakePackage(SampleItems());
-    // Allocation 0 is the handle record, 1 the directory, 2 its lookup index.
-    for (int failing = 0; failing < 3; ++failing) {
+    // Allocation 0 is the handle record, 1 the directory, 2 and 3 its lookup index.
+    for (int failing = 0; failing < 4; ++failing) {
         PackageAllocationsBeforeFailure = failing;
         PackageHandle* opened = nullptr;
         EXPECT_EQ(OpenBytes(good, &opened), PACKAGE_NO_MEMORY) << "allocation " << failing;
