@@ -138,16 +138,11 @@ const ShellFunctions* Shell()
     static ShellFunctions functions;
     static bool loaded = false;
     if (!loaded) {
-        functions.browseForFolder = reinterpret_cast<decltype(functions.browseForFolder)>(
-            SystemLibraryFunction("shell32.dll", "SHBrowseForFolderA"));
-        functions.getPathFromIDList = reinterpret_cast<decltype(functions.getPathFromIDList)>(
-            SystemLibraryFunction("shell32.dll", "SHGetPathFromIDListA"));
-        functions.getMalloc = reinterpret_cast<decltype(functions.getMalloc)>(
-            SystemLibraryFunction("shell32.dll", "SHGetMalloc"));
-        functions.coInitialize = reinterpret_cast<decltype(functions.coInitialize)>(
-            SystemLibraryFunction("ole32.dll", "CoInitialize"));
-        functions.coUninitialize = reinterpret_cast<decltype(functions.coUninitialize)>(
-            SystemLibraryFunction("ole32.dll", "CoUninitialize"));
+        functions.browseForFolder = SystemFunction<decltype(functions.browseForFolder)>("shell32.dll", "SHBrowseForFolderA");
+        functions.getPathFromIDList = SystemFunction<decltype(functions.getPathFromIDList)>("shell32.dll", "SHGetPathFromIDListA");
+        functions.getMalloc = SystemFunction<decltype(functions.getMalloc)>("shell32.dll", "SHGetMalloc");
+        functions.coInitialize = SystemFunction<decltype(functions.coInitialize)>("ole32.dll", "CoInitialize");
+        functions.coUninitialize = SystemFunction<decltype(functions.coUninitialize)>("ole32.dll", "CoUninitialize");
         loaded = true;
     }
     if (!functions.browseForFolder || !functions.getPathFromIDList || !functions.getMalloc)

@@ -181,8 +181,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     // Nothing is loaded from the program's own folder from here on.
     RestrictDllSearch();
     typedef void(WINAPI * InitCommonControlsFn)();
-    if (InitCommonControlsFn init = reinterpret_cast<InitCommonControlsFn>(
-            SystemLibraryFunction("comctl32.dll", "InitCommonControls")))
+    if (InitCommonControlsFn init = SystemFunction<InitCommonControlsFn>("comctl32.dll", "InitCommonControls"))
         init();
     InstanceHandle = instance;
 

@@ -9,13 +9,14 @@ void RestrictDllSearch()
         return;
     // Windows 8, and Windows 7 / Vista with the security update: system folder only.
     typedef BOOL(WINAPI * SetDefaultDllDirectoriesFn)(DWORD);
-    SetDefaultDllDirectoriesFn setDefault =
-        reinterpret_cast<SetDefaultDllDirectoriesFn>(GetProcAddress(kernel, "SetDefaultDllDirectories"));
+    SetDefaultDllDirectoriesFn setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(
+        reinterpret_cast<void (*)()>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
     if (setDefault)
         setDefault(0x00000800 /* LOAD_LIBRARY_SEARCH_SYSTEM32 */);
     // Windows XP SP1 and later: at least the current folder leaves the search.
     typedef BOOL(WINAPI * SetDllDirectoryFn)(LPCSTR);
-    SetDllDirectoryFn setDirectory = reinterpret_cast<SetDllDirectoryFn>(GetProcAddress(kernel, "SetDllDirectoryA"));
+    SetDllDirectoryFn setDirectory =
+        reinterpret_cast<SetDllDirectoryFn>(reinterpret_cast<void (*)()>(GetProcAddress(kernel, "SetDllDirectoryA")));
     if (setDirectory)
         setDirectory("");
 }

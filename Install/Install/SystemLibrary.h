@@ -17,4 +17,12 @@ HMODULE LoadSystemLibrary(const char* name);
 // GetProcAddress of `function` in the system library `library`, or null.
 FARPROC SystemLibraryFunction(const char* library, const char* function);
 
+// The same, typed: SystemFunction<BOOL(WINAPI*)(LPCSTR)>("x.dll", "Name").
+// The cast goes through the generic function pointer type void (*)().
+template <typename Function>
+Function SystemFunction(const char* library, const char* function)
+{
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(SystemLibraryFunction(library, function)));
+}
+
 #endif
