@@ -132,34 +132,22 @@ INT_PTR CloseWizard(HWND, WPARAM, LPARAM, INT_PTR)
     return ResultEndDialog1;
 }
 
-INT_PTR MoveForward(HWND, WPARAM, LPARAM, INT_PTR)
+// Next (row data 1) and Back (row data 0).  The page being left may refuse;
+// pages that decline PageActivate are passed over in the same direction, but
+// the first and the last page never decline.
+INT_PTR MovePage(HWND, WPARAM, LPARAM, INT_PTR forward)
 {
-    if (CurrentPage == LastPage)
+    const int step = forward ? 1 : -1;
+    const int end = forward ? LastPage : FirstPage;
+    if (CurrentPage == end)
         return ResultHandled;
-    if (SendPageMessage(CurrentPage, PageLeave, 1) != 0)
+    if (SendPageMessage(CurrentPage, PageLeave, forward) != 0)
         return ResultHandled;
 
     ShowWindow(PageWindows[CurrentPage], SW_HIDE);
-    ++CurrentPage;
-    while (SendPageMessage(CurrentPage, PageActivate, 1) != 0 && CurrentPage < LastPage)
-        ++CurrentPage;
-
-    ShowWindow(PageWindows[CurrentPage], SW_SHOWNORMAL);
-    SetButtonStates();
-    return ResultHandled;
-}
-
-INT_PTR MoveBack(HWND, WPARAM, LPARAM, INT_PTR)
-{
-    if (CurrentPage == FirstPage)
-        return ResultHandled;
-    if (SendPageMessage(CurrentPage, PageLeave, 0) != 0)
-        return ResultHandled;
-
-    ShowWindow(PageWindows[CurrentPage], SW_HIDE);
-    --CurrentPage;
-    while (SendPageMessage(CurrentPage, PageActivate, 0) != 0 && CurrentPage > FirstPage)
-        --CurrentPage;
+    CurrentPage += step;
+    while (SendPageMessage(CurrentPage, PageActivate, forward) != 0 && CurrentPage != end)
+        CurrentPage += step;
 
     ShowWindow(PageWindows[CurrentPage], SW_SHOWNORMAL);
     SetButtonStates();
@@ -183,8 +171,8 @@ extern const MessageRow FrameMessageTable[] = {
     {WM_INITDIALOG, 0, SetUpFrame, 0},
     {WM_COMMAND, IDOK, CloseWizard, 0},
     {WM_CLOSE, 0, CloseWizard, 0},
-    {WM_COMMAND, IDC_NEXT, MoveForward, 0},
-    {WM_COMMAND, IDC_BACK, MoveBack, 0},
+    {WM_COMMAND, IDC_NEXT, MovePage, 1},
+    {WM_COMMAND, IDC_BACK, MovePage, 0},
     {WM_COMMAND, IDC_CANCEL, CloseWizard, 0},
     {WM_ERASEBKGND, 0, PaintTiledBackground, 0},
     {WM_SYSCOMMAND, 0, SystemCommand, 0},
