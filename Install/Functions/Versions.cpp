@@ -6,40 +6,14 @@
 #include <cstdio>
 #include <cstring>
 
+#include "FileView.h"
 #include "Package.h"
 #include "Settings.h"
 #include "SetupState.h"
 
 namespace {
 
-// Owners of the handles a version read opens; each closes what it holds.
-struct FileHandle {
-    HANDLE handle = INVALID_HANDLE_VALUE;
-    ~FileHandle()
-    {
-        if (handle != INVALID_HANDLE_VALUE)
-            CloseHandle(handle);
-    }
-};
-
-struct MappingHandle {
-    HANDLE handle = nullptr;
-    ~MappingHandle()
-    {
-        if (handle)
-            CloseHandle(handle);
-    }
-};
-
-struct MappedView {
-    const void* view = nullptr;
-    ~MappedView()
-    {
-        if (view)
-            UnmapViewOfFile(view);
-    }
-};
-
+// Owners of what a version check opens; each releases what it holds.
 struct RegistryKey {
     HKEY key = nullptr;
     ~RegistryKey()
@@ -73,23 +47,13 @@ void ProductKeyPath(char* path, size_t capacity)
 
 int64_t ReadFileVersion(const char* path)
 {
-    int64_t version = NO_VERSION;
-    if (!path)
-        return version;
-
-    FileHandle file;
-    MappingHandle mapping;
-    MappedView view;
-    LARGE_INTEGER size = {};
-    file.handle = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_RANDOM_ACCESS, nullptr);
-    if (file.handle != INVALID_HANDLE_VALUE && GetFileSizeEx(file.handle, &size) && size.QuadPart > 0 &&
-        static_cast<uint64_t>(size.QuadPart) <= SIZE_MAX)
-        mapping.handle = CreateFileMappingA(file.handle, nullptr, PAGE_READONLY, 0, 0, nullptr);
-    if (mapping.handle)
-        view.view = MapViewOfFile(mapping.handle, FILE_MAP_READ, 0, 0, 0);
-    if (view.view)
-        version = GetImageVersion(static_cast<const uint8_t*>(view.view), static_cast<uint64_t>(size.QuadPart));
+    // The file is mapped read-only, like the package itself; an empty file
+    // cannot be mapped and has no version.
+    FileView view;
+    if (!path || OpenFileView(path, &view) != FILEVIEW_OK)
+        return NO_VERSION;
+    int64_t version = GetImageVersion(view.base, view.mappedSize);
+    CloseFileView(&view);
     return version;
 }
 
