@@ -72,21 +72,21 @@ void FreePackageBlock(void* block)
 #endif
 }
 
-// Adler-32 over a region that may exceed what one zlib call takes.
-static uint32_t Adler32Of(const uint8_t* bytes, uint64_t length)
+uint32_t PackageAdler32(const void* bytes, uint64_t length, uint32_t start)
 {
-    uLong sum = adler32(0L, Z_NULL, 0);
+    uLong sum = start;
+    const Bytef* p = static_cast<const Bytef*>(bytes);
     const uInt chunk = 1u << 30;
     while (length > 0) {
         uInt n = length > chunk ? chunk : static_cast<uInt>(length);
-        sum = adler32(sum, bytes, n);
-        bytes += n;
+        sum = adler32(sum, p, n);
+        p += n;
         length -= n;
     }
     return static_cast<uint32_t>(sum);
 }
 
-uint64_t LocateImageEnd(const uint8_t* image, uint64_t size)
+uint64_t LocatePeHeader(const uint8_t* image, uint64_t size)
 {
     // DOS header: 64 bytes, "MZ", e_lfarlc at least 0x40.
     if (!image || size < 64 || ReadLittle16(image) != 0x5A4D || ReadLittle16(image + 0x18) < 0x40)
@@ -94,6 +94,14 @@ uint64_t LocateImageEnd(const uint8_t* image, uint64_t size)
     // NT headers: 248 bytes (the 32-bit form) with the "PE\0\0" signature.
     uint64_t pe = ReadLittle32(image + 0x3C);
     if (pe + 248 > size || ReadLittle32(image + pe) != 0x00004550u)
+        return 0;
+    return pe;
+}
+
+uint64_t LocateImageEnd(const uint8_t* image, uint64_t size)
+{
+    uint64_t pe = LocatePeHeader(image, size);
+    if (pe == 0)
         return 0;
     uint16_t sections = ReadLittle16(image + pe + 6);
     uint16_t optionalSize = ReadLittle16(image + pe + 20);
@@ -274,8 +282,8 @@ int OpenPackage(const char* path, PackageHandle** out)
     h->directory = h->data + dataSize;
     h->dataSize = dataSize;
 
-    if (Adler32Of(h->data, dataSize) != dataChecksum ||
-        Adler32Of(h->directory, directorySize) != compressedDirectoryChecksum)
+    if (PackageAdler32(h->data, dataSize) != dataChecksum ||
+        PackageAdler32(h->directory, directorySize) != compressedDirectoryChecksum)
         return FailOpen(h, PACKAGE_BAD_CHECKSUM, out);
 
     // A directory larger than the format's 32-bit sizes cannot be held.
@@ -393,7 +401,7 @@ int ExtractPackageEntry(const PackageHandle* handle, const char* path, uint8_t**
         FreePackageBlock(block);
         return EXTRACT_BAD_STREAM;
     }
-    if (Adler32Of(block, entry->size) != entry->checksum) {
+    if (PackageAdler32(block, entry->size) != entry->checksum) {
         FreePackageBlock(block);
         return EXTRACT_BAD_CHECKSUM;
     }

@@ -115,6 +115,16 @@ void FreePackageBlock(void* block);
 // well-formed executable image.  Every read is checked against `size`.
 uint64_t LocateImageEnd(const uint8_t* image, uint64_t size);
 
+// Adler-32 of `length` bytes, continuing from `start` (1 for no data), over
+// regions larger than one zlib call takes.
+uint32_t PackageAdler32(const void* bytes, uint64_t length, uint32_t start = 1);
+
+// The file offset of the PE header ("PE\0\0" and the 248 bytes of 32-bit NT
+// headers), or 0 when `image` does not start with a well-formed DOS header
+// ("MZ", e_lfarlc at least 0x40) leading to one.  Every read is checked
+// against `size`.
+uint64_t LocatePeHeader(const uint8_t* image, uint64_t size);
+
 // Reads a little-endian 32-bit word (the format's byte order on every host).
 inline uint32_t ReadLittle32(const uint8_t* p)
 {

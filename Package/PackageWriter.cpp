@@ -57,19 +57,6 @@ static void PutLittle32(uint8_t* p, uint32_t v)
     p[3] = static_cast<uint8_t>(v >> 24);
 }
 
-static uint32_t Adler32Of(const void* bytes, size_t length, uint32_t start = 1)
-{
-    uLong sum = start;
-    const Bytef* p = static_cast<const Bytef*>(bytes);
-    while (length > 0) {
-        uInt n = length > (1u << 30) ? (1u << 30) : static_cast<uInt>(length);
-        sum = adler32(sum, p, n);
-        p += n;
-        length -= n;
-    }
-    return static_cast<uint32_t>(sum);
-}
-
 namespace {
 
 // One compressed file, handed from a worker to the writing thread.
@@ -139,7 +126,7 @@ void CompressItem(const PackItem& item, int level, Compressed* out)
     }
     out->stream.resize(bound);
     out->size = static_cast<uint32_t>(content->size());
-    out->checksum = Adler32Of(content->data(), content->size());
+    out->checksum = PackageAdler32(content->data(), content->size());
 }
 
 }  // namespace
@@ -265,7 +252,7 @@ bool WritePackageArchive(const std::vector<PackItem>& items, uint64_t prefixLeng
             ok = false;
             break;
         }
-        dataChecksum = Adler32Of(result.stream.data(), result.stream.size(), dataChecksum);
+        dataChecksum = PackageAdler32(result.stream.data(), result.stream.size(), dataChecksum);
         dataSize += result.stream.size();
         doneBytes += result.size;
         if (options.progress)
@@ -303,10 +290,10 @@ bool WritePackageArchive(const std::vector<PackItem>& items, uint64_t prefixLeng
     }
     PutLittle32(header + 4, static_cast<uint32_t>(dataSize));
     PutLittle32(header + 8, static_cast<uint32_t>(packedDirectory.size()));
-    PutLittle32(header + 12, Adler32Of(directory.data(), rawLength));
+    PutLittle32(header + 12, PackageAdler32(directory.data(), rawLength));
     PutLittle32(header + 16, static_cast<uint32_t>(directory.size()));
     PutLittle32(header + 20, dataChecksum);
-    PutLittle32(header + 24, Adler32Of(packedDirectory.data(), packedDirectory.size()));
+    PutLittle32(header + 24, PackageAdler32(packedDirectory.data(), packedDirectory.size()));
     if (!sink.Patch(prefixLength, header, sizeof header)) {
         *error = "cannot write the output";
         return false;

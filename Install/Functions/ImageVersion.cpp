@@ -3,28 +3,14 @@
 
 #include <cstring>
 
+#include "Package.h"
+
 namespace {
 
 // The fixed layout of a PE file on disk that the search relies on.
-constexpr uint64_t FILE_START_SIZE = 64;         // the MZ header
-constexpr uint64_t OLD_RELOCATION_OFFSET = 0x18;
-constexpr uint64_t PE_OFFSET_FIELD = 0x3C;
-constexpr uint64_t PE_HEADER_SIZE = 248;         // a 32-bit PE header with its optional header
-constexpr uint32_t PE_SIGNATURE = 0x00004550;    // "PE\0\0"
 constexpr uint64_t SECTION_HEADER_SIZE = 40;
 constexpr uint32_t FIXED_FILE_INFO_SIGNATURE = 0xFEEF04BD;
 constexpr uint64_t FIXED_FILE_INFO_READ = 16;    // signature, struct version, MS, LS
-
-uint16_t Read16(const uint8_t* p)
-{
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-
-uint32_t Read32(const uint8_t* p)
-{
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
 
 // Whether [offset, offset + length) lies inside an image of `size` bytes,
 // without overflowing.
@@ -43,14 +29,14 @@ int64_t SearchRawData(const uint8_t* image, uint64_t size, uint32_t pointer, uin
         return NO_VERSION;
     const uint8_t* data = image + pointer;
     for (uint64_t at = 0; at + 11 <= rawSize; ++at) {
-        if (Read32(data + at) != FIXED_FILE_INFO_SIGNATURE)
+        if (ReadLittle32(data + at) != FIXED_FILE_INFO_SIGNATURE)
             continue;
         // The version words follow the signature; a match too close to the
         // end of the image to hold them is no version.
         if (!Inside(pointer + at, FIXED_FILE_INFO_READ, size))
             return NO_VERSION;
-        uint64_t ms = Read32(data + at + 8);
-        uint64_t ls = Read32(data + at + 12);
+        uint64_t ms = ReadLittle32(data + at + 8);
+        uint64_t ls = ReadLittle32(data + at + 12);
         return static_cast<int64_t>((ms << 32) | ls);
     }
     return NO_VERSION;
@@ -60,17 +46,12 @@ int64_t SearchRawData(const uint8_t* image, uint64_t size, uint32_t pointer, uin
 
 int64_t GetImageVersion(const uint8_t* image, uint64_t size)
 {
-    if (!image || size < FILE_START_SIZE)
-        return NO_VERSION;
-    if (image[0] != 'M' || image[1] != 'Z' || Read16(image + OLD_RELOCATION_OFFSET) < 0x40)
-        return NO_VERSION;
-
-    uint64_t pe = Read32(image + PE_OFFSET_FIELD);
-    if (!Inside(pe, PE_HEADER_SIZE, size) || Read32(image + pe) != PE_SIGNATURE)
+    uint64_t pe = LocatePeHeader(image, size);
+    if (pe == 0)
         return NO_VERSION;
 
-    uint64_t sectionCount = Read16(image + pe + 6);
-    uint64_t table = pe + 24 + Read16(image + pe + 20);
+    uint64_t sectionCount = ReadLittle16(image + pe + 6);
+    uint64_t table = pe + 24 + ReadLittle16(image + pe + 20);
     for (uint64_t i = 0; i < sectionCount; ++i) {
         uint64_t header = table + i * SECTION_HEADER_SIZE;
         if (!Inside(header, SECTION_HEADER_SIZE, size))
@@ -80,7 +61,7 @@ int64_t GetImageVersion(const uint8_t* image, uint64_t size)
         memcpy(name, image + header, 8);
         if (strcmp(name, ".rsrc") != 0)
             continue;
-        int64_t version = SearchRawData(image, size, Read32(image + header + 20), Read32(image + header + 16));
+        int64_t version = SearchRawData(image, size, ReadLittle32(image + header + 20), ReadLittle32(image + header + 16));
         if (version != NO_VERSION)
             return version;
     }
