@@ -1,5 +1,6 @@
 // Reading a "log1" file into the list.
 #include "InstallLog.h"
+#include "LittleEndian.h"
 #include "LogEntryAppend.h"
 #include "LogFile.h"
 #include "LogMemory.h"
@@ -24,13 +25,6 @@ int ReadExactly(LogFile* file, unsigned char* buffer, uint32_t size)
     return 1;
 }
 
-int32_t LittleEndian32(const unsigned char* p)
-{
-    uint32_t value = static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-                     (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-    return static_cast<int32_t>(value);
-}
-
 // Reads one record into a new entry.  On anything but LogLoadComplete the
 // record is dropped and *entry stays null.
 LogLoadStatus ReadRecord(LogFile* file, char* line, LogEntry** result)
@@ -38,7 +32,7 @@ LogLoadStatus ReadRecord(LogFile* file, char* line, LogEntry** result)
     unsigned char fields[8];  // kind, then presence flags
     if (!ReadExactly(file, fields, sizeof(fields)))
         return LogLoadTruncated;
-    LogEntry* entry = LogNewEntry(LittleEndian32(fields));
+    LogEntry* entry = LogNewEntry(static_cast<int32_t>(ReadLittle32(fields)));
     if (!entry)
         return LogLoadOutOfMemory;
 

@@ -1,5 +1,6 @@
 // Writing the list as a "log1" file, and releasing it.
 #include "InstallLog.h"
+#include "LittleEndian.h"
 #include "LogFile.h"
 #include "LogMemory.h"
 
@@ -10,21 +11,13 @@ namespace {
 // The temporary file beside the log: the log's path followed by this.
 const char TemporarySuffix[] = ".tmp";
 
-void PutLittleEndian32(unsigned char* p, uint32_t value)
-{
-    p[0] = static_cast<unsigned char>(value);
-    p[1] = static_cast<unsigned char>(value >> 8);
-    p[2] = static_cast<unsigned char>(value >> 16);
-    p[3] = static_cast<unsigned char>(value >> 24);
-}
-
 int WriteRecord(LogFile* file, const LogEntry* entry)
 {
     // Present means the string exists, even when it is empty.
     uint32_t flags = (entry->text1 ? 1u : 0u) | (entry->text2 ? 2u : 0u) | (entry->text3 ? 4u : 0u);
     unsigned char fields[8];
-    PutLittleEndian32(fields, static_cast<uint32_t>(entry->kind));
-    PutLittleEndian32(fields + 4, flags);
+    WriteLittle32(fields, static_cast<uint32_t>(entry->kind));
+    WriteLittle32(fields + 4, flags);
     if (!LogFileWrite(file, fields, sizeof(fields)))
         return 0;
     const char* texts[3] = {entry->text1, entry->text2, entry->text3};

@@ -8,7 +8,7 @@ int OpenFileView(const char* path, FileView* view)
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
                               FILE_FLAG_RANDOM_ACCESS | FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE)
-        return FILEVIEW_CANNOT_OPEN;
+        return FileviewCannotOpen;
 
     // The size the reader works with comes from the directory listing; the
     // real size of what is mapped bounds every read all the same.
@@ -20,7 +20,7 @@ int OpenFileView(const char* path, FileView* view)
         FindClose(search);
     }
 
-    int result = FILEVIEW_CANNOT_MAP;
+    int result = FileviewCannotMap;
     HANDLE mapping = CreateFileMappingA(file, NULL, PAGE_READONLY, 0, 0, NULL);
     if (mapping) {
         const void* base = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
@@ -33,7 +33,7 @@ int OpenFileView(const char* path, FileView* view)
             view->base = static_cast<const uint8_t*>(base);
             view->mappedSize = (static_cast<uint64_t>(high) << 32) | low;
             view->reportedSize = reportedSize;
-            return FILEVIEW_OK;
+            return FileviewOk;
         }
         CloseHandle(mapping);
     }
@@ -64,23 +64,23 @@ int OpenFileView(const char* path, FileView* view)
 {
     int descriptor = open(path, O_RDONLY | O_CLOEXEC);
     if (descriptor < 0)
-        return FILEVIEW_CANNOT_OPEN;
+        return FileviewCannotOpen;
     struct stat status;
     if (fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
         // A directory or a special file cannot be opened as a file on Windows either.
         close(descriptor);
-        return FILEVIEW_CANNOT_OPEN;
+        return FileviewCannotOpen;
     }
     if (status.st_size <= 0) {
         // An empty file cannot be mapped (Windows refuses the mapping too).
         close(descriptor);
-        return FILEVIEW_CANNOT_MAP;
+        return FileviewCannotMap;
     }
     size_t length = static_cast<size_t>(status.st_size);
     void* base = mmap(nullptr, length, PROT_READ, MAP_PRIVATE, descriptor, 0);
     if (base == MAP_FAILED) {
         close(descriptor);
-        return FILEVIEW_CANNOT_MAP;
+        return FileviewCannotMap;
     }
     // The whole payload is read once at opening; let the kernel read ahead.
     madvise(base, length, MADV_SEQUENTIAL);
@@ -91,7 +91,7 @@ int OpenFileView(const char* path, FileView* view)
     view->base = static_cast<const uint8_t*>(base);
     view->mappedSize = length;
     view->reportedSize = static_cast<uint32_t>(length > 0xFFFFFFFFu ? (length & 0xFFFFFFFFu) : length);
-    return FILEVIEW_OK;
+    return FileviewOk;
 }
 
 void CloseFileView(FileView* view)

@@ -17,12 +17,12 @@ struct FileView {
 
 // Result codes of OpenFileView, chosen to match the package reader's codes:
 enum {
-    FILEVIEW_OK = 0,
-    FILEVIEW_CANNOT_OPEN = 2,   // the file cannot be opened for reading
-    FILEVIEW_CANNOT_MAP = 3     // the mapping or its view cannot be created (an empty file included)
+    FileviewOk = 0,
+    FileviewCannotOpen = 2,   // the file cannot be opened for reading
+    FileviewCannotMap = 3     // the mapping or its view cannot be created (an empty file included)
 };
 
-// Opens `path` read-only and maps all of it.  On FILEVIEW_OK `*view` is filled;
+// Opens `path` read-only and maps all of it.  On FileviewOk `*view` is filled;
 // otherwise everything opened on the way is closed again and `*view` is untouched.
 int OpenFileView(const char* path, FileView* view);
 

@@ -118,8 +118,8 @@ uint64_t LocateImageEnd(const uint8_t* image, uint64_t size)
 static size_t NameLength(const PackageEntry& entry)
 {
     // A damaged directory may hold a name without its terminator.
-    const void* end = memchr(entry.name, 0, PACKAGE_NAME_SIZE);
-    return end ? static_cast<size_t>(static_cast<const char*>(end) - entry.name) : PACKAGE_NAME_SIZE;
+    const void* end = memchr(entry.name, 0, PackageNameSize);
+    return end ? static_cast<size_t>(static_cast<const char*>(end) - entry.name) : PackageNameSize;
 }
 
 namespace {
@@ -213,34 +213,24 @@ static int64_t FindChild(const PackageHandle* handle, int32_t parent, const char
 
 // --- open and close -------------------------------------------------------------
 
-static int FailOpen(PackageHandle* record, int code, PackageHandle** out)
+// Frees what a handle holds, as far as it got: the directory, its index, the
+// view and the record itself.  A null handle is ignored.
+static void ReleaseHandle(PackageHandle* h)
 {
-    if (record) {
-        PackageFree(record->hashSlots);
-        PackageFree(record->lookup);
-        PackageFree(record->entries);
-        if (record->view.base)
-            CloseFileView(&record->view);
-        PackageFree(record);
-    }
-    if (out)
-        *out = nullptr;
-    return code;
+    if (!h)
+        return;
+    PackageFree(h->hashSlots);
+    PackageFree(h->lookup);
+    PackageFree(h->entries);
+    if (h->view.base)
+        CloseFileView(&h->view);
+    PackageFree(h);
 }
 
-int OpenPackage(const char* path, PackageHandle** out)
+// Finds, verifies and decodes the archive in the mapped file of `h`, filling
+// the handle as it goes.  Returns the code of OpenPackage.
+static int DecodePackage(PackageHandle* h)
 {
-    PackageHandle* h = static_cast<PackageHandle*>(PackageAlloc(sizeof(PackageHandle)));
-    if (!h)
-        return FailOpen(nullptr, PACKAGE_NO_MEMORY, out);
-    if (!path)
-        return FailOpen(h, PACKAGE_CANNOT_OPEN, out);
-    int viewCode = OpenFileView(path, &h->view);
-    if (viewCode != FILEVIEW_OK) {
-        h->view.base = nullptr;
-        return FailOpen(h, viewCode, out);
-    }
-
     // Every bound is checked against the size the listing reports, and never
     // beyond what is really mapped.
     uint64_t size = h->view.reportedSize;
@@ -252,30 +242,30 @@ int OpenPackage(const char* path, PackageHandle** out)
     // The header stands at the image end; failing that, the first 4-byte
     // aligned occurrence of the magic value anywhere in the file is taken.
     uint64_t headerAt = LocateImageEnd(base, size);
-    if (headerAt == 0 || headerAt + PACKAGE_HEADER_SIZE > size || ReadLittle32(base + headerAt) != PACKAGE_MAGIC) {
+    if (headerAt == 0 || headerAt + PackageHeaderSize > size || ReadLittle32(base + headerAt) != PackageMagic) {
         uint64_t limit = size & ~static_cast<uint64_t>(3);
         headerAt = limit;
         for (uint64_t p = 0; p + 4 <= limit; p += 4) {
-            if (ReadLittle32(base + p) == PACKAGE_MAGIC) {
+            if (ReadLittle32(base + p) == PackageMagic) {
                 headerAt = p;
                 break;
             }
         }
         if (headerAt == limit)
-            return FailOpen(h, PACKAGE_NO_HEADER, out);
+            return PackageNoHeader;
     }
 
-    if (headerAt + PACKAGE_HEADER_SIZE > size)
-        return FailOpen(h, PACKAGE_OUT_OF_BOUNDS, out);
+    if (headerAt + PackageHeaderSize > size)
+        return PackageOutOfBounds;
     const uint8_t* header = base + headerAt;
     uint32_t dataSize = ReadLittle32(header + 4);
     uint32_t directorySize = ReadLittle32(header + 8);
     uint32_t entryCount = ReadLittle32(header + 16);
     uint32_t dataChecksum = ReadLittle32(header + 20);
     uint32_t compressedDirectoryChecksum = ReadLittle32(header + 24);
-    uint64_t dataAt = headerAt + PACKAGE_HEADER_SIZE;
+    uint64_t dataAt = headerAt + PackageHeaderSize;
     if (dataAt + dataSize > size || dataAt + dataSize + directorySize > size)
-        return FailOpen(h, PACKAGE_OUT_OF_BOUNDS, out);
+        return PackageOutOfBounds;
 
     h->header = header;
     h->data = base + dataAt;
@@ -284,63 +274,76 @@ int OpenPackage(const char* path, PackageHandle** out)
 
     if (PackageAdler32(h->data, dataSize) != dataChecksum ||
         PackageAdler32(h->directory, directorySize) != compressedDirectoryChecksum)
-        return FailOpen(h, PACKAGE_BAD_CHECKSUM, out);
+        return PackageBadChecksum;
 
     // A directory larger than the format's 32-bit sizes cannot be held.
-    uint64_t capacity = static_cast<uint64_t>(entryCount) * PACKAGE_ENTRY_SIZE;
+    uint64_t capacity = static_cast<uint64_t>(entryCount) * PackageEntryRecordSize;
 #ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
     // The fuzzer's sanitizer poisons every byte of a huge block; a smaller
     // limit keeps it fast without changing what the rest of the code sees.
     if (capacity > (64u << 20))
-        return FailOpen(h, PACKAGE_NO_MEMORY, out);
+        return PackageNoMemory;
 #endif
     if (capacity > 0xFFFFFFFFu)
-        return FailOpen(h, PACKAGE_NO_MEMORY, out);
+        return PackageNoMemory;
     if (entryCount > 0) {
         h->entries = static_cast<PackageEntry*>(PackageAlloc(capacity));
         if (!h->entries)
-            return FailOpen(h, PACKAGE_NO_MEMORY, out);
+            return PackageNoMemory;
     }
     uLongf produced = static_cast<uLongf>(capacity);
     Bytef empty = 0;
     int z = uncompress(h->entries ? reinterpret_cast<Bytef*>(h->entries) : &empty, &produced,
                        h->directory, directorySize);
     if (z != Z_OK)
-        return FailOpen(h, PACKAGE_BAD_DIRECTORY, out);
+        return PackageBadDirectory;
     // A shorter directory is accepted: the records it does not fill stay zero.
     h->entryCount = entryCount;
 
     // Records the stream did not fill are all zero: their empty names match no
     // path component, so only the filled ones are indexed.
-    uint32_t filled = static_cast<uint32_t>((static_cast<uint64_t>(produced) + PACKAGE_ENTRY_SIZE - 1) / PACKAGE_ENTRY_SIZE);
+    uint32_t filled = static_cast<uint32_t>((static_cast<uint64_t>(produced) + PackageEntryRecordSize - 1) / PackageEntryRecordSize);
     if (filled > 0) {
         h->lookup = static_cast<uint32_t*>(PackageAlloc(static_cast<uint64_t>(filled) * sizeof(uint32_t)));
         if (!h->lookup)
-            return FailOpen(h, PACKAGE_NO_MEMORY, out);
+            return PackageNoMemory;
         for (uint32_t i = 0; i < filled; ++i)
             h->lookup[i] = i;
         std::sort(h->lookup, h->lookup + filled, LookupOrder{h->entries});
         h->lookupCount = filled;
         if (!BuildLookupHash(h))
-            return FailOpen(h, PACKAGE_NO_MEMORY, out);
+            return PackageNoMemory;
     }
 
+    return PackageOpened;
+}
+
+int OpenPackage(const char* path, PackageHandle** out)
+{
+    PackageHandle* h = static_cast<PackageHandle*>(PackageAlloc(sizeof(PackageHandle)));
+    int code = PackageNoMemory;
+    if (h) {
+        // The file-view codes are the package codes of the same failures.
+        code = path ? OpenFileView(path, &h->view) : PackageCannotOpen;
+        if (code == FileviewOk)
+            code = DecodePackage(h);
+        else
+            h->view.base = nullptr;
+    }
+    if (code != PackageOpened) {
+        ReleaseHandle(h);
+        h = nullptr;
+    }
     if (out)
         *out = h;
     else
-        ClosePackage(h);
-    return PACKAGE_OPENED;
+        ReleaseHandle(h);
+    return code;
 }
 
 void ClosePackage(PackageHandle* handle)
 {
-    if (!handle)
-        return;
-    PackageFree(handle->hashSlots);
-    PackageFree(handle->lookup);
-    PackageFree(handle->entries);
-    CloseFileView(&handle->view);
-    PackageFree(handle);
+    ReleaseHandle(handle);
 }
 
 // --- lookup and extraction ------------------------------------------------------
@@ -362,7 +365,7 @@ const PackageEntry* FindPackageEntry(const PackageHandle* handle, const char* pa
         if (length == 1 && p[0] == '.')
             wantedParent = -1;   // "." is the root entry itself
         // An empty component, or one longer than a name field holds, matches nothing.
-        if (length == 0 || length >= PACKAGE_NAME_SIZE)
+        if (length == 0 || length >= PackageNameSize)
             return nullptr;
         int64_t match = FindChild(handle, wantedParent, p, length, start);
         if (match < 0)
@@ -370,7 +373,7 @@ const PackageEntry* FindPackageEntry(const PackageHandle* handle, const char* pa
         const PackageEntry* entry = &handle->entries[match];
         if (*next == '\0')
             return entry;
-        if (!(entry->attributes & PACKAGE_ATTRIBUTE_DIRECTORY))
+        if (!(entry->attributes & PackageAttributeDirectory))
             return nullptr;
         wantedParent = static_cast<int32_t>(match);
         start = static_cast<uint32_t>(match);
@@ -378,45 +381,45 @@ const PackageEntry* FindPackageEntry(const PackageHandle* handle, const char* pa
     }
 }
 
+// Inflates the entry's stream into `block` (size + 1 bytes) and checks it.
+// Returns the code of ExtractPackageEntry.
+static int InflateEntry(const PackageHandle* handle, const PackageEntry* entry, uint8_t* block)
+{
+    // A stream that does not lie wholly inside the data region cannot be inflated.
+    if (static_cast<uint64_t>(entry->offset) + entry->compressedSize > handle->dataSize)
+        return ExtractBadStream;
+    uLongf produced = entry->size;
+    int z = uncompress(block, &produced, handle->data + entry->offset, entry->compressedSize);
+    if (z == Z_MEM_ERROR)
+        return ExtractNoMemory;
+    if (z != Z_OK || produced != entry->size)
+        return ExtractBadStream;
+    if (PackageAdler32(block, entry->size) != entry->checksum)
+        return ExtractBadChecksum;
+    block[entry->size] = '\0';
+    return ExtractOk;
+}
+
 int ExtractPackageEntry(const PackageHandle* handle, const char* path, uint8_t** data, uint32_t* size)
 {
     const PackageEntry* entry = FindPackageEntry(handle, path);
     if (!entry)
-        return EXTRACT_NOT_FOUND;
+        return ExtractNotFound;
     uint8_t* block = BlockAlloc(static_cast<uint64_t>(entry->size) + 1);
     if (!block)
-        return EXTRACT_NO_MEMORY;
-    // A stream that does not lie wholly inside the data region cannot be inflated.
-    if (static_cast<uint64_t>(entry->offset) + entry->compressedSize > handle->dataSize) {
-        FreePackageBlock(block);
-        return EXTRACT_BAD_STREAM;
-    }
-    uLongf produced = entry->size;
-    int z = uncompress(block, &produced, handle->data + entry->offset, entry->compressedSize);
-    if (z == Z_MEM_ERROR) {
-        FreePackageBlock(block);
-        return EXTRACT_NO_MEMORY;
-    }
-    if (z != Z_OK || produced != entry->size) {
-        FreePackageBlock(block);
-        return EXTRACT_BAD_STREAM;
-    }
-    if (PackageAdler32(block, entry->size) != entry->checksum) {
-        FreePackageBlock(block);
-        return EXTRACT_BAD_CHECKSUM;
-    }
-    block[entry->size] = '\0';
-    if (size)
+        return ExtractNoMemory;
+    int code = InflateEntry(handle, entry, block);
+    if (code == ExtractOk && size)
         *size = entry->size;
-    if (data)
+    if (code == ExtractOk && data)
         *data = block;
     else
         FreePackageBlock(block);
-    return EXTRACT_OK;
+    return code;
 }
 
 uint32_t PackageEntrySize(const PackageHandle* handle, const char* path)
 {
     const PackageEntry* entry = FindPackageEntry(handle, path);
-    return entry ? entry->size : PACKAGE_ENTRY_NOT_FOUND;
+    return entry ? entry->size : PackageEntryNotFound;
 }

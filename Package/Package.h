@@ -15,17 +15,18 @@
 #include <cstdint>
 
 #include "FileView.h"
+#include "LittleEndian.h"
 
-constexpr uint32_t PACKAGE_MAGIC = 0x7C5D3E1Fu;
-constexpr uint32_t PACKAGE_HEADER_SIZE = 28;     // seven 32-bit fields
-constexpr uint32_t PACKAGE_ENTRY_SIZE = 284;     // name[260] + six 32-bit fields
-constexpr uint32_t PACKAGE_NAME_SIZE = 260;      // MAX_PATH: 259 characters and the terminator
-constexpr uint32_t PACKAGE_ATTRIBUTE_DIRECTORY = 0x10;   // FILE_ATTRIBUTE_DIRECTORY
-constexpr uint32_t PACKAGE_ATTRIBUTE_FILE = 0x20;        // FILE_ATTRIBUTE_ARCHIVE, given to every file
-constexpr uint32_t PACKAGE_ENTRY_NOT_FOUND = 0xFFFFFFFFu;
+constexpr uint32_t PackageMagic = 0x7C5D3E1Fu;
+constexpr uint32_t PackageHeaderSize = 28;     // seven 32-bit fields
+constexpr uint32_t PackageEntryRecordSize = 284;     // name[260] + six 32-bit fields
+constexpr uint32_t PackageNameSize = 260;      // MAX_PATH: 259 characters and the terminator
+constexpr uint32_t PackageAttributeDirectory = 0x10;   // FILE_ATTRIBUTE_DIRECTORY
+constexpr uint32_t PackageAttributeFile = 0x20;        // FILE_ATTRIBUTE_ARCHIVE, given to every file
+constexpr uint32_t PackageEntryNotFound = 0xFFFFFFFFu;
 
 struct PackageHeader {
-    uint32_t magic;                          // PACKAGE_MAGIC
+    uint32_t magic;                          // PackageMagic
     uint32_t dataSize;                       // length of the data region
     uint32_t directorySize;                  // length of the compressed directory
     uint32_t directoryChecksum;              // Adler-32 of the decompressed directory (not verified)
@@ -33,10 +34,10 @@ struct PackageHeader {
     uint32_t dataChecksum;                   // Adler-32 of the data region
     uint32_t compressedDirectoryChecksum;    // Adler-32 of the compressed directory bytes
 };
-static_assert(sizeof(PackageHeader) == PACKAGE_HEADER_SIZE, "header layout");
+static_assert(sizeof(PackageHeader) == PackageHeaderSize, "header layout");
 
 struct PackageEntry {
-    char name[PACKAGE_NAME_SIZE];   // one path component, 8-bit ANSI, NUL-terminated, zero-filled
+    char name[PackageNameSize];   // one path component, 8-bit ANSI, NUL-terminated, zero-filled
     uint32_t size;                  // uncompressed size
     uint32_t compressedSize;        // length of the entry's zlib stream
     uint32_t offset;                // stream position from the start of the data region
@@ -44,7 +45,7 @@ struct PackageEntry {
     uint32_t attributes;            // 0x10 directory, 0x20 file, 0 the root
     int32_t parent;                 // index of the parent directory; -1 for the root
 };
-static_assert(sizeof(PackageEntry) == PACKAGE_ENTRY_SIZE, "entry layout");
+static_assert(sizeof(PackageEntry) == PackageEntryRecordSize, "entry layout");
 
 // The open, verified archive.  Fields in the order the reader fills them.
 struct PackageHandle {
@@ -64,28 +65,28 @@ struct PackageHandle {
 
 // Codes of OpenPackage (there is no code 4):
 enum {
-    PACKAGE_OPENED = 0,             // opened and verified; *handle is set
-    PACKAGE_NO_MEMORY = 1,          // no memory for the handle record, the directory or its index
-    PACKAGE_CANNOT_OPEN = 2,        // the file cannot be opened
-    PACKAGE_CANNOT_MAP = 3,         // the file mapping or its view cannot be created
-    PACKAGE_NO_HEADER = 5,          // no PackageHeader found
-    PACKAGE_OUT_OF_BOUNDS = 6,      // header, data region or compressed directory lies outside the file
-    PACKAGE_BAD_CHECKSUM = 7,       // an Adler-32 check failed
-    PACKAGE_BAD_DIRECTORY = 8       // the directory does not decompress
+    PackageOpened = 0,             // opened and verified; *handle is set
+    PackageNoMemory = 1,          // no memory for the handle record, the directory or its index
+    PackageCannotOpen = 2,        // the file cannot be opened
+    PackageCannotMap = 3,         // the file mapping or its view cannot be created
+    PackageNoHeader = 5,          // no PackageHeader found
+    PackageOutOfBounds = 6,      // header, data region or compressed directory lies outside the file
+    PackageBadChecksum = 7,       // an Adler-32 check failed
+    PackageBadDirectory = 8       // the directory does not decompress
 };
 
 // Codes of ExtractPackageEntry:
 enum {
-    EXTRACT_OK = 0,                 // extracted; the outputs that were given are set
-    EXTRACT_NOT_FOUND = 1,          // no entry with this path
-    EXTRACT_NO_MEMORY = 2,          // the block cannot be allocated, or inflating ran out of memory
-    EXTRACT_BAD_STREAM = 3,         // the stream does not decompress to exactly size bytes
+    ExtractOk = 0,                 // extracted; the outputs that were given are set
+    ExtractNotFound = 1,          // no entry with this path
+    ExtractNoMemory = 2,          // the block cannot be allocated, or inflating ran out of memory
+    ExtractBadStream = 3,         // the stream does not decompress to exactly size bytes
                                     // (or lies outside the data region)
-    EXTRACT_BAD_CHECKSUM = 4        // the content's Adler-32 differs from the entry's checksum
+    ExtractBadChecksum = 4        // the content's Adler-32 differs from the entry's checksum
 };
 
 // Opens the file at `path`, finds and verifies the archive and decodes its
-// directory.  Returns a code above; on PACKAGE_OPENED *handle is set, otherwise
+// directory.  Returns a code above; on PackageOpened *handle is set, otherwise
 // *handle is null and everything opened on the way is released.
 int OpenPackage(const char* path, PackageHandle** handle);
 
@@ -100,11 +101,11 @@ const PackageEntry* FindPackageEntry(const PackageHandle* handle, const char* pa
 
 // Inflates the entry at `path` into a new block of size + 1 bytes whose last
 // byte is NUL, so text entries can be used as strings.  `data` and `size` may
-// be null; they are written only on EXTRACT_OK.  The block belongs to the
+// be null; they are written only on ExtractOk.  The block belongs to the
 // caller, who releases it with FreePackageBlock.
 int ExtractPackageEntry(const PackageHandle* handle, const char* path, uint8_t** data, uint32_t* size);
 
-// The size field of the entry at `path`, or PACKAGE_ENTRY_NOT_FOUND.
+// The size field of the entry at `path`, or PackageEntryNotFound.
 uint32_t PackageEntrySize(const PackageHandle* handle, const char* path);
 
 // Releases a block returned by ExtractPackageEntry (GlobalFree on Windows).
@@ -124,17 +125,6 @@ uint32_t PackageAdler32(const void* bytes, uint64_t length, uint32_t start = 1);
 // ("MZ", e_lfarlc at least 0x40) leading to one.  Every read is checked
 // against `size`.
 uint64_t LocatePeHeader(const uint8_t* image, uint64_t size);
-
-// Reads a little-endian 32-bit word (the format's byte order on every host).
-inline uint32_t ReadLittle32(const uint8_t* p)
-{
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-inline uint16_t ReadLittle16(const uint8_t* p)
-{
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
 
 #ifdef VM_TEST_HOOKS
 // Test builds only: the number of package allocations that succeed before the

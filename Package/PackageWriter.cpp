@@ -8,6 +8,7 @@
 #include <thread>
 #include <zlib.h>
 
+#include "LittleEndian.h"
 #include "Package.h"
 
 bool FileSink::Write(const void* bytes, size_t length)
@@ -47,14 +48,6 @@ bool MemorySink::Patch(uint64_t offset, const void* data, size_t length)
         return false;
     memcpy(bytes.data() + offset, data, length);
     return true;
-}
-
-static void PutLittle32(uint8_t* p, uint32_t v)
-{
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-    p[2] = static_cast<uint8_t>(v >> 16);
-    p[3] = static_cast<uint8_t>(v >> 24);
 }
 
 namespace {
@@ -141,7 +134,7 @@ bool WritePackageArchive(const std::vector<PackItem>& items, uint64_t prefixLeng
         *error = "the first item must be the root";
         return false;
     }
-    if (static_cast<uint64_t>(items.size()) * PACKAGE_ENTRY_SIZE > 0xFFFFFFFFu) {
+    if (static_cast<uint64_t>(items.size()) * PackageEntryRecordSize > 0xFFFFFFFFu) {
         *error = "too many entries for one package";
         return false;
     }
@@ -150,7 +143,7 @@ bool WritePackageArchive(const std::vector<PackItem>& items, uint64_t prefixLeng
             *error = "item " + items[i].name + " does not follow its parent directory";
             return false;
         }
-        if (items[i].name.empty() || items[i].name.size() >= PACKAGE_NAME_SIZE) {
+        if (items[i].name.empty() || items[i].name.size() >= PackageNameSize) {
             *error = "the name " + items[i].name + " is empty or longer than 259 bytes";
             return false;
         }
@@ -163,14 +156,14 @@ bool WritePackageArchive(const std::vector<PackItem>& items, uint64_t prefixLeng
     uint64_t totalBytes = 0;
     for (size_t i = 0; i < items.size(); ++i) {
         PackageEntry& e = directory[i];
-        memcpy(e.name, items[i].name.data(), std::min<size_t>(items[i].name.size(), PACKAGE_NAME_SIZE - 1));
+        memcpy(e.name, items[i].name.data(), std::min<size_t>(items[i].name.size(), PackageNameSize - 1));
         e.parent = items[i].parent;
         if (i == 0) {
             e.attributes = 0;
         } else if (items[i].directory) {
-            e.attributes = PACKAGE_ATTRIBUTE_DIRECTORY;
+            e.attributes = PackageAttributeDirectory;
         } else {
-            e.attributes = PACKAGE_ATTRIBUTE_FILE;
+            e.attributes = PackageAttributeFile;
             files.push_back(i);
             std::error_code ec;
             totalBytes += items[i].source.empty() ? items[i].content.size()
@@ -178,8 +171,8 @@ bool WritePackageArchive(const std::vector<PackItem>& items, uint64_t prefixLeng
         }
     }
 
-    uint8_t header[PACKAGE_HEADER_SIZE] = {};
-    PutLittle32(header, PACKAGE_MAGIC);
+    uint8_t header[PackageHeaderSize] = {};
+    WriteLittle32(header, PackageMagic);
     if (!sink.Write(header, sizeof header)) {
         *error = "cannot write the output";
         return false;
@@ -277,7 +270,7 @@ bool WritePackageArchive(const std::vector<PackItem>& items, uint64_t prefixLeng
         return false;
     }
     packedDirectory.resize(bound);
-    uint64_t total = prefixLength + PACKAGE_HEADER_SIZE + dataSize + packedDirectory.size();
+    uint64_t total = prefixLength + PackageHeaderSize + dataSize + packedDirectory.size();
     uint64_t padding = (4 - total % 4) % 4;
     if (total + padding > 0xFFFFFFFFu) {
         *error = "the package would exceed 4 GB, which the format cannot address";
@@ -288,85 +281,15 @@ bool WritePackageArchive(const std::vector<PackItem>& items, uint64_t prefixLeng
         *error = "cannot write the output";
         return false;
     }
-    PutLittle32(header + 4, static_cast<uint32_t>(dataSize));
-    PutLittle32(header + 8, static_cast<uint32_t>(packedDirectory.size()));
-    PutLittle32(header + 12, PackageAdler32(directory.data(), rawLength));
-    PutLittle32(header + 16, static_cast<uint32_t>(directory.size()));
-    PutLittle32(header + 20, dataChecksum);
-    PutLittle32(header + 24, PackageAdler32(packedDirectory.data(), packedDirectory.size()));
+    WriteLittle32(header + 4, static_cast<uint32_t>(dataSize));
+    WriteLittle32(header + 8, static_cast<uint32_t>(packedDirectory.size()));
+    WriteLittle32(header + 12, PackageAdler32(directory.data(), rawLength));
+    WriteLittle32(header + 16, static_cast<uint32_t>(directory.size()));
+    WriteLittle32(header + 20, dataChecksum);
+    WriteLittle32(header + 24, PackageAdler32(packedDirectory.data(), packedDirectory.size()));
     if (!sink.Patch(prefixLength, header, sizeof header)) {
         *error = "cannot write the output";
         return false;
     }
     return true;
-}
-
-// Code points of the bytes 0x80 to 0x9F in Windows-1252; 0 where the code page
-// leaves the byte undefined.  The bytes 0xA0 to 0xFF equal their code points.
-static const uint16_t Windows1252High[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
-    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
-};
-
-bool Utf8ToWindows1252(const std::string& utf8, std::string* ansi)
-{
-    std::string out;
-    for (size_t i = 0; i < utf8.size();) {
-        unsigned char c = static_cast<unsigned char>(utf8[i]);
-        uint32_t code;
-        size_t extra;
-        if (c < 0x80) { code = c; extra = 0; }
-        else if ((c & 0xE0) == 0xC0) { code = c & 0x1F; extra = 1; }
-        else if ((c & 0xF0) == 0xE0) { code = c & 0x0F; extra = 2; }
-        else if ((c & 0xF8) == 0xF0) { code = c & 0x07; extra = 3; }
-        else return false;
-        if (i + extra >= utf8.size())
-            return false;
-        for (size_t k = 1; k <= extra; ++k) {
-            unsigned char d = static_cast<unsigned char>(utf8[i + k]);
-            if ((d & 0xC0) != 0x80)
-                return false;
-            code = (code << 6) | (d & 0x3F);
-        }
-        i += extra + 1;
-        static const uint32_t smallest[4] = {0, 0x80, 0x800, 0x10000};
-        if (code < smallest[extra])
-            return false;   // an overlong form is not valid UTF-8
-        if (code < 0x80 || (code >= 0xA0 && code <= 0xFF)) {
-            out += static_cast<char>(code);
-            continue;
-        }
-        int byte = -1;
-        for (int k = 0; k < 32; ++k)
-            if (Windows1252High[k] != 0 && Windows1252High[k] == code)
-                byte = 0x80 + k;
-        if (byte < 0)
-            return false;
-        out += static_cast<char>(byte);
-    }
-    *ansi = out;
-    return true;
-}
-
-std::string Windows1252ToUtf8(const std::string& ansi)
-{
-    std::string out;
-    for (unsigned char c : ansi) {
-        uint32_t code = c;
-        if (c >= 0x80 && c < 0xA0)
-            code = Windows1252High[c - 0x80] ? Windows1252High[c - 0x80] : 0xFFFD;
-        if (code < 0x80) {
-            out += static_cast<char>(code);
-        } else if (code < 0x800) {
-            out += static_cast<char>(0xC0 | (code >> 6));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        } else {
-            out += static_cast<char>(0xE0 | (code >> 12));
-            out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        }
-    }
-    return out;
 }

@@ -56,11 +56,4 @@ struct MemorySink : ArchiveSink {
 bool WritePackageArchive(const std::vector<PackItem>& items, uint64_t prefixLength, ArchiveSink& sink,
                          const PackOptions& options, std::string* error);
 
-// Converts a UTF-8 file name to Windows-1252.  Returns false when a character
-// has no place in that code page or the text is not valid UTF-8.
-bool Utf8ToWindows1252(const std::string& utf8, std::string* ansi);
-
-// The reverse, for showing names on a UTF-8 terminal.
-std::string Windows1252ToUtf8(const std::string& ansi);
-
 #endif

@@ -98,7 +98,7 @@ int main(int argc, char** argv)
         auto t2 = Clock::now();
         int code = OpenPackage(path.string().c_str(), &h);
         auto t3 = Clock::now();
-        if (code != PACKAGE_OPENED) {
+        if (code != PackageOpened) {
             fprintf(stderr, "package_bench: open failed with %d\n", code);
             return 1;
         }
@@ -142,7 +142,7 @@ int main(int argc, char** argv)
         WritePackageArchive(tree, stub.size(), treeSink, options, &error);
         fclose(out);
         PackageHandle* h = nullptr;
-        if (OpenPackage(treePath.string().c_str(), &h) != PACKAGE_OPENED)
+        if (OpenPackage(treePath.string().c_str(), &h) != PackageOpened)
             return 1;
         std::string wanted = "FOLDER" + std::to_string(folders[k] - 1) + "\\FILE98.TXT";
         const int lookups = 200000;

@@ -3,7 +3,7 @@
 // each iteration takes, how many slot pages had to be copied, and the time of
 // one save-and-restore pair against a plain copy of the 4096 bytes of slots.
 #include "BuiltinTable.h"
-#include "Script.h"
+#include "ScriptInternal.h"
 
 #include <chrono>
 #include <cstdio>
@@ -90,8 +90,8 @@ void MeasureSnapshots()
 
     // What the plain representation copies for every snapshot: all the slots,
     // once to save and once to restore.
-    static char slots[STRING_SLOT_COUNT * STRING_SLOT_SIZE];
-    static char copy[STRING_SLOT_COUNT * STRING_SLOT_SIZE];
+    static char slots[StringSlotCount * StringSlotSize];
+    static char copy[StringSlotCount * StringSlotSize];
     start = Clock::now();
     for (int i = 0; i < rounds; ++i) {
         memcpy(copy, slots, sizeof slots);

@@ -19,17 +19,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     fclose(f);
 
     PackageHandle* h = nullptr;
-    if (OpenPackage(path.c_str(), &h) != PACKAGE_OPENED)
+    if (OpenPackage(path.c_str(), &h) != PackageOpened)
         return 0;
     // Every entry by its own name at the top level, and the name with a folder prefix.
     uint32_t limit = h->entryCount < 64 ? h->entryCount : 64;
     for (uint32_t i = 0; i < limit; ++i) {
-        char name[PACKAGE_NAME_SIZE + 1];
-        memcpy(name, h->entries[i].name, PACKAGE_NAME_SIZE);
-        name[PACKAGE_NAME_SIZE] = 0;
+        char name[PackageNameSize + 1];
+        memcpy(name, h->entries[i].name, PackageNameSize);
+        name[PackageNameSize] = 0;
         uint8_t* block = nullptr;
         uint32_t length = 0;
-        if (ExtractPackageEntry(h, name, &block, &length) == EXTRACT_OK) {
+        if (ExtractPackageEntry(h, name, &block, &length) == ExtractOk) {
             if (block[length] != 0)
                 __builtin_trap();
             FreePackageBlock(block);

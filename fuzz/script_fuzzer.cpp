@@ -3,7 +3,7 @@
 // defines is run with the dry-run built-ins.  The text lives in a heap block
 // of exactly its size and a NUL, so a read past the end is caught.
 #include "BuiltinTable.h"
-#include "Script.h"
+#include "ScriptInternal.h"
 #include "Settings.h"
 
 #include <cstdint>
@@ -23,7 +23,7 @@ void Discard(const char* line, void*)
 }
 
 // Enough for loops of a few thousand passes; scripts that loop forever end here.
-constexpr int64_t TOKEN_BUDGET = 200000;
+constexpr int64_t TokenBudget = 200000;
 
 }  // namespace
 
@@ -35,16 +35,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::vector<char> text(data, data + size);
     text.push_back('\0');
     SetupScript = text.data();
-    ScriptTokenBudget = TOKEN_BUDGET;
+    ScriptTokenBudget = TokenBudget;
     PrepareScript(text.data());
     if (DeclareScript()) {
-        char name[SCRIPT_NAME_SIZE];
+        char name[ScriptNameSize];
         for (int f = 0; f < FunctionTable.count; ++f) {
             memcpy(name, FunctionTable.functions[f].name, sizeof name);
             CallScriptFunction(name);
         }
         // The look-ups of the settings run over the same prepared text.
-        char value[SETTING_VALUE_SIZE];
+        char value[SettingValueSize];
         int number = 0;
         GetSetting("Company", value, sizeof value);
         GetSettingInt("NoLicense", &number);

@@ -52,54 +52,54 @@ int ShowScriptMessage(BuiltinIndex index, const char* caption, UINT style)
 
 static_assert(sizeof(OSVERSIONINFOA) == 148, "the version record GetVersionExA fills");
 
-ScriptValue BuiltinIsWin95() { return TestWindowsVersion(BUILTIN_ISWIN95, WINDOWS_95); }
-ScriptValue BuiltinIsWin98() { return TestWindowsVersion(BUILTIN_ISWIN98, WINDOWS_98); }
-ScriptValue BuiltinIsWinMe() { return TestWindowsVersion(BUILTIN_ISWINME, WINDOWS_ME); }
-ScriptValue BuiltinIsWinNT() { return TestWindowsVersion(BUILTIN_ISWINNT, WINDOWS_NT4); }
-ScriptValue BuiltinIsWin2000() { return TestWindowsVersion(BUILTIN_ISWIN2000, WINDOWS_2000); }
-ScriptValue BuiltinIsWinFamilyNT() { return TestWindowsVersion(BUILTIN_ISWINFAMILYNT, WINDOWS_FAMILY_NT); }
-ScriptValue BuiltinIsWinFamily9x() { return TestWindowsVersion(BUILTIN_ISWINFAMILY9X, WINDOWS_FAMILY_9X); }
+ScriptValue IsWin95Builtin() { return TestWindowsVersion(BuiltinIswin95, Windows95); }
+ScriptValue IsWin98Builtin() { return TestWindowsVersion(BuiltinIswin98, Windows98); }
+ScriptValue IsWinMeBuiltin() { return TestWindowsVersion(BuiltinIswinme, WindowsMe); }
+ScriptValue IsWinNTBuiltin() { return TestWindowsVersion(BuiltinIswinnt, WindowsNT4); }
+ScriptValue IsWin2000Builtin() { return TestWindowsVersion(BuiltinIswin2000, Windows2000); }
+ScriptValue IsWinFamilyNTBuiltin() { return TestWindowsVersion(BuiltinIswinfamilynt, WindowsFamilyNT); }
+ScriptValue IsWinFamily9xBuiltin() { return TestWindowsVersion(BuiltinIswinfamily9x, WindowsFamily9x); }
 
-ScriptValue BuiltinSetReboot() { return SetFlag(BUILTIN_SETREBOOT, &RebootRequested); }
-ScriptValue BuiltinSetUpdate() { return SetFlag(BUILTIN_SETUPDATE, &UpdateMode); }
-ScriptValue BuiltinSetNoUninstall() { return SetFlag(BUILTIN_SETNOUNINSTALL, &NoUninstall); }
+ScriptValue SetRebootBuiltin() { return SetFlag(BuiltinSetreboot, &RebootRequested); }
+ScriptValue SetUpdateBuiltin() { return SetFlag(BuiltinSetupdate, &UpdateMode); }
+ScriptValue SetNoUninstallBuiltin() { return SetFlag(BuiltinSetnouninstall, &NoUninstall); }
 
-ScriptValue BuiltinLogOn()
+ScriptValue LogOnBuiltin()
 {
-    ReadBuiltinArguments(BUILTIN_LOGON, nullptr);
+    ReadBuiltinArguments(BuiltinLogon, nullptr);
     LoggingEnabled = 1;
     return 0;
 }
 
-ScriptValue BuiltinLogOff()
+ScriptValue LogOffBuiltin()
 {
-    ReadBuiltinArguments(BUILTIN_LOGOFF, nullptr);
+    ReadBuiltinArguments(BuiltinLogoff, nullptr);
     LoggingEnabled = 0;
     return 0;
 }
 
-ScriptValue BuiltinMsgBoxOk()
+ScriptValue MsgBoxOkBuiltin()
 {
-    ShowScriptMessage(BUILTIN_MSGBOXOK, "Information", MB_OK | MB_ICONINFORMATION);
+    ShowScriptMessage(BuiltinMsgboxok, "Information", MB_OK | MB_ICONINFORMATION);
     return 0;
 }
 
-ScriptValue BuiltinMsgBoxYesNo()
+ScriptValue MsgBoxYesNoBuiltin()
 {
-    return ShowScriptMessage(BUILTIN_MSGBOXYESNO, "Question", MB_YESNO | MB_ICONQUESTION) == IDYES ? 1 : 0;
+    return ShowScriptMessage(BuiltinMsgboxyesno, "Question", MB_YESNO | MB_ICONQUESTION) == IDYES ? 1 : 0;
 }
 
-ScriptValue BuiltinIsCopyError()
+ScriptValue IsCopyErrorBuiltin()
 {
-    ReadBuiltinArguments(BUILTIN_ISCOPYERROR, nullptr);
+    ReadBuiltinArguments(BuiltinIscopyerror, nullptr);
     return CopyError;
 }
 
 // Before the Install page exists there is no bar, and the steps go nowhere.
-ScriptValue BuiltinSetProgSteps()
+ScriptValue SetProgStepsBuiltin()
 {
     ScriptValue steps = 0;
-    ReadBuiltinArguments(BUILTIN_SETPROGSTEPS, &steps);
+    ReadBuiltinArguments(BuiltinSetprogsteps, &steps);
     if (ProgressBarWindow) {
         // The range message carries 16-bit bounds: 65537 steps become 1.
         SendMessageA(ProgressBarWindow, PBM_SETRANGE, 0, MAKELPARAM(0, static_cast<WORD>(steps & 0xFFFF)));
@@ -108,9 +108,9 @@ ScriptValue BuiltinSetProgSteps()
     return 0;
 }
 
-ScriptValue BuiltinProgStep()
+ScriptValue ProgStepBuiltin()
 {
-    ReadBuiltinArguments(BUILTIN_PROGSTEP, nullptr);
+    ReadBuiltinArguments(BuiltinProgstep, nullptr);
     if (ProgressBarWindow)
         SendMessageA(ProgressBarWindow, PBM_STEPIT, 0, 0);
     return 0;

@@ -8,9 +8,9 @@
 namespace {
 
 // The fixed layout of a PE file on disk that the search relies on.
-constexpr uint64_t SECTION_HEADER_SIZE = 40;
-constexpr uint32_t FIXED_FILE_INFO_SIGNATURE = 0xFEEF04BD;
-constexpr uint64_t FIXED_FILE_INFO_READ = 16;    // signature, struct version, MS, LS
+constexpr uint64_t SectionHeaderSize = 40;
+constexpr uint32_t FixedFileInfoSignature = 0xFEEF04BD;
+constexpr uint64_t FixedFileInfoRead = 16;    // signature, struct version, MS, LS
 
 // Whether [offset, offset + length) lies inside an image of `size` bytes,
 // without overflowing.
@@ -19,27 +19,27 @@ bool Inside(uint64_t offset, uint64_t length, uint64_t size)
     return offset <= size && length <= size - offset;
 }
 
-// The first VS_FIXEDFILEINFO in one section's raw data, or NO_VERSION.
+// The first VS_FIXEDFILEINFO in one section's raw data, or NoVersion.
 int64_t SearchRawData(const uint8_t* image, uint64_t size, uint32_t pointer, uint32_t rawSize)
 {
     // The search offsets run from 0 to rawSize - 11: the last one still has
     // the signature inside the raw data.  Data that reaches past the image
     // is not searched at all.
     if (rawSize <= 10 || !Inside(pointer, rawSize, size))
-        return NO_VERSION;
+        return NoVersion;
     const uint8_t* data = image + pointer;
     for (uint64_t at = 0; at + 11 <= rawSize; ++at) {
-        if (ReadLittle32(data + at) != FIXED_FILE_INFO_SIGNATURE)
+        if (ReadLittle32(data + at) != FixedFileInfoSignature)
             continue;
         // The version words follow the signature; a match too close to the
         // end of the image to hold them is no version.
-        if (!Inside(pointer + at, FIXED_FILE_INFO_READ, size))
-            return NO_VERSION;
+        if (!Inside(pointer + at, FixedFileInfoRead, size))
+            return NoVersion;
         uint64_t ms = ReadLittle32(data + at + 8);
         uint64_t ls = ReadLittle32(data + at + 12);
         return static_cast<int64_t>((ms << 32) | ls);
     }
-    return NO_VERSION;
+    return NoVersion;
 }
 
 }  // namespace
@@ -48,24 +48,24 @@ int64_t GetImageVersion(const uint8_t* image, uint64_t size)
 {
     uint64_t pe = LocatePeHeader(image, size);
     if (pe == 0)
-        return NO_VERSION;
+        return NoVersion;
 
     uint64_t sectionCount = ReadLittle16(image + pe + 6);
     uint64_t table = pe + 24 + ReadLittle16(image + pe + 20);
     for (uint64_t i = 0; i < sectionCount; ++i) {
-        uint64_t header = table + i * SECTION_HEADER_SIZE;
-        if (!Inside(header, SECTION_HEADER_SIZE, size))
-            return NO_VERSION;
+        uint64_t header = table + i * SectionHeaderSize;
+        if (!Inside(header, SectionHeaderSize, size))
+            return NoVersion;
         // The name is at most 8 bytes and NUL-terminated only when shorter.
         char name[9] = {};
         memcpy(name, image + header, 8);
         if (strcmp(name, ".rsrc") != 0)
             continue;
         int64_t version = SearchRawData(image, size, ReadLittle32(image + header + 20), ReadLittle32(image + header + 16));
-        if (version != NO_VERSION)
+        if (version != NoVersion)
             return version;
     }
-    return NO_VERSION;
+    return NoVersion;
 }
 
 int64_t ParseVersionString(const char* text)

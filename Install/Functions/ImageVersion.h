@@ -3,19 +3,19 @@
 //
 // A version value is a signed 64-bit number: the high 32 bits are a file's
 // dwFileVersionMS, the low 32 bits its dwFileVersionLS, so the four 16-bit
-// parts of 1.2.3.4 read 1, 2, 3, 4 from the highest.  NO_VERSION (all bits set)
+// parts of 1.2.3.4 read 1, 2, 3, 4 from the highest.  NoVersion (all bits set)
 // stands for "no version".  Versions are always compared as signed numbers, so
-// a first part of 32768 or more gives a negative value, below NO_VERSION.
+// a first part of 32768 or more gives a negative value, below NoVersion.
 #ifndef VELLMARK_IMAGEVERSION_H
 #define VELLMARK_IMAGEVERSION_H
 
 #include <cstdint>
 
-constexpr int64_t NO_VERSION = -1;
+constexpr int64_t NoVersion = -1;
 
 // The file version of a PE image as stored on disk (`size` bytes at `image`):
 // the first VS_FIXEDFILEINFO signature (BD 04 EF FE) in the raw data of a
-// ".rsrc" section, sections in table order.  NO_VERSION when the image is
+// ".rsrc" section, sections in table order.  NoVersion when the image is
 // not a PE image (fewer than 64 bytes, no "MZ", old relocation offset below
 // 0x40, no 248-byte "PE" header inside it), has no ".rsrc" section, or no
 // signature.  Every byte read lies inside [image, image + size); a header,

@@ -4,81 +4,47 @@
 #include <cstring>
 
 #include "SetupState.h"
-#include "Settings.h"
 
 namespace {
 
-// A text built piece by piece in a fixed buffer.  A piece that does not fit
-// marks the whole text as overlong instead of being cut: a path cut short can
-// name a different file.
-struct PathBuilder {
-    char text[PATH_WORK_SIZE];
-    size_t length = 0;
-    bool overlong = false;
-
-    PathBuilder() { text[0] = '\0'; }
-
-    void Append(const char* piece)
-    {
-        size_t n = strlen(piece);
-        if (overlong || n >= sizeof text - length) {
-            overlong = true;
-            return;
-        }
-        memcpy(text + length, piece, n + 1);
-        length += n;
-    }
-};
-
 // The result of a Windows folder query into a work-size buffer: the folder,
 // or the empty text when the query failed or the folder would not fit.
-void AppendWindowsFolder(PathBuilder* out, UINT (WINAPI* query)(LPSTR, UINT))
+void AppendWindowsFolder(PathText* out, UINT (WINAPI* query)(LPSTR, UINT))
 {
-    char folder[PATH_WORK_SIZE];
+    char folder[WorkBufferSize];
     UINT n = query(folder, sizeof folder);
     if (n == 0 || n >= sizeof folder)
         folder[0] = '\0';
     out->Append(folder);
 }
 
-// "\" and a setting's value, or nothing when the setting is missing.
-void AppendSettingComponent(PathBuilder* out, const char* key)
-{
-    char value[SETTING_VALUE_SIZE];
-    if (GetSetting(key, value, sizeof value)) {
-        out->Append("\\");
-        out->Append(value);
-    }
-}
+void AppendWindowsFolderPath(PathText* out) { AppendWindowsFolder(out, GetWindowsDirectoryA); }
+void AppendSystemFolderPath(PathText* out) { AppendWindowsFolder(out, GetSystemDirectoryA); }
 
-void AppendWindowsFolderPath(PathBuilder* out) { AppendWindowsFolder(out, GetWindowsDirectoryA); }
-void AppendSystemFolderPath(PathBuilder* out) { AppendWindowsFolder(out, GetSystemDirectoryA); }
-
-void AppendDriverFolder(PathBuilder* out)
+void AppendDriverFolder(PathText* out)
 {
     AppendWindowsFolder(out, GetWindowsDirectoryA);
     out->Append("\\System32\\Drivers");
 }
 
-void AppendInstallDir(PathBuilder* out) { out->Append(InstallDir); }
-void AppendProgramFiles(PathBuilder* out) { out->Append(ProgramFilesPath); }
+void AppendInstallDir(PathText* out) { out->Append(InstallDir); }
+void AppendProgramFiles(PathText* out) { out->Append(ProgramFilesPath); }
 
-void AppendProductFolder(PathBuilder* out)
+void AppendProductFolder(PathText* out)
 {
     out->Append(ProgramFilesPath);
-    AppendSettingComponent(out, "Company");
-    AppendSettingComponent(out, "Product");
+    AppendProductNames(out, ProductNamesCompanyAndProduct);
 }
 
-void AppendCompanyFolder(PathBuilder* out)
+void AppendCompanyFolder(PathText* out)
 {
     out->Append(ProgramFilesPath);
-    AppendSettingComponent(out, "Company");
+    AppendProductNames(out, ProductNamesCompany);
 }
 
 struct PathMacro {
     const char* name;
-    void (*expand)(PathBuilder* out);
+    void (*expand)(PathText* out);
 };
 
 // Tested in this order; the first that matches is the only one replaced.
@@ -106,15 +72,10 @@ int ExpandPathMacros(char* path, size_t capacity)
         size_t macroLength = strlen(macro.name);
         if (length < macroLength || _strnicmp(path, macro.name, macroLength) != 0)
             continue;
-        PathBuilder result;
+        PathText result;
         macro.expand(&result);
         result.Append(path + macroLength);
-        if (result.overlong || result.length >= capacity) {
-            path[0] = '\0';
-            return 0;
-        }
-        memcpy(path, result.text, result.length + 1);
-        return 1;
+        return result.CopyTo(path, capacity);
     }
     return 1;
 }

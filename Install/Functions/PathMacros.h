@@ -5,9 +5,7 @@
 
 #include <cstddef>
 
-// Size of the work buffer an expansion is built in, and of every buffer the
-// Windows folder queries here fill.
-constexpr size_t PATH_WORK_SIZE = 1024;
+#include "PathText.h"   // WorkBufferSize, the size of an expansion's work buffer
 
 // Replaces one folder macro at the very start of `path` (compared without
 // regard to case, both '%' included) by its folder, in place:

@@ -4,21 +4,10 @@
 #include "PathMacros.h"
 #include "Versions.h"
 
-void ReadBuiltinArguments(BuiltinIndex index, ScriptValue* values)
-{
-    int count = BuiltinSignatures[index].parameterCount;
-    for (int i = 0; i < count; ++i) {
-        values[i] = EvaluateExpression();
-        ExpectToken(i + 1 < count ? TOKEN_COMMA : TOKEN_RPAREN);
-    }
-    if (count == 0)
-        ExpectToken(TOKEN_RPAREN);
-}
-
-ScriptValue BuiltinVersion()
+ScriptValue VersionBuiltin()
 {
     ScriptValue arguments[2] = {};
-    ReadBuiltinArguments(BUILTIN_VERSION, arguments);
+    ReadBuiltinArguments(BuiltinVersion, arguments);
     size_t room = 0;
     char* path = ScriptWritableTextOf(arguments[1], &room);
     const char* entry = ScriptTextOf(arguments[0]);
@@ -39,47 +28,47 @@ namespace {
 template <BuiltinIndex index>
 ScriptValue NotAvailable()
 {
-    ScriptValue arguments[SCRIPT_PARAMETER_LIMIT] = {};
+    ScriptValue arguments[ScriptParameterLimit] = {};
     ReadBuiltinArguments(index, arguments);
     ReportScriptError("Not available in this version");
     return 0;
 }
 
-BuiltinRow SetupBuiltinTable[BUILTIN_COUNT + 1];
+BuiltinRow SetupBuiltinTable[BuiltinCount + 1];
 
 }  // namespace
 
-const BuiltinHandler SetupBuiltinHandlers[BUILTIN_COUNT] = {
-    BuiltinIsWin95,
-    BuiltinIsWin98,
-    BuiltinIsWinMe,
-    BuiltinIsWinNT,
-    BuiltinIsWin2000,
-    BuiltinIsWinFamilyNT,
-    BuiltinIsWinFamily9x,
-    BuiltinSetReboot,
-    BuiltinSetUpdate,
-    BuiltinSetNoUninstall,
-    BuiltinLogOn,
-    BuiltinLogOff,
-    NotAvailable<BUILTIN_FILEINUSE>,
-    NotAvailable<BUILTIN_ISAPPINSTALLED>,
-    NotAvailable<BUILTIN_ISAPPRUNNING>,
-    NotAvailable<BUILTIN_CLOSEAPP>,
-    BuiltinVersion,
-    BuiltinMsgBoxOk,
-    BuiltinMsgBoxYesNo,
-    NotAvailable<BUILTIN_COPY>,
-    NotAvailable<BUILTIN_COPYSHARED>,
-    BuiltinIsCopyError,
-    NotAvailable<BUILTIN_MAKEDIR>,
-    NotAvailable<BUILTIN_INSTALLDRIVER>,
-    NotAvailable<BUILTIN_SHORTCUT>,
-    NotAvailable<BUILTIN_SHORTCUTC>,
-    NotAvailable<BUILTIN_SHORTCUTWWW>,
-    NotAvailable<BUILTIN_PREFSKEY>,
-    BuiltinSetProgSteps,
-    BuiltinProgStep,
+const BuiltinHandler SetupBuiltinHandlers[BuiltinCount] = {
+    IsWin95Builtin,
+    IsWin98Builtin,
+    IsWinMeBuiltin,
+    IsWinNTBuiltin,
+    IsWin2000Builtin,
+    IsWinFamilyNTBuiltin,
+    IsWinFamily9xBuiltin,
+    SetRebootBuiltin,
+    SetUpdateBuiltin,
+    SetNoUninstallBuiltin,
+    LogOnBuiltin,
+    LogOffBuiltin,
+    NotAvailable<BuiltinFileinuse>,
+    NotAvailable<BuiltinIsappinstalled>,
+    NotAvailable<BuiltinIsapprunning>,
+    NotAvailable<BuiltinCloseapp>,
+    VersionBuiltin,
+    MsgBoxOkBuiltin,
+    MsgBoxYesNoBuiltin,
+    NotAvailable<BuiltinCopy>,
+    NotAvailable<BuiltinCopyshared>,
+    IsCopyErrorBuiltin,
+    NotAvailable<BuiltinMakedir>,
+    NotAvailable<BuiltinInstalldriver>,
+    NotAvailable<BuiltinShortcut>,
+    NotAvailable<BuiltinShortcutc>,
+    NotAvailable<BuiltinShortcutwww>,
+    NotAvailable<BuiltinPrefskey>,
+    SetProgStepsBuiltin,
+    ProgStepBuiltin,
 };
 
 void InstallSetupBuiltins()

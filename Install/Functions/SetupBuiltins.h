@@ -13,36 +13,31 @@
 void InstallSetupBuiltins();
 
 // The handler of each built-in, indexed by BuiltinIndex.
-extern const BuiltinHandler SetupBuiltinHandlers[BUILTIN_COUNT];
-
-// Reads the arguments of built-in `index` by the calling convention: each with
-// EvaluateExpression, ',' between two, ')' after the last (only the ')' for a
-// built-in without parameters).  `values` has room for the parameter count.
-void ReadBuiltinArguments(BuiltinIndex index, ScriptValue* values);
+extern const BuiltinHandler SetupBuiltinHandlers[BuiltinCount];
 
 // The control, environment and message built-ins.
-ScriptValue BuiltinIsWin95();
-ScriptValue BuiltinIsWin98();
-ScriptValue BuiltinIsWinMe();
-ScriptValue BuiltinIsWinNT();
-ScriptValue BuiltinIsWin2000();
-ScriptValue BuiltinIsWinFamilyNT();
-ScriptValue BuiltinIsWinFamily9x();
-ScriptValue BuiltinSetReboot();
-ScriptValue BuiltinSetUpdate();
-ScriptValue BuiltinSetNoUninstall();
-ScriptValue BuiltinLogOn();
-ScriptValue BuiltinLogOff();
-ScriptValue BuiltinMsgBoxOk();
-ScriptValue BuiltinMsgBoxYesNo();
-ScriptValue BuiltinIsCopyError();
-ScriptValue BuiltinSetProgSteps();
-ScriptValue BuiltinProgStep();
+ScriptValue IsWin95Builtin();
+ScriptValue IsWin98Builtin();
+ScriptValue IsWinMeBuiltin();
+ScriptValue IsWinNTBuiltin();
+ScriptValue IsWin2000Builtin();
+ScriptValue IsWinFamilyNTBuiltin();
+ScriptValue IsWinFamily9xBuiltin();
+ScriptValue SetRebootBuiltin();
+ScriptValue SetUpdateBuiltin();
+ScriptValue SetNoUninstallBuiltin();
+ScriptValue LogOnBuiltin();
+ScriptValue LogOffBuiltin();
+ScriptValue MsgBoxOkBuiltin();
+ScriptValue MsgBoxYesNoBuiltin();
+ScriptValue IsCopyErrorBuiltin();
+ScriptValue SetProgStepsBuiltin();
+ScriptValue ProgStepBuiltin();
 
 // version(entry, path): CompareEntryVersion of the entry against the path
 // after its macros are expanded in place; -2 when either is no text or the
 // expanded path would not fit the script's text.
-ScriptValue BuiltinVersion();
+ScriptValue VersionBuiltin();
 
 #ifdef VM_TEST_HOOKS
 // Test builds only: the function the message built-ins show their box with

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "FileView.h"
+#include "PathText.h"
 #include "Package.h"
 #include "Settings.h"
 #include "SetupState.h"
@@ -32,17 +33,6 @@ struct PackageBlock {
     }
 };
 
-// "Software", then "\Company" and "\Product" for the settings that exist.
-void ProductKeyPath(char* path, size_t capacity)
-{
-    char company[SETTING_VALUE_SIZE];
-    char product[SETTING_VALUE_SIZE];
-    bool hasCompany = GetSetting("Company", company, sizeof company) == 1;
-    bool hasProduct = GetSetting("Product", product, sizeof product) == 1;
-    snprintf(path, capacity, "Software%s%s%s%s", hasCompany ? "\\" : "", hasCompany ? company : "",
-             hasProduct ? "\\" : "", hasProduct ? product : "");
-}
-
 }  // namespace
 
 int64_t ReadFileVersion(const char* path)
@@ -50,8 +40,8 @@ int64_t ReadFileVersion(const char* path)
     // The file is mapped read-only, like the package itself; an empty file
     // cannot be mapped and has no version.
     FileView view;
-    if (!path || OpenFileView(path, &view) != FILEVIEW_OK)
-        return NO_VERSION;
+    if (!path || OpenFileView(path, &view) != FileviewOk)
+        return NoVersion;
     int64_t version = GetImageVersion(view.base, view.mappedSize);
     CloseFileView(&view);
     return version;
@@ -64,20 +54,22 @@ int CompareEntryVersion(const char* entry, const char* path)
 
     PackageBlock block;
     uint32_t size = 0;
-    if (ExtractPackageEntry(SetupPackage, entry, &block.data, &size) != EXTRACT_OK)
+    if (ExtractPackageEntry(SetupPackage, entry, &block.data, &size) != ExtractOk)
         return -2;
     int64_t packaged = GetImageVersion(block.data, size);
     int64_t installed = ReadFileVersion(path);
 
-    if (packaged == NO_VERSION || packaged > installed)
+    if (packaged == NoVersion || packaged > installed)
         return 1;
     return packaged < installed ? -1 : 0;
 }
 
 int CompareInstalledVersion()
 {
-    char keyPath[SETUP_WORK_SIZE];
-    ProductKeyPath(keyPath, sizeof keyPath);
+    // A key path that does not fit names no key that could exist.
+    char keyPath[WorkBufferSize];
+    if (!BuildProductPath("Software", ProductNamesCompanyAndProduct, keyPath, sizeof keyPath))
+        return 1;
 
     RegistryKey key;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_QUERY_VALUE, &key.key) != ERROR_SUCCESS) {
@@ -85,7 +77,7 @@ int CompareInstalledVersion()
         return 1;
     }
     // Room for a terminator even when the value was stored without one.
-    char text[SETTING_VALUE_SIZE];
+    char text[SettingValueSize];
     DWORD length = sizeof text - 1;
     if (RegQueryValueExA(key.key, "Version", nullptr, nullptr, reinterpret_cast<BYTE*>(text), &length) !=
         ERROR_SUCCESS)

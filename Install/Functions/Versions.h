@@ -8,8 +8,8 @@
 #include "ImageVersion.h"
 
 // The file version of the file at `path`, read through a read-only mapping:
-// NO_VERSION when it cannot be opened or mapped (an empty file cannot), is no
-// PE image or carries no version.  A null path gives NO_VERSION.
+// NoVersion when it cannot be opened or mapped (an empty file cannot), is no
+// PE image or carries no version.  A null path gives NoVersion.
 int64_t ReadFileVersion(const char* path);
 
 // How the package entry `entry` of the open SetupPackage compares with the

@@ -27,28 +27,17 @@ int LicenseAccepted = 0;    // state of the licence check box
 int InstallFailed = 0;      // the installation run reported failure
 
 // The product's display name: the Name setting, or empty.
-void ReadProductName(char (&name)[SETTING_VALUE_SIZE])
+void ReadProductName(char (&name)[SettingValueSize])
 {
     name[0] = '\0';
     GetSetting("Name", name, sizeof name);
 }
 
-// Appends "\<value of setting key>" to `path` when the setting exists; the
-// text is cut rather than let past its buffer.
-void AppendSettingFolder(char* path, size_t capacity, const char* key)
+template <size_t Count>
+void MarkControls(HWND page, const int (&ids)[Count], LONG_PTR mark)
 {
-    char value[SETTING_VALUE_SIZE];
-    if (!GetSetting(key, value, sizeof value))
-        return;
-    size_t used = strlen(path);
-    if (used + 1 < capacity)
-        snprintf(path + used, capacity - used, "\\%s", value);
-}
-
-void MarkControls(HWND page, const int* ids, size_t count, LONG_PTR mark)
-{
-    for (size_t i = 0; i < count; ++i)
-        SetColourMark(page, ids[i], mark);
+    for (int id : ids)
+        SetColourMark(page, id, mark);
 }
 
 void ShowControl(HWND page, int id, bool shown)
@@ -61,10 +50,10 @@ void ShowControl(HWND page, int id, bool shown)
 INT_PTR SetUpWelcome(HWND page, WPARAM, LPARAM, INT_PTR)
 {
     static const int transparent[] = {IDC_TEXT, IDC_TEXT2};
-    MarkControls(page, transparent, 2, ColourMarkTransparent);
+    MarkControls(page, transparent, ColourMarkTransparent);
     SetColourMark(page, IDC_PAGE_GROUP, ColourMarkTinted);
 
-    char name[SETTING_VALUE_SIZE];
+    char name[SettingValueSize];
     ReadProductName(name);
     char text[PageTextSize];
     snprintf(text, sizeof text,
@@ -93,7 +82,7 @@ INT_PTR ActivateWelcome(HWND, WPARAM, LPARAM, INT_PTR)
 INT_PTR SetUpLicense(HWND page, WPARAM, LPARAM, INT_PTR)
 {
     static const int transparent[] = {IDC_TEXT, IDC_ACCEPT};
-    MarkControls(page, transparent, 2, ColourMarkTransparent);
+    MarkControls(page, transparent, ColourMarkTransparent);
     SetColourMark(page, IDC_PAGE_GROUP, ColourMarkTinted);
 
     SetDlgItemTextA(page, IDC_EDIT, LicenseText != nullptr ? LicenseText : "");
@@ -155,7 +144,7 @@ const ShellFunctions* Shell()
 int CALLBACK BrowseCallback(HWND browser, UINT event, LPARAM eventData, LPARAM startingFolder)
 {
     if (event == BFFM_INITIALIZED) {
-        char current[PATH_WORK_SIZE];
+        char current[WorkBufferSize];
         const char* folder = reinterpret_cast<const char*>(startingFolder);
         if (folder == nullptr || folder[0] == '\0') {
             DWORD length = GetCurrentDirectoryA(sizeof current, current);
@@ -166,7 +155,7 @@ int CALLBACK BrowseCallback(HWND browser, UINT event, LPARAM eventData, LPARAM s
         SendMessageA(browser, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(folder));
         SendMessageA(browser, BFFM_SETSTATUSTEXTA, 0, reinterpret_cast<LPARAM>(folder));
     } else if (event == BFFM_SELCHANGED) {
-        char path[PATH_WORK_SIZE] = "";
+        char path[WorkBufferSize] = "";
         const ShellFunctions* shell = Shell();
         if (!shell || !shell->getPathFromIDList(reinterpret_cast<LPCITEMIDLIST>(eventData), path))
             path[0] = '\0';
@@ -182,7 +171,7 @@ int CALLBACK BrowseCallback(HWND browser, UINT event, LPARAM eventData, LPARAM s
 // Shows the folder browser.  Returns 1 and fills `resultPath` (and
 // `startingFolder`, so the next Browse starts there) when a folder was
 // chosen; 0 with nothing changed when the user cancelled.  Both buffers hold
-// SETUP_PATH_SIZE bytes.
+// SetupPathSize bytes.
 int BrowseForFolder(HWND owner, const char* title, char* startingFolder, char* resultPath)
 {
     const ShellFunctions* shell = Shell();
@@ -202,10 +191,10 @@ int BrowseForFolder(HWND owner, const char* title, char* startingFolder, char* r
     int chosen = 0;
     LPITEMIDLIST item = shell->browseForFolder(&info);
     if (item != nullptr) {
-        char path[PATH_WORK_SIZE] = "";
+        char path[WorkBufferSize] = "";
         if (shell->getPathFromIDList(item, path)) {
-            snprintf(resultPath, SETUP_PATH_SIZE, "%s", path);
-            snprintf(startingFolder, SETUP_PATH_SIZE, "%s", resultPath);
+            snprintf(resultPath, SetupPathSize, "%s", path);
+            snprintf(startingFolder, SetupPathSize, "%s", resultPath);
             chosen = 1;
         }
         IMalloc* allocator = nullptr;
@@ -228,7 +217,7 @@ INT_PTR SetUpDestination(HWND page, WPARAM, LPARAM, INT_PTR)
     SetDlgItemTextA(page, IDC_EXTRA, " Select directory ");
     SetDlgItemTextA(page, IDC_PAGE_GROUP, " Destination folder ");
 
-    char name[SETTING_VALUE_SIZE];
+    char name[SettingValueSize];
     ReadProductName(name);
     char text[PageTextSize];
     snprintf(text, sizeof text,
@@ -246,19 +235,20 @@ INT_PTR SetUpDestination(HWND page, WPARAM, LPARAM, INT_PTR)
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", 0, KEY_QUERY_VALUE,
                       &key) == ERROR_SUCCESS) {
         DWORD type = 0;
-        DWORD size = SETUP_PATH_SIZE - 1;
+        DWORD size = SetupPathSize - 1;
         if (RegQueryValueExA(key, "ProgramFilesDir", nullptr, &type, reinterpret_cast<BYTE*>(ProgramFilesPath),
                              &size) == ERROR_SUCCESS) {
-            ProgramFilesPath[size < SETUP_PATH_SIZE ? size : SETUP_PATH_SIZE - 1] = '\0';
+            ProgramFilesPath[size < SetupPathSize ? size : SetupPathSize - 1] = '\0';
         } else {
             ProgramFilesPath[0] = '\0';
         }
         RegCloseKey(key);
     }
 
-    snprintf(InstallDir, SETUP_PATH_SIZE, "%s", ProgramFilesPath);
-    AppendSettingFolder(InstallDir, SETUP_PATH_SIZE, "Company");
-    AppendSettingFolder(InstallDir, SETUP_PATH_SIZE, "Product");
+    // The default folder: Program Files, the company and the product.  One
+    // that would not fit is not offered cut short (it would be created
+    // there); the box stays empty and the user chooses.
+    BuildProductPath(ProgramFilesPath, ProductNamesCompanyAndProduct, InstallDir, SetupPathSize);
 
     SetDlgItemTextA(page, IDC_EDIT, InstallDir);
     SendDlgItemMessageA(page, IDC_EDIT, EM_LIMITTEXT, FolderEditLimit, 0);
@@ -297,7 +287,7 @@ INT_PTR LeaveDestination(HWND page, WPARAM, LPARAM forward, INT_PTR)
     if (forward == 0)
         return 0;
 
-    GetDlgItemTextA(page, IDC_EDIT, InstallDir, SETUP_PATH_SIZE);
+    GetDlgItemTextA(page, IDC_EDIT, InstallDir, SetupPathSize);
 
     char text[PageTextSize];
     const char* question = nullptr;
@@ -313,7 +303,7 @@ INT_PTR LeaveDestination(HWND page, WPARAM, LPARAM forward, INT_PTR)
 
     CreateDirectoryTree(InstallDir);
 
-    char testFile[PATH_WORK_SIZE];
+    char testFile[WorkBufferSize];
     snprintf(testFile, sizeof testFile, "%s\\temp.temp", InstallDir);
     HANDLE file = CreateFileA(testFile, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_FLAG_RANDOM_ACCESS | FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -332,7 +322,7 @@ INT_PTR LeaveDestination(HWND page, WPARAM, LPARAM forward, INT_PTR)
 INT_PTR SetUpInstall(HWND page, WPARAM, LPARAM, INT_PTR)
 {
     static const int transparent[] = {IDC_TEXT, IDC_TEXT2};
-    MarkControls(page, transparent, 2, ColourMarkTransparent);
+    MarkControls(page, transparent, ColourMarkTransparent);
     SetColourMark(page, IDC_PAGE_GROUP, ColourMarkTinted);
 
     ProgressBarWindow = GetDlgItem(page, IDC_PROGRESS);
@@ -374,7 +364,7 @@ INT_PTR LeaveInstall(HWND page, WPARAM, LPARAM forward, INT_PTR)
 INT_PTR SetUpFinished(HWND page, WPARAM, LPARAM, INT_PTR)
 {
     static const int transparent[] = {IDC_TEXT, IDC_TEXT2, IDC_REBOOT_YES, IDC_REBOOT_NO};
-    MarkControls(page, transparent, 4, ColourMarkTransparent);
+    MarkControls(page, transparent, ColourMarkTransparent);
     SetColourMark(page, IDC_PAGE_GROUP, ColourMarkTinted);
 
     SetDlgItemTextA(page, IDC_PAGE_GROUP, " Finished ");
@@ -386,7 +376,7 @@ INT_PTR SetUpFinished(HWND page, WPARAM, LPARAM, INT_PTR)
 // Reached once, after the installation run: the outcome and the reboot choice.
 INT_PTR ActivateFinished(HWND page, WPARAM, LPARAM, INT_PTR)
 {
-    char name[SETTING_VALUE_SIZE];
+    char name[SettingValueSize];
     ReadProductName(name);
     char text[PageTextSize];
     if (InstallFailed == 1) {

@@ -17,8 +17,9 @@
 #include "SystemLibrary.h"
 #include "Versions.h"
 #include "Wizard.h"
+#include "resource.h"
 
-static char ExecutablePath[SETUP_WORK_SIZE];
+static char ExecutablePath[WorkBufferSize];
 
 // Shows a start-up failure (no owner, caption "Error") and returns 0, so that
 // a failing check can return through it.
@@ -80,7 +81,7 @@ static int ServiceManagerAvailable()
     } else if (TestHook("fail-scm")) {
         error = ERROR_INVALID_PARAMETER;
     } else {
-        manager = OpenSCManagerA(NULL, NULL, 0xF003F /* SC_MANAGER_ALL_ACCESS */);
+        manager = OpenSCManagerA(NULL, NULL, SC_MANAGER_ALL_ACCESS);
         if (!manager)
             error = GetLastError();
     }
@@ -119,7 +120,7 @@ static int RunStartChecks()
     if (!RegistryWritable())
         return ReportError("Unable to access system registry!\nLog on as an Administrator or SuperUser and try again...");
 
-    char driver[SETTING_VALUE_SIZE];
+    char driver[SettingValueSize];
     if (GetSetting("InstallDriver", driver) && IsWindowsNT == 1 && !ServiceManagerAvailable())
         return 0;
 
@@ -166,14 +167,69 @@ static void RestartWindows()
     ExitWindowsEx(EWX_REBOOT, 0);
 }
 
-static void ReleaseStartup(uint8_t* script)
+// What start-up holds from the package's opening until the wizard has closed.
+static uint8_t* ScriptBlock = nullptr;
+
+// Releases whatever start-up got to hold: the package, the SetupScript block
+// and the licence text.  The one release of every start-up path.
+static void ReleaseStartup()
 {
     ClosePackage(SetupPackage);
     SetupPackage = nullptr;
     SetupScript = nullptr;
-    FreePackageBlock(script);
+    FreePackageBlock(ScriptBlock);
+    ScriptBlock = nullptr;
     FreePackageBlock(LicenseText);
     LicenseText = nullptr;
+}
+
+// From the opening of the package to the end of the wizard.  Returns the
+// exit code; *wizardClosed is set when the wizard ran, whatever its end.
+static int RunSetup(bool* wizardClosed)
+{
+    DWORD pathLength = GetModuleFileNameA(NULL, ExecutablePath, sizeof ExecutablePath);
+    if (pathLength == 0 || pathLength >= sizeof ExecutablePath)
+        ExecutablePath[0] = '\0';   // a path that fits no buffer cannot be opened: code 2
+
+    switch (OpenPackage(ExecutablePath, &SetupPackage)) {
+    case PackageOpened:
+        break;
+    case PackageNoMemory:
+        return ReportError("Not enough memory.");
+    case PackageOutOfBounds:
+    case PackageBadChecksum:
+        return ReportError("File corrupted, possible download error.");
+    default:
+        return ReportError("Internal Error 1");
+    }
+
+    if (ExtractPackageEntry(SetupPackage, "Install.ini", &ScriptBlock, nullptr) != ExtractOk)
+        return 1;
+    SetupScript = reinterpret_cast<char*>(ScriptBlock);
+
+    InstallSetupBuiltins();
+    SetScriptErrorSink(ShowScriptError, nullptr);
+    PrepareScript(reinterpret_cast<char*>(ScriptBlock));
+    if (!DeclareScript()) {
+        MessageBoxA(NULL, "Script error", "Vellmark", MB_OK);
+        return 0;
+    }
+
+    if (!RunStartChecks())
+        return 0;
+
+    uint8_t* license = nullptr;
+    if (ExtractPackageEntry(SetupPackage, "License.txt", &license, nullptr) == ExtractOk) {
+        LicenseText = reinterpret_cast<char*>(license);
+    } else {
+        LicenseText = nullptr;
+        NoLicense = 1;
+    }
+
+    DialogBoxParamA(InstanceHandle, MAKEINTRESOURCEA(IDD_WIZARD), NULL, TableDialogProc,
+                    reinterpret_cast<LPARAM>(FrameMessageTable));
+    *wizardClosed = true;
+    return 0;
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
@@ -195,57 +251,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
         return ReportError("Windows NT 4.0 or later required...");
     IsWindowsNT = version.dwPlatformId == VER_PLATFORM_WIN32_NT ? 1 : 0;
 
-    DWORD pathLength = GetModuleFileNameA(NULL, ExecutablePath, sizeof ExecutablePath);
-    if (pathLength == 0 || pathLength >= sizeof ExecutablePath)
-        ExecutablePath[0] = '\0';   // a path that fits no buffer cannot be opened: code 2
-
-    switch (OpenPackage(ExecutablePath, &SetupPackage)) {
-    case PACKAGE_OPENED:
-        break;
-    case PACKAGE_NO_MEMORY:
-        return ReportError("Not enough memory.");
-    case PACKAGE_OUT_OF_BOUNDS:
-    case PACKAGE_BAD_CHECKSUM:
-        return ReportError("File corrupted, possible download error.");
-    default:
-        return ReportError("Internal Error 1");
-    }
-
-    uint8_t* script = nullptr;
-    if (ExtractPackageEntry(SetupPackage, "Install.ini", &script, nullptr) != EXTRACT_OK) {
-        ClosePackage(SetupPackage);
-        SetupPackage = nullptr;
-        return 1;
-    }
-    SetupScript = reinterpret_cast<char*>(script);
-
-    InstallSetupBuiltins();
-    SetScriptErrorSink(ShowScriptError, nullptr);
-    PrepareScript(reinterpret_cast<char*>(script));
-    if (!DeclareScript()) {
-        MessageBoxA(NULL, "Script error", "Vellmark", MB_OK);
-        ReleaseStartup(script);
-        return 0;
-    }
-
-    if (!RunStartChecks()) {
-        ReleaseStartup(script);
-        return 0;
-    }
-
-    uint8_t* license = nullptr;
-    if (ExtractPackageEntry(SetupPackage, "License.txt", &license, nullptr) == EXTRACT_OK) {
-        LicenseText = reinterpret_cast<char*>(license);
-    } else {
-        LicenseText = nullptr;
-        NoLicense = 1;
-    }
-
-    DialogBoxParamA(InstanceHandle, MAKEINTRESOURCEA(101), NULL, TableDialogProc,
-                    reinterpret_cast<LPARAM>(FrameMessageTable));
-
-    ReleaseStartup(script);
-    if (RebootRequested)
+    bool wizardClosed = false;
+    int exitCode = RunSetup(&wizardClosed);
+    ReleaseStartup();
+    if (wizardClosed && RebootRequested)
         RestartWindows();
-    return 0;
+    return exitCode;
 }

@@ -5,10 +5,10 @@
 //   1. When it starts, the engine has consumed the built-in's name and the
 //      '('; the current token is the first token of the first argument, or
 //      the ')' of an empty list.
-//   2. It reads its arguments in order, each with EvaluateExpression(), with
-//      ExpectToken(TOKEN_COMMA) between two and ExpectToken(TOKEN_RPAREN)
-//      after the last (a built-in without parameters only expects the ')').
-//      All arguments are read before it acts.
+//   2. It reads all its arguments with ReadBuiltinArguments before it acts:
+//      in order, each with EvaluateExpression(), with ExpectToken(TokenComma)
+//      between two and ExpectToken(TokenRparen) after the last (a built-in
+//      without parameters only expects the ')').
 //   3. A text argument is turned into a text with ScriptTextOf (Script.h);
 //      nullptr means no text (null, an integer, or an error while the argument
 //      was read) and the handler must not act on it.
@@ -39,47 +39,52 @@ struct BuiltinSignature {
     const char* parameterKinds;
 };
 
-// The built-ins in table order; BuiltinSignatures[BUILTIN_x] describes x.
+// The built-ins in table order; BuiltinSignatures[Builtin<name>] describes it.
 enum BuiltinIndex {
-    BUILTIN_ISWIN95,
-    BUILTIN_ISWIN98,
-    BUILTIN_ISWINME,
-    BUILTIN_ISWINNT,
-    BUILTIN_ISWIN2000,
-    BUILTIN_ISWINFAMILYNT,
-    BUILTIN_ISWINFAMILY9X,
-    BUILTIN_SETREBOOT,
-    BUILTIN_SETUPDATE,
-    BUILTIN_SETNOUNINSTALL,
-    BUILTIN_LOGON,
-    BUILTIN_LOGOFF,
-    BUILTIN_FILEINUSE,
-    BUILTIN_ISAPPINSTALLED,
-    BUILTIN_ISAPPRUNNING,
-    BUILTIN_CLOSEAPP,
-    BUILTIN_VERSION,
-    BUILTIN_MSGBOXOK,
-    BUILTIN_MSGBOXYESNO,
-    BUILTIN_COPY,
-    BUILTIN_COPYSHARED,
-    BUILTIN_ISCOPYERROR,
-    BUILTIN_MAKEDIR,
-    BUILTIN_INSTALLDRIVER,
-    BUILTIN_SHORTCUT,
-    BUILTIN_SHORTCUTC,
-    BUILTIN_SHORTCUTWWW,
-    BUILTIN_PREFSKEY,
-    BUILTIN_SETPROGSTEPS,
-    BUILTIN_PROGSTEP,
-    BUILTIN_COUNT
+    BuiltinIswin95,
+    BuiltinIswin98,
+    BuiltinIswinme,
+    BuiltinIswinnt,
+    BuiltinIswin2000,
+    BuiltinIswinfamilynt,
+    BuiltinIswinfamily9x,
+    BuiltinSetreboot,
+    BuiltinSetupdate,
+    BuiltinSetnouninstall,
+    BuiltinLogon,
+    BuiltinLogoff,
+    BuiltinFileinuse,
+    BuiltinIsappinstalled,
+    BuiltinIsapprunning,
+    BuiltinCloseapp,
+    BuiltinVersion,
+    BuiltinMsgboxok,
+    BuiltinMsgboxyesno,
+    BuiltinCopy,
+    BuiltinCopyshared,
+    BuiltinIscopyerror,
+    BuiltinMakedir,
+    BuiltinInstalldriver,
+    BuiltinShortcut,
+    BuiltinShortcutc,
+    BuiltinShortcutwww,
+    BuiltinPrefskey,
+    BuiltinSetprogsteps,
+    BuiltinProgstep,
+    BuiltinCount
 };
 
-extern const BuiltinSignature BuiltinSignatures[BUILTIN_COUNT];
+extern const BuiltinSignature BuiltinSignatures[BuiltinCount];
+
+// Reads the arguments of built-in `index` by the convention above, with
+// ReadCallArguments and the built-in's parameter count; `values` has room for
+// that count (may be null for none).  1 when all were read, 0 after an error.
+int ReadBuiltinArguments(BuiltinIndex index, ScriptValue* values);
 
 // Fills `table` with the 30 rows in table order, each with its handler from
 // `handlers` (indexed by BuiltinIndex), and the ending row.
-void MakeBuiltinTable(const BuiltinHandler (&handlers)[BUILTIN_COUNT],
-                      BuiltinRow (&table)[BUILTIN_COUNT + 1]);
+void MakeBuiltinTable(const BuiltinHandler (&handlers)[BuiltinCount],
+                      BuiltinRow (&table)[BuiltinCount + 1]);
 
 // The table that calls and the declaration pass look names up in; it must
 // stay alive while installed.  nullptr installs an empty table.

@@ -59,13 +59,8 @@ void AppendQuoted(Line* line, const char* text, size_t room)
 ScriptValue DryRunCall(int index)
 {
     const BuiltinSignature& signature = BuiltinSignatures[index];
-    ScriptValue arguments[8] = {};
-    for (int i = 0; i < signature.parameterCount; ++i) {
-        arguments[i] = EvaluateExpression();
-        ExpectToken(i + 1 < signature.parameterCount ? TOKEN_COMMA : TOKEN_RPAREN);
-    }
-    if (signature.parameterCount == 0)
-        ExpectToken(TOKEN_RPAREN);
+    ScriptValue arguments[ScriptParameterLimit] = {};
+    ReadBuiltinArguments(static_cast<BuiltinIndex>(index), arguments);
 
     if (Output) {
         Line line;
@@ -86,7 +81,7 @@ ScriptValue DryRunCall(int index)
         line.Append(")");
         Output(line.text, OutputContext);
     }
-    return index == BUILTIN_MSGBOXYESNO ? YesNoAnswer : 0;
+    return index == BuiltinMsgboxyesno ? YesNoAnswer : 0;
 }
 
 template <int Index>
@@ -96,13 +91,13 @@ ScriptValue DryRunHandler()
 }
 
 template <int... Index>
-void MakeDryRunTable(BuiltinRow (&table)[BUILTIN_COUNT + 1], std::integer_sequence<int, Index...>)
+void MakeDryRunTable(BuiltinRow (&table)[BuiltinCount + 1], std::integer_sequence<int, Index...>)
 {
-    static const BuiltinHandler handlers[BUILTIN_COUNT] = {&DryRunHandler<Index>...};
+    static const BuiltinHandler handlers[BuiltinCount] = {&DryRunHandler<Index>...};
     MakeBuiltinTable(handlers, table);
 }
 
-BuiltinRow DryRunTable[BUILTIN_COUNT + 1];
+BuiltinRow DryRunTable[BuiltinCount + 1];
 
 }  // namespace
 
@@ -112,6 +107,6 @@ void InstallDryRunBuiltins(DryRunOutput output, void* context, ScriptValue yesNo
     OutputContext = context;
     YesNoAnswer = yesNoAnswer;
     if (!DryRunTable[0].name)
-        MakeDryRunTable(DryRunTable, std::make_integer_sequence<int, BUILTIN_COUNT>());
+        MakeDryRunTable(DryRunTable, std::make_integer_sequence<int, BuiltinCount>());
     InstallBuiltinTable(DryRunTable);
 }

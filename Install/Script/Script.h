@@ -30,11 +30,11 @@ typedef int32_t ScriptValue;
 // the byte offset into the 8 slots of 512 bytes.  It is never 0, two values of
 // one slot compare equal exactly when they point at the same byte, and adding
 // to a text moves along it, just as the addresses of the 32-bit program did.
-constexpr ScriptValue SCRIPT_TEXT_BASE = 0x40000000;
+constexpr ScriptValue ScriptTextBase = 0x40000000;
 
-constexpr int STRING_SLOT_COUNT = 8;     // string constants kept at one time
-constexpr int STRING_SLOT_SIZE = 512;    // 511 characters and the terminator
-constexpr int SCRIPT_NAME_SIZE = 32;     // every name: 31 characters and the terminator
+constexpr int StringSlotCount = 8;     // string constants kept at one time
+constexpr int StringSlotSize = 512;    // 511 characters and the terminator
+constexpr int ScriptNameSize = 32;     // every name: 31 characters and the terminator
 
 // ---------------------------------------------------------------------------
 // Tokens
@@ -42,96 +42,50 @@ constexpr int SCRIPT_NAME_SIZE = 32;     // every name: 31 characters and the te
 // The token kinds, in the order of their codes; TokenNames holds the name that
 // "Expected %s" reports print for each.
 enum TokenKind : int32_t {
-    TOKEN_IDENTIFIER,      // 0
-    TOKEN_INT_CONST,
-    TOKEN_STRING_CONST,
-    TOKEN_PLUS,
-    TOKEN_MINUS,
-    TOKEN_STAR,            // 5
-    TOKEN_SLASH,
-    TOKEN_DECREMENT,
-    TOKEN_INCREMENT,
-    TOKEN_PLUS_ASSIGN,
-    TOKEN_MINUS_ASSIGN,    // 10
-    TOKEN_STAR_ASSIGN,
-    TOKEN_SLASH_ASSIGN,
-    TOKEN_EQUAL,
-    TOKEN_NOT_EQUAL,
-    TOKEN_LESS,            // 15
-    TOKEN_LESS_EQUAL,
-    TOKEN_GREATER,
-    TOKEN_GREATER_EQUAL,
-    TOKEN_ASSIGN,
-    TOKEN_AND,             // 20
-    TOKEN_OR,
-    TOKEN_NOT,
-    TOKEN_SEMICOLON,
-    TOKEN_COLON,
-    TOKEN_COMMA,           // 25
-    TOKEN_LPAREN,
-    TOKEN_RPAREN,
-    TOKEN_LBRACE,
-    TOKEN_RBRACE,
-    TOKEN_RETURN,          // 30
-    TOKEN_IF,
-    TOKEN_ELSE,
-    TOKEN_FOR,
-    TOKEN_WHILE,
-    TOKEN_CONTINUE,        // 35
-    TOKEN_BREAK,
-    TOKEN_DEFINE,
-    TOKEN_VAR,
-    TOKEN_END_OF_FILE,     // 39
-    TOKEN_KIND_COUNT
+    TokenIdentifier,      // 0
+    TokenIntConst,
+    TokenStringConst,
+    TokenPlus,
+    TokenMinus,
+    TokenStar,            // 5
+    TokenSlash,
+    TokenDecrement,
+    TokenIncrement,
+    TokenPlusAssign,
+    TokenMinusAssign,    // 10
+    TokenStarAssign,
+    TokenSlashAssign,
+    TokenEqual,
+    TokenNotEqual,
+    TokenLess,            // 15
+    TokenLessEqual,
+    TokenGreater,
+    TokenGreaterEqual,
+    TokenAssign,
+    TokenAnd,             // 20
+    TokenOr,
+    TokenNot,
+    TokenSemicolon,
+    TokenColon,
+    TokenComma,           // 25
+    TokenLparen,
+    TokenRparen,
+    TokenLbrace,
+    TokenRbrace,
+    TokenReturn,          // 30
+    TokenIf,
+    TokenElse,
+    TokenFor,
+    TokenWhile,
+    TokenContinue,        // 35
+    TokenBreak,
+    TokenDefine,
+    TokenVar,
+    TokenEndOfFile,     // 39
+    TokenKindCount
 };
 
-extern const char* const TokenNames[TOKEN_KIND_COUNT];
-
-// ---------------------------------------------------------------------------
-// Lexer
-
-// Everything the lexer knows, in one record.  A snapshot copies the fields
-// marked (*); the token position, the text start and ScriptErrorFlag are not
-// part of it.
-struct LexerState {
-    char* textStart;                          // first character of the prepared text
-    const char* textPointer;                  // (*) the next character to read
-    int32_t characterCount;                   // (*) characters read; the current one is at count - 1
-    char current;                             // (*) the character under examination
-    TokenKind tokenKind;                      // (*) kind of the current token
-    char identifierText[SCRIPT_NAME_SIZE];    // (*) last identifier or keyword read
-    ScriptValue intValue;                     // (*) value of the last "int const"
-    int32_t slotIndex;                        // (*) slot of the last "string const"
-    int32_t slotPages[STRING_SLOT_COUNT];     // (*) pages holding the eight string slots' texts
-    int32_t tokenPosition;                    // offset of the current token, for the reports
-};
-
-extern LexerState Lexer;
-
-// A saved lexer state.  Restoring it puts the lexer back exactly where it was,
-// the texts of the eight string slots included.  The slot texts are shared
-// with the live lexer and copied only when one side rewrites a slot, so a
-// snapshot costs about a hundred bytes however much text the slots hold.
-// A snapshot holds references until it is destroyed or saved into again; it
-// cannot be copied.
-struct LexerSnapshot {
-    const char* textPointer = nullptr;
-    int32_t characterCount = 0;
-    char current = 0;
-    TokenKind tokenKind = TOKEN_IDENTIFIER;
-    char identifierText[SCRIPT_NAME_SIZE] = {};
-    ScriptValue intValue = 0;
-    int32_t slotIndex = 0;
-    int32_t slotPages[STRING_SLOT_COUNT] = {};
-#if VM_SCRIPT_COPY_SLOTS
-    char slotCopy[STRING_SLOT_COUNT][STRING_SLOT_SIZE];
-#endif
-
-    LexerSnapshot() = default;
-    LexerSnapshot(const LexerSnapshot&) = delete;
-    LexerSnapshot& operator=(const LexerSnapshot&) = delete;
-    ~LexerSnapshot();
-};
+extern const char* const TokenNames[TokenKindCount];
 
 // Set by every error report; cleared by PrepareScript and RewindScript.  While
 // it is set every parsing and evaluating operation returns 0 at once.
@@ -143,37 +97,12 @@ extern int ScriptErrorFlag;
 // stay alive and unchanged for as long as the engine is used on it.
 void PrepareScript(char* text);
 
-// Back to the first token of the prepared text; clears ScriptErrorFlag.
-void RewindScript();
-
-// Makes the character at the text pointer current and advances.  At the
-// terminating NUL it stays: the lexer never reads past the end of the text.
-void ReadChar();
-
-// Scans the next token into Lexer.
-void NextToken();
-
 // Consumes the current token when it is of `kind`; otherwise reports
 // "Unexpected end of file" (at the end of the text) or "Expected <kind>" and
 // leaves the token current.  Callers test ScriptErrorFlag.  While the flag is
 // already set it does nothing, so a built-in that reads its arguments after an
 // error (it does not test the flag) adds no second report.
 void ExpectToken(TokenKind kind);
-
-void SaveLexer(LexerSnapshot* snapshot);
-void RestoreLexer(const LexerSnapshot* snapshot);
-
-// Snapshots taken and slot pages copied since the program started; the
-// benchmark reports them.
-extern uint64_t SnapshotsTaken;
-extern uint64_t SlotPagesCopied;
-
-#if VM_SCRIPT_FUZZING
-// Fuzzing builds only: when non-zero, the number of tokens the lexer may still
-// scan; the scan that spends the last one reports "Token budget spent", which
-// ends whatever runs.  Scripts may loop forever; the fuzzer must not.
-extern int64_t ScriptTokenBudget;
-#endif
 
 // ---------------------------------------------------------------------------
 // Error reports
@@ -186,7 +115,7 @@ extern int64_t ScriptTokenBudget;
 // ReportExpected first moves the token position back over the white space in
 // front of the token, so that it points just behind the previous token.
 // Both then set ScriptErrorFlag; neither stops anything by itself.
-constexpr size_t SCRIPT_REPORT_SIZE = 1024;
+constexpr size_t ScriptReportSize = 1024;
 
 typedef void (*ScriptErrorSink)(const char* text, int position, void* context);
 
@@ -200,73 +129,24 @@ void ReportExpected(TokenKind kind);
 void ReportExpected(const char* what);
 
 // ---------------------------------------------------------------------------
-// Declarations and symbol tables
+// Declarations
 
-constexpr int SCRIPT_CONSTANT_LIMIT = 64;    // the three predefined ones included
-constexpr int SCRIPT_FUNCTION_LIMIT = 16;
-constexpr int SCRIPT_PARAMETER_LIMIT = 8;
-constexpr int SCRIPT_LOCAL_LIMIT = 8;
-
-struct ScriptConstant {
-    char name[SCRIPT_NAME_SIZE];
-    ScriptValue value;
-};
-
-struct ConstantTableRecord {
-    ScriptConstant constants[SCRIPT_CONSTANT_LIMIT];
-    int32_t count;
-};
-
-// Parameters and locals live in the function's record, not in a call: one set
-// per function, shared by recursive calls.  Locals keep their values from one
-// call to the next; parameters are overwritten by each call.
-struct ScriptFunction {
-    char name[SCRIPT_NAME_SIZE];
-    LexerSnapshot body;                  // the lexer with the body's '{' current
-    int32_t parameterCount;
-    char parameterNames[SCRIPT_PARAMETER_LIMIT][SCRIPT_NAME_SIZE];
-    ScriptValue parameterValues[SCRIPT_PARAMETER_LIMIT];
-    int32_t localCount;
-    char localNames[SCRIPT_LOCAL_LIMIT][SCRIPT_NAME_SIZE];
-    ScriptValue localValues[SCRIPT_LOCAL_LIMIT];
-};
-
-struct FunctionTableRecord {
-    ScriptFunction functions[SCRIPT_FUNCTION_LIMIT];
-    int32_t count;
-};
-
-extern ConstantTableRecord ConstantTable;
-extern FunctionTableRecord FunctionTable;
-extern int CurrentFunction;     // whose parameters and locals variables name
-extern int DeclarationPass;     // set while DeclareScript checks the script
+constexpr int ScriptConstantLimit = 64;    // the three predefined ones included
+constexpr int ScriptFunctionLimit = 16;
+constexpr int ScriptParameterLimit = 8;
+constexpr int ScriptLocalLimit = 8;
 
 // Checks the whole prepared script and fills the tables: 1 accepted, 0 not.
 // Every problem found is reported; a 17th function and a 65th constant fail
-// without a report of their own.
+// without a report of their own.  It must follow PrepareScript.
 int DeclareScript();
-
-int AddConstant(const char* name, ScriptValue value);
-bool FindConstant(const char* name, ScriptValue* value);
-int AddScriptFunction();
-int FindScriptFunction(const char* name);        // index or -1; exact names
-bool IsVariable(const char* name);
-ScriptValue GetVariable(const char* name);
-void SetVariable(const char* name, ScriptValue value);
-void CheckStatement();
 
 // ---------------------------------------------------------------------------
 // Evaluation
 
-enum StatementOutcome { OutcomeNormal = 0, OutcomeReturn = 1, OutcomeContinue = 2, OutcomeBreak = 3 };
-
-extern ScriptValue ReturnValue;   // written by every return statement that runs
-
 // One full expression at the current token; the token after it is then
 // current.  0 at once while ScriptErrorFlag is set, and 0 after any error.
 ScriptValue EvaluateExpression();
-StatementOutcome ExecuteStatement();
-void SkipStatement();
 
 // How deeply statements, expressions and calls may nest, and how many lexer
 // snapshots (loops and calls keep theirs while their bodies run) may be held
@@ -280,26 +160,40 @@ void SkipStatement();
 // thread.  The limits still allow 61 nested script calls, 42 nested for
 // loops or 127 nested while loops: far beyond any setup script.  The
 // snapshot limit also sizes the pool of string slot pages (ScriptSlots.cpp).
-constexpr int SCRIPT_NESTING_LIMIT = 256;
-constexpr int SCRIPT_SNAPSHOT_LIMIT = 128;
+constexpr int ScriptNestingLimit = 256;
+constexpr int ScriptSnapshotLimit = 128;
 
 // ---------------------------------------------------------------------------
 // Calls
 
-extern ScriptValue ArgumentList[SCRIPT_PARAMETER_LIMIT];
+// Reads the `count` arguments of a call whose '(' has been consumed: each
+// with EvaluateExpression, ',' between two, ')' after the last (only the ')'
+// when `count` is 0).  `values` has room for `count`.  Returns 1 when every
+// argument and the ')' were read; 0 at the first error, with the values not
+// read left as they were.  Script calls and built-ins both read through it.
+int ReadCallArguments(int count, ScriptValue* values);
 
 int ScriptFunctionExists(const char* name);      // ignoring case
 ScriptValue CallScriptFunction(const char* name);  // ignoring case; 0 if none
 bool IsBuiltin(const char* name);                // exact name
-ScriptValue CallBuiltin(const char* name);
-bool CheckArgumentCount(const char* name, int count);
 
+// What DeclareScript found, for hosts that describe a script: the functions
+// in the order of their definitions (index 0 to count - 1).
+int ScriptFunctionCount();
+const char* ScriptFunctionName(int index);
+int ScriptFunctionParameterCount(int index);
+const char* ScriptFunctionParameterName(int index, int parameter);
+
+// The offset of the current token in the text: where a declaration that was
+// refused without a report of its own (full tables) stopped.
+int ScriptTokenPosition();
+bool IsBuiltin(const char* name);                // exact name
 // ---------------------------------------------------------------------------
 // Texts, for built-ins
 //
 // A built-in reads a text argument like this:
 //     ScriptValue path = EvaluateExpression();
-//     ExpectToken(TOKEN_RPAREN);
+//     ExpectToken(TokenRparen);
 //     const char* text = ScriptTextOf(path);
 //     if (!text) return 0;          // null, an integer, or an error: no text
 //

@@ -5,10 +5,11 @@
 #include "AnsiText.h"
 
 #include <cstring>
+#include <iterator>
 
-ScriptValue ArgumentList[SCRIPT_PARAMETER_LIMIT];
+ScriptValue ArgumentList[ScriptParameterLimit];
 
-const BuiltinSignature BuiltinSignatures[BUILTIN_COUNT] = {
+const BuiltinSignature BuiltinSignatures[BuiltinCount] = {
     {"iswin95", 0, ""},
     {"iswin98", 0, ""},
     {"iswinme", 0, ""},
@@ -65,15 +66,15 @@ int FindScriptFunctionIgnoringCase(const char* name)
 
 }  // namespace
 
-static_assert(sizeof BuiltinSignatures / sizeof BuiltinSignatures[0] == BUILTIN_COUNT,
+static_assert(std::size(BuiltinSignatures) == BuiltinCount,
               "one signature per built-in");
 
-void MakeBuiltinTable(const BuiltinHandler (&handlers)[BUILTIN_COUNT],
-                      BuiltinRow (&table)[BUILTIN_COUNT + 1])
+void MakeBuiltinTable(const BuiltinHandler (&handlers)[BuiltinCount],
+                      BuiltinRow (&table)[BuiltinCount + 1])
 {
-    for (int i = 0; i < BUILTIN_COUNT; ++i)
+    for (int i = 0; i < BuiltinCount; ++i)
         table[i] = {BuiltinSignatures[i].name, handlers[i], BuiltinSignatures[i].parameterCount};
-    table[BUILTIN_COUNT] = {nullptr, nullptr, 0};
+    table[BuiltinCount] = {nullptr, nullptr, 0};
 }
 
 void InstallBuiltinTable(const BuiltinRow* table)
@@ -81,9 +82,55 @@ void InstallBuiltinTable(const BuiltinRow* table)
     Builtins = table ? table : EmptyTable;
 }
 
+int ReadCallArguments(int count, ScriptValue* values)
+{
+    for (int i = 0; i < count; ++i) {
+        values[i] = EvaluateExpression();
+        ExpectToken(i + 1 < count ? TokenComma : TokenRparen);
+        if (ScriptErrorFlag)
+            return 0;
+    }
+    if (count == 0)
+        ExpectToken(TokenRparen);
+    return ScriptErrorFlag ? 0 : 1;
+}
+
+int ReadBuiltinArguments(BuiltinIndex index, ScriptValue* values)
+{
+    return ReadCallArguments(BuiltinSignatures[index].parameterCount, values);
+}
+
 int ScriptFunctionExists(const char* name)
 {
     return name && FindScriptFunctionIgnoringCase(name) >= 0 ? 1 : 0;
+}
+
+int ScriptFunctionCount()
+{
+    return FunctionTable.count;
+}
+
+const char* ScriptFunctionName(int index)
+{
+    return index >= 0 && index < FunctionTable.count ? FunctionTable.functions[index].name : nullptr;
+}
+
+int ScriptFunctionParameterCount(int index)
+{
+    return index >= 0 && index < FunctionTable.count ? FunctionTable.functions[index].parameterCount : 0;
+}
+
+const char* ScriptFunctionParameterName(int index, int parameter)
+{
+    if (index < 0 || index >= FunctionTable.count || parameter < 0 ||
+        parameter >= FunctionTable.functions[index].parameterCount)
+        return nullptr;
+    return FunctionTable.functions[index].parameterNames[parameter];
+}
+
+int ScriptTokenPosition()
+{
+    return Lexer.tokenPosition;
 }
 
 bool IsBuiltin(const char* name)

@@ -16,7 +16,7 @@ int LoopDepth;
 void CopyName(char* destination, const char* source)
 {
     size_t length = 0;
-    while (length < SCRIPT_NAME_SIZE - 1 && source[length])
+    while (length < ScriptNameSize - 1 && source[length])
         ++length;
     memcpy(destination, source, length);
     destination[length] = '\0';
@@ -31,7 +31,7 @@ void ClearFunction(ScriptFunction* function)
     function->body.textPointer = nullptr;
     function->body.characterCount = 0;
     function->body.current = 0;
-    function->body.tokenKind = TOKEN_IDENTIFIER;
+    function->body.tokenKind = TokenIdentifier;
     memset(function->body.identifierText, 0, sizeof function->body.identifierText);
     function->body.intValue = 0;
     function->body.slotIndex = 0;
@@ -45,7 +45,7 @@ void ClearFunction(ScriptFunction* function)
 
 ScriptFunction* Current()
 {
-    if (CurrentFunction < 0 || CurrentFunction >= SCRIPT_FUNCTION_LIMIT)
+    if (CurrentFunction < 0 || CurrentFunction >= ScriptFunctionLimit)
         return nullptr;
     return &FunctionTable.functions[CurrentFunction];
 }
@@ -80,15 +80,15 @@ bool IsParameterOrLocal(const ScriptFunction& function, const char* name)
 // constant_def -> 'define' NAME INT_CONST
 int DeclareConstant()
 {
-    ExpectToken(TOKEN_DEFINE);
-    if (Lexer.tokenKind != TOKEN_IDENTIFIER) {
+    ExpectToken(TokenDefine);
+    if (Lexer.tokenKind != TokenIdentifier) {
         ReportExpected("identifier");
         return 0;
     }
-    char name[SCRIPT_NAME_SIZE];
+    char name[ScriptNameSize];
     CopyName(name, Lexer.identifierText);
     NextToken();
-    if (Lexer.tokenKind != TOKEN_INT_CONST) {
+    if (Lexer.tokenKind != TokenIntConst) {
         ReportExpected("int const");
         return 0;
     }
@@ -102,10 +102,10 @@ int DeclareConstant()
 // var_decl -> 'var' {NAME | ','} ';'     (only at the top level of a body)
 int DeclareLocals(ScriptFunction* function)
 {
-    ExpectToken(TOKEN_VAR);
-    while (Lexer.tokenKind != TOKEN_SEMICOLON) {
-        if (Lexer.tokenKind == TOKEN_IDENTIFIER) {
-            if (function->localCount == SCRIPT_LOCAL_LIMIT) {
+    ExpectToken(TokenVar);
+    while (Lexer.tokenKind != TokenSemicolon) {
+        if (Lexer.tokenKind == TokenIdentifier) {
+            if (function->localCount == ScriptLocalLimit) {
                 ReportScriptError("Too much locals");
             } else if (IsParameterOrLocal(*function, Lexer.identifierText)) {
                 ReportScriptError("Variable already defined");
@@ -116,9 +116,9 @@ int DeclareLocals(ScriptFunction* function)
                 ++function->localCount;
             }
             NextToken();
-        } else if (Lexer.tokenKind == TOKEN_COMMA) {
+        } else if (Lexer.tokenKind == TokenComma) {
             NextToken();
-        } else if (Lexer.tokenKind == TOKEN_END_OF_FILE) {
+        } else if (Lexer.tokenKind == TokenEndOfFile) {
             ReportScriptError("Unexpected end of file");
             return 0;
         } else {
@@ -137,15 +137,15 @@ int DeclareFunction()
         return 0;
     ScriptFunction* function = &FunctionTable.functions[FunctionTable.count - 1];
     NextToken();
-    ExpectToken(TOKEN_LPAREN);
+    ExpectToken(TokenLparen);
 
-    if (Lexer.tokenKind != TOKEN_RPAREN) {
+    if (Lexer.tokenKind != TokenRparen) {
         for (;;) {
-            if (Lexer.tokenKind != TOKEN_IDENTIFIER) {
+            if (Lexer.tokenKind != TokenIdentifier) {
                 ReportExpected("identifier");
                 return 0;
             }
-            bool full = function->parameterCount == SCRIPT_PARAMETER_LIMIT;
+            bool full = function->parameterCount == ScriptParameterLimit;
             if (full)
                 ReportScriptError("Too much params");    // rejected at the next flag test
             for (int i = 0; i < function->parameterCount; ++i) {
@@ -157,38 +157,38 @@ int DeclareFunction()
             if (!full)
                 CopyName(function->parameterNames[function->parameterCount++], Lexer.identifierText);
             NextToken();
-            if (Lexer.tokenKind == TOKEN_RPAREN)
+            if (Lexer.tokenKind == TokenRparen)
                 break;
-            if (Lexer.tokenKind == TOKEN_END_OF_FILE) {
+            if (Lexer.tokenKind == TokenEndOfFile) {
                 ReportScriptError("Unexpected end of file");
                 return 0;
             }
-            if (Lexer.tokenKind != TOKEN_COMMA) {
+            if (Lexer.tokenKind != TokenComma) {
                 ReportExpected(") or ,");
                 return 0;
             }
             NextToken();
         }
     }
-    ExpectToken(TOKEN_RPAREN);
+    ExpectToken(TokenRparen);
     SaveLexer(&function->body);
-    ExpectToken(TOKEN_LBRACE);
+    ExpectToken(TokenLbrace);
 
     // The body is only brace-matched here, and its locals recorded; the
     // statements are checked once every name is known.
     int depth = 0;
-    while (Lexer.tokenKind != TOKEN_END_OF_FILE) {
-        if (Lexer.tokenKind == TOKEN_VAR) {
+    while (Lexer.tokenKind != TokenEndOfFile) {
+        if (Lexer.tokenKind == TokenVar) {
             if (depth > 0) {
                 ReportScriptError("Can't declare nested vars.");
                 return 0;
             }
             if (!DeclareLocals(function))
                 return 0;
-        } else if (Lexer.tokenKind == TOKEN_LBRACE) {
+        } else if (Lexer.tokenKind == TokenLbrace) {
             ++depth;
             NextToken();
-        } else if (Lexer.tokenKind == TOKEN_RBRACE) {
+        } else if (Lexer.tokenKind == TokenRbrace) {
             if (depth == 0)
                 break;
             --depth;
@@ -197,7 +197,7 @@ int DeclareFunction()
             NextToken();
         }
     }
-    ExpectToken(TOKEN_RBRACE);
+    ExpectToken(TokenRbrace);
     return 1;
 }
 
@@ -225,56 +225,56 @@ int CheckVariableNames()
 bool CheckKeywordCondition()
 {
     NextToken();
-    ExpectToken(TOKEN_LPAREN);
+    ExpectToken(TokenLparen);
     if (ScriptErrorFlag)
         return false;
     EvaluateExpression();
     if (ScriptErrorFlag)
         return false;
-    ExpectToken(TOKEN_RPAREN);
+    ExpectToken(TokenRparen);
     return !ScriptErrorFlag;
 }
 
 void CheckStatementAt()
 {
     switch (Lexer.tokenKind) {
-    case TOKEN_SEMICOLON:
+    case TokenSemicolon:
         // empty_stat -> ';'
         NextToken();
         return;
-    case TOKEN_LBRACE:
+    case TokenLbrace:
         // block -> '{' {stat} '}'
         NextToken();
-        while (Lexer.tokenKind != TOKEN_RBRACE) {
+        while (Lexer.tokenKind != TokenRbrace) {
             CheckStatement();
             if (ScriptErrorFlag)
                 return;
         }
         NextToken();
         return;
-    case TOKEN_RETURN:
+    case TokenReturn:
         // return_stat -> 'return' expr ';'
         NextToken();
         EvaluateExpression();
         if (ScriptErrorFlag)
             return;
-        ExpectToken(TOKEN_SEMICOLON);
+        ExpectToken(TokenSemicolon);
         return;
-    case TOKEN_IF:
+    case TokenIf:
         // if_stat -> 'if' '(' expr ')' stat {'else' stat}
         if (!CheckKeywordCondition())
             return;
         CheckStatement();
-        while (!ScriptErrorFlag && Lexer.tokenKind == TOKEN_ELSE) {
+        while (!ScriptErrorFlag && Lexer.tokenKind == TokenElse) {
             NextToken();
             CheckStatement();
         }
         return;
-    case TOKEN_FOR:
+    case TokenFor:
         // for_stat -> 'for' '(' expr ';' expr ';' expr ')' stat
         NextToken();
-        ExpectToken(TOKEN_LPAREN);
-        for (TokenKind closing : {TOKEN_SEMICOLON, TOKEN_SEMICOLON, TOKEN_RPAREN}) {
+        ExpectToken(TokenLparen);
+        for (TokenKind closing : {TokenSemicolon, TokenSemicolon, TokenRparen}) {
             if (ScriptErrorFlag)
                 return;
             EvaluateExpression();
@@ -288,7 +288,7 @@ void CheckStatementAt()
         CheckStatement();
         --LoopDepth;
         return;
-    case TOKEN_WHILE:
+    case TokenWhile:
         // while_stat -> 'while' '(' expr ')' stat
         if (!CheckKeywordCondition())
             return;
@@ -296,30 +296,30 @@ void CheckStatementAt()
         CheckStatement();
         --LoopDepth;
         return;
-    case TOKEN_CONTINUE:
-    case TOKEN_BREAK:
+    case TokenContinue:
+    case TokenBreak:
         // continue_stat -> 'continue' ';'    break_stat -> 'break' ';'    (inside loops)
         if (LoopDepth == 0) {
-            ReportScriptError(Lexer.tokenKind == TOKEN_CONTINUE ? "Can't continue without loop."
+            ReportScriptError(Lexer.tokenKind == TokenContinue ? "Can't continue without loop."
                                                                 : "Can't break without loop.");
             return;
         }
         NextToken();
-        ExpectToken(TOKEN_SEMICOLON);
+        ExpectToken(TokenSemicolon);
         return;
-    case TOKEN_VAR:
+    case TokenVar:
         // var_stat -> 'var' ... ';'      (the names were recorded with the function)
         NextToken();
-        while (Lexer.tokenKind != TOKEN_SEMICOLON && Lexer.tokenKind != TOKEN_END_OF_FILE)
+        while (Lexer.tokenKind != TokenSemicolon && Lexer.tokenKind != TokenEndOfFile)
             NextToken();
-        ExpectToken(TOKEN_SEMICOLON);
+        ExpectToken(TokenSemicolon);
         return;
     default:
         // expr_stat -> expr ';'
         EvaluateExpression();
         if (ScriptErrorFlag)
             return;
-        ExpectToken(TOKEN_SEMICOLON);
+        ExpectToken(TokenSemicolon);
         return;
     }
 }
@@ -347,7 +347,7 @@ int AddConstant(const char* name, ScriptValue value)
         ReportScriptError("Constant already defined");
         return 0;
     }
-    if (ConstantTable.count == SCRIPT_CONSTANT_LIMIT)
+    if (ConstantTable.count == ScriptConstantLimit)
         return 0;
     ScriptConstant& constant = ConstantTable.constants[ConstantTable.count++];
     CopyName(constant.name, name);
@@ -369,7 +369,7 @@ bool FindConstant(const char* name, ScriptValue* value)
 
 int AddScriptFunction()
 {
-    if (FunctionTable.count == SCRIPT_FUNCTION_LIMIT)
+    if (FunctionTable.count == ScriptFunctionLimit)
         return 0;
     if (FindScriptFunction(Lexer.identifierText) >= 0) {
         ReportScriptError("Function already defined");
@@ -423,18 +423,18 @@ int DeclareScript()
 
     // Every lexical error of the whole text comes first.
     RewindScript();
-    while (!ScriptErrorFlag && Lexer.tokenKind != TOKEN_END_OF_FILE)
+    while (!ScriptErrorFlag && Lexer.tokenKind != TokenEndOfFile)
         NextToken();
     if (ScriptErrorFlag)
         return 0;
 
     // script -> {constant_def | function_def} EOF
     RewindScript();
-    while (Lexer.tokenKind != TOKEN_END_OF_FILE) {
-        if (Lexer.tokenKind == TOKEN_DEFINE) {
+    while (Lexer.tokenKind != TokenEndOfFile) {
+        if (Lexer.tokenKind == TokenDefine) {
             if (!DeclareConstant())
                 return 0;
-        } else if (Lexer.tokenKind == TOKEN_IDENTIFIER) {
+        } else if (Lexer.tokenKind == TokenIdentifier) {
             if (!DeclareFunction())
                 return 0;
         } else {

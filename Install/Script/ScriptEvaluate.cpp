@@ -24,13 +24,13 @@ ScriptValue Truth(bool condition)
 bool IsAssignmentOperator(TokenKind kind)
 {
     switch (kind) {
-    case TOKEN_ASSIGN:
-    case TOKEN_PLUS_ASSIGN:
-    case TOKEN_MINUS_ASSIGN:
-    case TOKEN_STAR_ASSIGN:
-    case TOKEN_SLASH_ASSIGN:
-    case TOKEN_INCREMENT:
-    case TOKEN_DECREMENT:
+    case TokenAssign:
+    case TokenPlusAssign:
+    case TokenMinusAssign:
+    case TokenStarAssign:
+    case TokenSlashAssign:
+    case TokenIncrement:
+    case TokenDecrement:
         return true;
     default:
         return false;
@@ -51,7 +51,7 @@ ScriptValue Divide(ScriptValue dividend, ScriptValue divisor)
 // Passes over tokens up to `stop` (or the end of the text), without consuming it.
 void SkipTo(TokenKind stop)
 {
-    while (Lexer.tokenKind != stop && Lexer.tokenKind != TOKEN_END_OF_FILE)
+    while (Lexer.tokenKind != stop && Lexer.tokenKind != TokenEndOfFile)
         NextToken();
 }
 
@@ -59,10 +59,10 @@ void SkipTo(TokenKind stop)
 void SkipToClosingParenthesis()
 {
     int open = 0;
-    while (Lexer.tokenKind != TOKEN_END_OF_FILE) {
-        if (Lexer.tokenKind == TOKEN_LPAREN)
+    while (Lexer.tokenKind != TokenEndOfFile) {
+        if (Lexer.tokenKind == TokenLparen)
             ++open;
-        else if (Lexer.tokenKind == TOKEN_RPAREN && open-- == 0)
+        else if (Lexer.tokenKind == TokenRparen && open-- == 0)
             return;
         NextToken();
     }
@@ -84,7 +84,7 @@ ScriptValue EvaluateOr()
     ScriptValue left = EvaluateAnd();
     if (ScriptErrorFlag)
         return 0;
-    while (Lexer.tokenKind == TOKEN_OR) {
+    while (Lexer.tokenKind == TokenOr) {
         NextToken();
         ScriptValue right = EvaluateAnd();
         if (ScriptErrorFlag)
@@ -100,7 +100,7 @@ ScriptValue EvaluateAnd()
     ScriptValue left = EvaluateEquality();
     if (ScriptErrorFlag)
         return 0;
-    while (Lexer.tokenKind == TOKEN_AND) {
+    while (Lexer.tokenKind == TokenAnd) {
         NextToken();
         ScriptValue right = EvaluateEquality();
         if (ScriptErrorFlag)
@@ -117,13 +117,13 @@ ScriptValue EvaluateEquality()
     if (ScriptErrorFlag)
         return 0;
     TokenKind op = Lexer.tokenKind;
-    if (op != TOKEN_EQUAL && op != TOKEN_NOT_EQUAL)
+    if (op != TokenEqual && op != TokenNotEqual)
         return left;
     NextToken();
     ScriptValue right = EvaluateRelational();
     if (ScriptErrorFlag)
         return 0;
-    return Truth(op == TOKEN_EQUAL ? left == right : left != right);
+    return Truth(op == TokenEqual ? left == right : left != right);
 }
 
 // rel_expr -> add_expr [('<' | '<=' | '>' | '>=') add_expr]    (signed, one comparison)
@@ -133,16 +133,16 @@ ScriptValue EvaluateRelational()
     if (ScriptErrorFlag)
         return 0;
     TokenKind op = Lexer.tokenKind;
-    if (op != TOKEN_LESS && op != TOKEN_LESS_EQUAL && op != TOKEN_GREATER && op != TOKEN_GREATER_EQUAL)
+    if (op != TokenLess && op != TokenLessEqual && op != TokenGreater && op != TokenGreaterEqual)
         return left;
     NextToken();
     ScriptValue right = EvaluateAdditive();
     if (ScriptErrorFlag)
         return 0;
     switch (op) {
-    case TOKEN_LESS: return Truth(left < right);
-    case TOKEN_LESS_EQUAL: return Truth(left <= right);
-    case TOKEN_GREATER: return Truth(left > right);
+    case TokenLess: return Truth(left < right);
+    case TokenLessEqual: return Truth(left <= right);
+    case TokenGreater: return Truth(left > right);
     default: return Truth(left >= right);
     }
 }
@@ -153,13 +153,13 @@ ScriptValue EvaluateAdditive()
     ScriptValue left = EvaluateMultiplicative();
     if (ScriptErrorFlag)
         return 0;
-    while (Lexer.tokenKind == TOKEN_PLUS || Lexer.tokenKind == TOKEN_MINUS) {
+    while (Lexer.tokenKind == TokenPlus || Lexer.tokenKind == TokenMinus) {
         TokenKind op = Lexer.tokenKind;
         NextToken();
         ScriptValue right = EvaluateMultiplicative();
         if (ScriptErrorFlag)
             return 0;
-        left = op == TOKEN_PLUS ? WrapAdd(left, right) : WrapSubtract(left, right);
+        left = op == TokenPlus ? WrapAdd(left, right) : WrapSubtract(left, right);
     }
     return left;
 }
@@ -170,13 +170,13 @@ ScriptValue EvaluateMultiplicative()
     ScriptValue left = EvaluateUnary();
     if (ScriptErrorFlag)
         return 0;
-    while (Lexer.tokenKind == TOKEN_STAR || Lexer.tokenKind == TOKEN_SLASH) {
+    while (Lexer.tokenKind == TokenStar || Lexer.tokenKind == TokenSlash) {
         TokenKind op = Lexer.tokenKind;
         NextToken();
         ScriptValue right = EvaluateUnary();
         if (ScriptErrorFlag)
             return 0;
-        left = op == TOKEN_STAR ? WrapMultiply(left, right) : Divide(left, right);
+        left = op == TokenStar ? WrapMultiply(left, right) : Divide(left, right);
         if (ScriptErrorFlag)
             return 0;
     }
@@ -189,7 +189,7 @@ ScriptValue EvaluateUnary()
     if (ScriptErrorFlag)
         return 0;
     TokenKind op = Lexer.tokenKind;
-    if (op != TOKEN_NOT && op != TOKEN_MINUS)
+    if (op != TokenNot && op != TokenMinus)
         return EvaluatePrimary();
     if (!EnterLevel(0))
         return 0;
@@ -198,7 +198,7 @@ ScriptValue EvaluateUnary()
     LeaveLevel(0);
     if (ScriptErrorFlag)
         return 0;
-    return op == TOKEN_NOT ? Truth(value == 0) : WrapNegate(value);
+    return op == TokenNot ? Truth(value == 0) : WrapNegate(value);
 }
 
 // primary -> variable ['++' | '--'] | constant | call | INT_CONST | STRING_CONST
@@ -208,16 +208,16 @@ ScriptValue EvaluatePrimary()
     if (ScriptErrorFlag)
         return 0;
     switch (Lexer.tokenKind) {
-    case TOKEN_IDENTIFIER: {
-        char name[SCRIPT_NAME_SIZE];
+    case TokenIdentifier: {
+        char name[ScriptNameSize];
         CopyName(name, Lexer.identifierText);
         if (IsVariable(name)) {
             ScriptValue value = GetVariable(name);
             NextToken();
-            if (Lexer.tokenKind == TOKEN_INCREMENT) {
+            if (Lexer.tokenKind == TokenIncrement) {
                 NextToken();
                 SetVariable(name, WrapAdd(value, 1));
-            } else if (Lexer.tokenKind == TOKEN_DECREMENT) {
+            } else if (Lexer.tokenKind == TokenDecrement) {
                 NextToken();
                 SetVariable(name, WrapSubtract(value, 1));
             }
@@ -234,25 +234,25 @@ ScriptValue EvaluatePrimary()
         ReportExpected(Lexer.tokenKind);
         return 0;
     }
-    case TOKEN_INT_CONST: {
+    case TokenIntConst: {
         ScriptValue value = Lexer.intValue;
         NextToken();
         return value;
     }
-    case TOKEN_STRING_CONST: {
-        ScriptValue value = SCRIPT_TEXT_BASE + Lexer.slotIndex * STRING_SLOT_SIZE;
+    case TokenStringConst: {
+        ScriptValue value = ScriptTextBase + Lexer.slotIndex * StringSlotSize;
         NextToken();
         return value;
     }
-    case TOKEN_LPAREN: {
+    case TokenLparen: {
         NextToken();
         ScriptValue value = EvaluateExpression();
         if (ScriptErrorFlag)
             return 0;
-        ExpectToken(TOKEN_RPAREN);
+        ExpectToken(TokenRparen);
         return ScriptErrorFlag ? 0 : value;
     }
-    case TOKEN_SEMICOLON:
+    case TokenSemicolon:
         // An empty expression before ';' is true: for (;;), return;
         return 1;
     default:
@@ -264,36 +264,36 @@ ScriptValue EvaluatePrimary()
 // call -> NAME '(' [expr {',' expr}] ')'
 ScriptValue EvaluateCall()
 {
-    char name[SCRIPT_NAME_SIZE];
+    char name[ScriptNameSize];
     CopyName(name, Lexer.identifierText);
     NextToken();
-    ExpectToken(TOKEN_LPAREN);
+    ExpectToken(TokenLparen);
     if (ScriptErrorFlag)
         return 0;
 
     if (DeclarationPass) {
         // Only checked: the arguments are read and counted, nothing is called.
         int count = 0;
-        if (Lexer.tokenKind != TOKEN_RPAREN) {
+        if (Lexer.tokenKind != TokenRparen) {
             for (;;) {
                 EvaluateExpression();
                 if (ScriptErrorFlag)
                     return 0;
                 ++count;
-                if (Lexer.tokenKind == TOKEN_END_OF_FILE) {
+                if (Lexer.tokenKind == TokenEndOfFile) {
                     ReportScriptError("Unexpected end of file");
                     return 0;
                 }
-                if (Lexer.tokenKind == TOKEN_RPAREN)
+                if (Lexer.tokenKind == TokenRparen)
                     break;
-                if (Lexer.tokenKind != TOKEN_COMMA) {
+                if (Lexer.tokenKind != TokenComma) {
                     ReportExpected(", or )");
                     return 0;
                 }
                 NextToken();
             }
         }
-        ExpectToken(TOKEN_RPAREN);
+        ExpectToken(TokenRparen);
         if (ScriptErrorFlag)
             return 0;
         if (!CheckArgumentCount(name, count)) {
@@ -313,18 +313,9 @@ ScriptValue EvaluateCall()
     int count = FunctionTable.functions[index].parameterCount;
     // All values are known before any goes to the ArgumentList, so that a
     // call inside an argument does not disturb the outer call's values.
-    ScriptValue values[SCRIPT_PARAMETER_LIMIT] = {};
-    for (int i = 0; i < count; ++i) {
-        values[i] = EvaluateExpression();
-        ExpectToken(i + 1 < count ? TOKEN_COMMA : TOKEN_RPAREN);
-        if (ScriptErrorFlag)
-            return 0;
-    }
-    if (count == 0) {
-        ExpectToken(TOKEN_RPAREN);
-        if (ScriptErrorFlag)
-            return 0;
-    }
+    ScriptValue values[ScriptParameterLimit] = {};
+    if (!ReadCallArguments(count, values))
+        return 0;
     memcpy(ArgumentList, values, sizeof(ScriptValue) * static_cast<size_t>(count));
     return CallScriptFunction(name);
 }
@@ -333,17 +324,17 @@ ScriptValue EvaluateCall()
 StatementOutcome ExecuteFor()
 {
     NextToken();
-    ExpectToken(TOKEN_LPAREN);
+    ExpectToken(TokenLparen);
     EvaluateExpression();    // the initialisation, once
-    ExpectToken(TOKEN_SEMICOLON);
+    ExpectToken(TokenSemicolon);
 
     LexerSnapshot condition, step, body;
     SaveLexer(&condition);
-    SkipTo(TOKEN_SEMICOLON);
-    ExpectToken(TOKEN_SEMICOLON);
+    SkipTo(TokenSemicolon);
+    ExpectToken(TokenSemicolon);
     SaveLexer(&step);
     SkipToClosingParenthesis();
-    ExpectToken(TOKEN_RPAREN);
+    ExpectToken(TokenRparen);
     SaveLexer(&body);
 
     while (!ScriptErrorFlag) {
@@ -372,14 +363,14 @@ StatementOutcome ExecuteFor()
 StatementOutcome ExecuteWhile()
 {
     NextToken();
-    ExpectToken(TOKEN_LPAREN);
+    ExpectToken(TokenLparen);
     LexerSnapshot condition;
     SaveLexer(&condition);
 
     while (!ScriptErrorFlag) {
         RestoreLexer(&condition);
         ScriptValue holds = EvaluateExpression();
-        ExpectToken(TOKEN_RPAREN);
+        ExpectToken(TokenRparen);
         if (!holds) {
             SkipStatement();
             break;
@@ -390,7 +381,7 @@ StatementOutcome ExecuteWhile()
         if (outcome == OutcomeBreak) {
             RestoreLexer(&condition);
             SkipToClosingParenthesis();
-            ExpectToken(TOKEN_RPAREN);
+            ExpectToken(TokenRparen);
             SkipStatement();
             return OutcomeNormal;
         }
@@ -402,15 +393,15 @@ StatementOutcome ExecuteWhile()
 StatementOutcome ExecuteIf()
 {
     NextToken();
-    ExpectToken(TOKEN_LPAREN);
+    ExpectToken(TokenLparen);
     ScriptValue holds = EvaluateExpression();
-    ExpectToken(TOKEN_RPAREN);
+    ExpectToken(TokenRparen);
     StatementOutcome outcome = OutcomeNormal;
     if (holds)
         outcome = ExecuteStatement();
     else
         SkipStatement();
-    if (Lexer.tokenKind == TOKEN_ELSE) {
+    if (Lexer.tokenKind == TokenElse) {
         NextToken();
         if (!holds)
             return ExecuteStatement();
@@ -422,52 +413,52 @@ StatementOutcome ExecuteIf()
 StatementOutcome ExecuteStatementAt()
 {
     switch (Lexer.tokenKind) {
-    case TOKEN_LBRACE:
+    case TokenLbrace:
         // block -> '{' {stat} '}'
         NextToken();
-        while (Lexer.tokenKind != TOKEN_RBRACE) {
+        while (Lexer.tokenKind != TokenRbrace) {
             StatementOutcome outcome = ExecuteStatement();
             if (outcome != OutcomeNormal || ScriptErrorFlag)
                 return outcome;
         }
         NextToken();
         return OutcomeNormal;
-    case TOKEN_RETURN:
+    case TokenReturn:
         // return_stat -> 'return' expr ';'
         NextToken();
         ReturnValue = EvaluateExpression();
-        ExpectToken(TOKEN_SEMICOLON);
+        ExpectToken(TokenSemicolon);
         return OutcomeReturn;
-    case TOKEN_IF:
+    case TokenIf:
         return ExecuteIf();
-    case TOKEN_FOR:
+    case TokenFor:
         return ExecuteFor();
-    case TOKEN_WHILE:
+    case TokenWhile:
         return ExecuteWhile();
-    case TOKEN_CONTINUE:
+    case TokenContinue:
         // continue_stat -> 'continue' ';'
         NextToken();
-        ExpectToken(TOKEN_SEMICOLON);
+        ExpectToken(TokenSemicolon);
         return OutcomeContinue;
-    case TOKEN_BREAK:
+    case TokenBreak:
         // break_stat -> 'break' ';'
         NextToken();
-        ExpectToken(TOKEN_SEMICOLON);
+        ExpectToken(TokenSemicolon);
         return OutcomeBreak;
-    case TOKEN_VAR:
+    case TokenVar:
         // var_stat -> 'var' ... ';'      (declared already; the locals keep their values)
         NextToken();
-        SkipTo(TOKEN_SEMICOLON);
-        ExpectToken(TOKEN_SEMICOLON);
+        SkipTo(TokenSemicolon);
+        ExpectToken(TokenSemicolon);
         return OutcomeNormal;
-    case TOKEN_SEMICOLON:
+    case TokenSemicolon:
         // empty_stat -> ';'
         NextToken();
         return OutcomeNormal;
     default:
         // expr_stat -> expr ';'
         EvaluateExpression();
-        ExpectToken(TOKEN_SEMICOLON);
+        ExpectToken(TokenSemicolon);
         return OutcomeNormal;
     }
 }
@@ -475,56 +466,56 @@ StatementOutcome ExecuteStatementAt()
 void SkipStatementAt()
 {
     switch (Lexer.tokenKind) {
-    case TOKEN_LBRACE:
+    case TokenLbrace:
         NextToken();
-        while (Lexer.tokenKind != TOKEN_RBRACE && Lexer.tokenKind != TOKEN_END_OF_FILE &&
+        while (Lexer.tokenKind != TokenRbrace && Lexer.tokenKind != TokenEndOfFile &&
                !ScriptErrorFlag)
             SkipStatement();
-        ExpectToken(TOKEN_RBRACE);
+        ExpectToken(TokenRbrace);
         return;
-    case TOKEN_IF:
+    case TokenIf:
         NextToken();
-        ExpectToken(TOKEN_LPAREN);
+        ExpectToken(TokenLparen);
         SkipToClosingParenthesis();
-        ExpectToken(TOKEN_RPAREN);
+        ExpectToken(TokenRparen);
         SkipStatement();
-        if (Lexer.tokenKind == TOKEN_ELSE) {
+        if (Lexer.tokenKind == TokenElse) {
             NextToken();
             SkipStatement();
         }
         return;
-    case TOKEN_FOR:
+    case TokenFor:
         NextToken();
-        ExpectToken(TOKEN_LPAREN);
-        SkipTo(TOKEN_SEMICOLON);
-        ExpectToken(TOKEN_SEMICOLON);
-        SkipTo(TOKEN_SEMICOLON);
-        ExpectToken(TOKEN_SEMICOLON);
+        ExpectToken(TokenLparen);
+        SkipTo(TokenSemicolon);
+        ExpectToken(TokenSemicolon);
+        SkipTo(TokenSemicolon);
+        ExpectToken(TokenSemicolon);
         SkipToClosingParenthesis();
-        ExpectToken(TOKEN_RPAREN);
+        ExpectToken(TokenRparen);
         SkipStatement();
         return;
-    case TOKEN_WHILE:
+    case TokenWhile:
         NextToken();
-        ExpectToken(TOKEN_LPAREN);
+        ExpectToken(TokenLparen);
         SkipToClosingParenthesis();
-        ExpectToken(TOKEN_RPAREN);
+        ExpectToken(TokenRparen);
         SkipStatement();
         return;
-    case TOKEN_SEMICOLON:
+    case TokenSemicolon:
         NextToken();
         return;
-    case TOKEN_RETURN:
-    case TOKEN_CONTINUE:
-    case TOKEN_BREAK:
-    case TOKEN_VAR:
+    case TokenReturn:
+    case TokenContinue:
+    case TokenBreak:
+    case TokenVar:
         NextToken();
-        SkipTo(TOKEN_SEMICOLON);
-        ExpectToken(TOKEN_SEMICOLON);
+        SkipTo(TokenSemicolon);
+        ExpectToken(TokenSemicolon);
         return;
     default:
-        SkipTo(TOKEN_SEMICOLON);
-        ExpectToken(TOKEN_SEMICOLON);
+        SkipTo(TokenSemicolon);
+        ExpectToken(TokenSemicolon);
         return;
     }
 }
@@ -546,7 +537,7 @@ void ResetLevels()
 
 bool EnterLevel(int snapshots)
 {
-    if (NestingLevel >= SCRIPT_NESTING_LIMIT || HeldSnapshots + snapshots > SCRIPT_SNAPSHOT_LIMIT) {
+    if (NestingLevel >= ScriptNestingLimit || HeldSnapshots + snapshots > ScriptSnapshotLimit) {
         ReportScriptError("Nesting too deep");
         return false;
     }
@@ -572,7 +563,7 @@ ScriptValue EvaluateExpression()
     {
         LexerSnapshot start;
         SaveLexer(&start);
-        bool startsWithName = Lexer.tokenKind == TOKEN_IDENTIFIER;
+        bool startsWithName = Lexer.tokenKind == TokenIdentifier;
         NextToken();
         if (IsAssignmentOperator(Lexer.tokenKind))
             assignable = startsWithName && IsVariable(Lexer.identifierText);
@@ -587,27 +578,27 @@ ScriptValue EvaluateExpression()
         result = 0;
     } else if (ScriptErrorFlag) {
         result = 0;
-    } else if (op == TOKEN_ASSIGN || op == TOKEN_PLUS_ASSIGN || op == TOKEN_MINUS_ASSIGN ||
-               op == TOKEN_STAR_ASSIGN || op == TOKEN_SLASH_ASSIGN) {
-        char name[SCRIPT_NAME_SIZE];
+    } else if (op == TokenAssign || op == TokenPlusAssign || op == TokenMinusAssign ||
+               op == TokenStarAssign || op == TokenSlashAssign) {
+        char name[ScriptNameSize];
         CopyName(name, Lexer.identifierText);
         NextToken();
         ScriptValue right = EvaluateExpression();
         // The variable is read after the right side has run.
         switch (op) {
-        case TOKEN_ASSIGN:
+        case TokenAssign:
             SetVariable(name, right);
             result = right;
             break;
-        case TOKEN_PLUS_ASSIGN:
+        case TokenPlusAssign:
             SetVariable(name, WrapAdd(GetVariable(name), right));
             result = WrapAdd(left, right);
             break;
-        case TOKEN_MINUS_ASSIGN:
+        case TokenMinusAssign:
             SetVariable(name, WrapSubtract(GetVariable(name), right));
             result = WrapSubtract(left, right);
             break;
-        case TOKEN_STAR_ASSIGN:
+        case TokenStarAssign:
             SetVariable(name, WrapMultiply(right, GetVariable(name)));
             result = WrapMultiply(left, right);
             break;
@@ -635,7 +626,7 @@ StatementOutcome ExecuteStatement()
     if (ScriptErrorFlag)
         return OutcomeNormal;
     // A loop keeps its snapshots while its body runs.
-    int snapshots = Lexer.tokenKind == TOKEN_FOR ? 3 : Lexer.tokenKind == TOKEN_WHILE ? 1 : 0;
+    int snapshots = Lexer.tokenKind == TokenFor ? 3 : Lexer.tokenKind == TokenWhile ? 1 : 0;
     if (!EnterLevel(snapshots))
         return OutcomeNormal;
     StatementOutcome outcome = ExecuteStatementAt();

@@ -1,8 +1,146 @@
-// Engine internals shared by the Script sources; not for built-ins or hosts.
+// Engine internals: the lexer's state and snapshots, the symbol tables and the
+// steps of evaluation.  The Script sources share them, and so do the engine's
+// own white-box tests, benchmark and fuzzer; built-ins and hosts use Script.h.
 #ifndef VELLMARK_SCRIPT_INTERNAL_H
 #define VELLMARK_SCRIPT_INTERNAL_H
 
 #include "Script.h"
+
+// ---------------------------------------------------------------------------
+// Lexer
+
+// Everything the lexer knows, in one record.  A snapshot copies the fields
+// marked (*); the token position, the text start and ScriptErrorFlag are not
+// part of it.
+struct LexerState {
+    char* textStart;                          // first character of the prepared text
+    const char* textPointer;                  // (*) the next character to read
+    int32_t characterCount;                   // (*) characters read; the current one is at count - 1
+    char current;                             // (*) the character under examination
+    TokenKind tokenKind;                      // (*) kind of the current token
+    char identifierText[ScriptNameSize];    // (*) last identifier or keyword read
+    ScriptValue intValue;                     // (*) value of the last "int const"
+    int32_t slotIndex;                        // (*) slot of the last "string const"
+    int32_t slotPages[StringSlotCount];     // (*) pages holding the eight string slots' texts
+    int32_t tokenPosition;                    // offset of the current token, for the reports
+};
+
+extern LexerState Lexer;
+
+// A saved lexer state.  Restoring it puts the lexer back exactly where it was,
+// the texts of the eight string slots included.  The slot texts are shared
+// with the live lexer and copied only when one side rewrites a slot, so a
+// snapshot costs about a hundred bytes however much text the slots hold.
+// A snapshot holds references until it is destroyed or saved into again; it
+// cannot be copied.
+struct LexerSnapshot {
+    const char* textPointer = nullptr;
+    int32_t characterCount = 0;
+    char current = 0;
+    TokenKind tokenKind = TokenIdentifier;
+    char identifierText[ScriptNameSize] = {};
+    ScriptValue intValue = 0;
+    int32_t slotIndex = 0;
+    int32_t slotPages[StringSlotCount] = {};
+#if VM_SCRIPT_COPY_SLOTS
+    char slotCopy[StringSlotCount][StringSlotSize];
+#endif
+
+    LexerSnapshot() = default;
+    LexerSnapshot(const LexerSnapshot&) = delete;
+    LexerSnapshot& operator=(const LexerSnapshot&) = delete;
+    ~LexerSnapshot();
+};
+
+// Back to the first token of the prepared text; clears ScriptErrorFlag.
+void RewindScript();
+
+// Makes the character at the text pointer current and advances.  At the
+// terminating NUL it stays: the lexer never reads past the end of the text.
+void ReadChar();
+
+// Scans the next token into Lexer.
+void NextToken();
+
+void SaveLexer(LexerSnapshot* snapshot);
+void RestoreLexer(const LexerSnapshot* snapshot);
+
+// Snapshots taken and slot pages copied since the program started; the
+// benchmark reports them.
+extern uint64_t SnapshotsTaken;
+extern uint64_t SlotPagesCopied;
+
+#if VM_SCRIPT_FUZZING
+// Fuzzing builds only: when non-zero, the number of tokens the lexer may still
+// scan; the scan that spends the last one reports "Token budget spent", which
+// ends whatever runs.  Scripts may loop forever; the fuzzer must not.
+extern int64_t ScriptTokenBudget;
+#endif
+
+// ---------------------------------------------------------------------------
+// Declarations and symbol tables
+
+struct ScriptConstant {
+    char name[ScriptNameSize];
+    ScriptValue value;
+};
+
+struct ConstantTableRecord {
+    ScriptConstant constants[ScriptConstantLimit];
+    int32_t count;
+};
+
+// Parameters and locals live in the function's record, not in a call: one set
+// per function, shared by recursive calls.  Locals keep their values from one
+// call to the next; parameters are overwritten by each call.
+struct ScriptFunction {
+    char name[ScriptNameSize];
+    LexerSnapshot body;                  // the lexer with the body's '{' current
+    int32_t parameterCount;
+    char parameterNames[ScriptParameterLimit][ScriptNameSize];
+    ScriptValue parameterValues[ScriptParameterLimit];
+    int32_t localCount;
+    char localNames[ScriptLocalLimit][ScriptNameSize];
+    ScriptValue localValues[ScriptLocalLimit];
+};
+
+struct FunctionTableRecord {
+    ScriptFunction functions[ScriptFunctionLimit];
+    int32_t count;
+};
+
+extern ConstantTableRecord ConstantTable;
+extern FunctionTableRecord FunctionTable;
+extern int CurrentFunction;     // whose parameters and locals variables name
+extern int DeclarationPass;     // set while DeclareScript checks the script
+
+int AddConstant(const char* name, ScriptValue value);
+bool FindConstant(const char* name, ScriptValue* value);
+int AddScriptFunction();
+int FindScriptFunction(const char* name);        // index or -1; exact names
+bool IsVariable(const char* name);
+ScriptValue GetVariable(const char* name);
+void SetVariable(const char* name, ScriptValue value);
+void CheckStatement();
+
+// ---------------------------------------------------------------------------
+// Evaluation
+
+enum StatementOutcome { OutcomeNormal = 0, OutcomeReturn = 1, OutcomeContinue = 2, OutcomeBreak = 3 };
+
+extern ScriptValue ReturnValue;   // written by every return statement that runs
+
+StatementOutcome ExecuteStatement();
+void SkipStatement();
+
+// ---------------------------------------------------------------------------
+// Calls
+
+extern ScriptValue ArgumentList[ScriptParameterLimit];
+
+ScriptValue CallBuiltin(const char* name);
+bool CheckArgumentCount(const char* name, int count);
+
 
 // The string slots (ScriptSlots.cpp).  The lexer writes string constants
 // through WritableSlot; everyone else reads through SlotText.

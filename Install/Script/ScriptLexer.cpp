@@ -3,8 +3,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
-const char* const TokenNames[TOKEN_KIND_COUNT] = {
+const char* const TokenNames[TokenKindCount] = {
     "identifier", "int const", "string const",
     "+", "-", "*", "/", "--", "++", "+=", "-=", "*=", "/=",
     "==", "!=", "<", "<=", ">", ">=", "=",
@@ -13,9 +14,9 @@ const char* const TokenNames[TOKEN_KIND_COUNT] = {
     "return", "if", "else", "for", "while", "continue", "break", "define", "var",
     "end of file",
 };
-static_assert(sizeof TokenNames / sizeof TokenNames[0] == TOKEN_KIND_COUNT,
+static_assert(std::size(TokenNames) == TokenKindCount,
               "one name per token kind");
-static_assert(TOKEN_OR == 21 && TOKEN_RETURN == 30 && TOKEN_END_OF_FILE == 39,
+static_assert(TokenOr == 21 && TokenReturn == 30 && TokenEndOfFile == 39,
               "token codes are fixed");
 
 namespace {
@@ -26,9 +27,9 @@ struct Keyword {
     TokenKind kind;
 };
 const Keyword Keywords[] = {
-    {"return", TOKEN_RETURN}, {"if", TOKEN_IF},         {"else", TOKEN_ELSE},
-    {"for", TOKEN_FOR},       {"while", TOKEN_WHILE},   {"continue", TOKEN_CONTINUE},
-    {"break", TOKEN_BREAK},   {"define", TOKEN_DEFINE}, {"var", TOKEN_VAR},
+    {"return", TokenReturn}, {"if", TokenIf},         {"else", TokenElse},
+    {"for", TokenFor},       {"while", TokenWhile},   {"continue", TokenContinue},
+    {"break", TokenBreak},   {"define", TokenDefine}, {"var", TokenVar},
 };
 
 // What the lexer reads before any text was prepared: the end at once.
@@ -103,17 +104,17 @@ void ScanNumber()
         ReadChar();
     }
     Lexer.intValue = static_cast<ScriptValue>(value);
-    Lexer.tokenKind = TOKEN_INT_CONST;
+    Lexer.tokenKind = TokenIntConst;
 }
 
 // identifier -> (letter | '_') {letter | digit | '_'}, at most 31 characters
 void ScanIdentifier()
 {
-    char text[SCRIPT_NAME_SIZE];
+    char text[ScriptNameSize];
     int length = 0;
     bool tooLong = false;
     while (IsNameCharacter(Lexer.current)) {
-        if (length < SCRIPT_NAME_SIZE - 1)
+        if (length < ScriptNameSize - 1)
             text[length++] = Lexer.current;
         else
             tooLong = true;
@@ -121,7 +122,7 @@ void ScanIdentifier()
     }
     text[length] = '\0';
     memcpy(Lexer.identifierText, text, static_cast<size_t>(length) + 1);
-    Lexer.tokenKind = TOKEN_IDENTIFIER;
+    Lexer.tokenKind = TokenIdentifier;
     if (tooLong) {
         ReportScriptError("Identifier too long");
         return;
@@ -138,10 +139,10 @@ void ScanIdentifier()
 void ScanString()
 {
     ReadChar();    // the opening quote
-    Lexer.slotIndex = (Lexer.slotIndex + 1) % STRING_SLOT_COUNT;
+    Lexer.slotIndex = (Lexer.slotIndex + 1) % StringSlotCount;
     char* slot = WritableSlot(Lexer.slotIndex);
     int length = 0;
-    while (Lexer.current != '"' && length < STRING_SLOT_SIZE - 1) {
+    while (Lexer.current != '"' && length < StringSlotSize - 1) {
         char c = Lexer.current;
         if (c == '\r' || c == '\n' || c == '\0')
             break;
@@ -175,7 +176,7 @@ void ScanString()
         ReadChar();
     }
     slot[length] = '\0';
-    Lexer.tokenKind = TOKEN_STRING_CONST;
+    Lexer.tokenKind = TokenStringConst;
     if (Lexer.current == '"')
         ReadChar();
     else
@@ -228,7 +229,7 @@ void OneCharacterToken(TokenKind kind)
 
 void Report(const char* format, const char* what)
 {
-    char text[SCRIPT_REPORT_SIZE];
+    char text[ScriptReportSize];
     snprintf(text, sizeof text, format, what, static_cast<int>(Lexer.tokenPosition),
              Lexer.identifierText);
     ErrorSink(text, static_cast<int>(Lexer.tokenPosition), ErrorSinkContext);
@@ -237,7 +238,7 @@ void Report(const char* format, const char* what)
 
 }  // namespace
 
-LexerState Lexer = {EmptyText, EmptyText, 0, 0, TOKEN_IDENTIFIER, {}, 0, 0, {}, 0};
+LexerState Lexer = {EmptyText, EmptyText, 0, 0, TokenIdentifier, {}, 0, 0, {}, 0};
 int ScriptErrorFlag;
 
 void SetScriptErrorSink(ScriptErrorSink sink, void* context)
@@ -255,7 +256,7 @@ void PrepareScript(char* text)
     Lexer.textPointer = Lexer.textStart;
     Lexer.characterCount = 0;
     Lexer.current = '\0';
-    Lexer.tokenKind = TOKEN_IDENTIFIER;
+    Lexer.tokenKind = TokenIdentifier;
     memset(Lexer.identifierText, 0, sizeof Lexer.identifierText);
     Lexer.intValue = 0;
     Lexer.slotIndex = 0;
@@ -300,7 +301,7 @@ void NextToken()
         Lexer.tokenPosition = Lexer.characterCount > 0 ? Lexer.characterCount - 1 : 0;
         char c = Lexer.current;
         if (c == '\0') {
-            Lexer.tokenKind = TOKEN_END_OF_FILE;
+            Lexer.tokenKind = TokenEndOfFile;
             return;
         }
         if (IsDigit(c)) {
@@ -312,48 +313,48 @@ void NextToken()
             return;
         }
         switch (c) {
-        case '(': OneCharacterToken(TOKEN_LPAREN); return;
-        case ')': OneCharacterToken(TOKEN_RPAREN); return;
-        case '{': OneCharacterToken(TOKEN_LBRACE); return;
-        case '}': OneCharacterToken(TOKEN_RBRACE); return;
-        case ',': OneCharacterToken(TOKEN_COMMA); return;
-        case ';': OneCharacterToken(TOKEN_SEMICOLON); return;
-        case ':': OneCharacterToken(TOKEN_COLON); return;
+        case '(': OneCharacterToken(TokenLparen); return;
+        case ')': OneCharacterToken(TokenRparen); return;
+        case '{': OneCharacterToken(TokenLbrace); return;
+        case '}': OneCharacterToken(TokenRbrace); return;
+        case ',': OneCharacterToken(TokenComma); return;
+        case ';': OneCharacterToken(TokenSemicolon); return;
+        case ':': OneCharacterToken(TokenColon); return;
         case '+':
             ReadChar();
             if (Lexer.current == '=') {
                 ReadChar();
-                Lexer.tokenKind = TOKEN_PLUS_ASSIGN;
+                Lexer.tokenKind = TokenPlusAssign;
             } else if (Lexer.current == '+') {
                 ReadChar();
-                Lexer.tokenKind = TOKEN_INCREMENT;
+                Lexer.tokenKind = TokenIncrement;
             } else {
-                Lexer.tokenKind = TOKEN_PLUS;
+                Lexer.tokenKind = TokenPlus;
             }
             return;
         case '-':
             ReadChar();
             if (Lexer.current == '=') {
                 ReadChar();
-                Lexer.tokenKind = TOKEN_MINUS_ASSIGN;
+                Lexer.tokenKind = TokenMinusAssign;
             } else if (Lexer.current == '-') {
                 ReadChar();
-                Lexer.tokenKind = TOKEN_DECREMENT;
+                Lexer.tokenKind = TokenDecrement;
             } else {
-                Lexer.tokenKind = TOKEN_MINUS;
+                Lexer.tokenKind = TokenMinus;
             }
             return;
-        case '*': TwoCharacterToken('=', TOKEN_STAR_ASSIGN, TOKEN_STAR); return;
-        case '!': TwoCharacterToken('=', TOKEN_NOT_EQUAL, TOKEN_NOT); return;
-        case '<': TwoCharacterToken('=', TOKEN_LESS_EQUAL, TOKEN_LESS); return;
-        case '>': TwoCharacterToken('=', TOKEN_GREATER_EQUAL, TOKEN_GREATER); return;
-        case '=': TwoCharacterToken('=', TOKEN_EQUAL, TOKEN_ASSIGN); return;
+        case '*': TwoCharacterToken('=', TokenStarAssign, TokenStar); return;
+        case '!': TwoCharacterToken('=', TokenNotEqual, TokenNot); return;
+        case '<': TwoCharacterToken('=', TokenLessEqual, TokenLess); return;
+        case '>': TwoCharacterToken('=', TokenGreaterEqual, TokenGreater); return;
+        case '=': TwoCharacterToken('=', TokenEqual, TokenAssign); return;
         case '&':
         case '|':
             ReadChar();
             if (Lexer.current == c) {
                 ReadChar();
-                Lexer.tokenKind = c == '&' ? TOKEN_AND : TOKEN_OR;
+                Lexer.tokenKind = c == '&' ? TokenAnd : TokenOr;
                 return;
             }
             // A lone one is consumed and reported; scanning goes on.
@@ -366,7 +367,7 @@ void NextToken()
             ReadChar();
             if (Lexer.current == '=') {
                 ReadChar();
-                Lexer.tokenKind = TOKEN_SLASH_ASSIGN;
+                Lexer.tokenKind = TokenSlashAssign;
                 return;
             }
             if (Lexer.current == '*') {
@@ -382,7 +383,7 @@ void NextToken()
                 SkipLineComment();
                 continue;
             }
-            Lexer.tokenKind = TOKEN_SLASH;
+            Lexer.tokenKind = TokenSlash;
             return;
         default:
             // Consumed and reported; the token kind stays as it was.
@@ -401,7 +402,7 @@ void ExpectToken(TokenKind kind)
         return;
     if (Lexer.tokenKind == kind)
         NextToken();
-    else if (Lexer.tokenKind == TOKEN_END_OF_FILE)
+    else if (Lexer.tokenKind == TokenEndOfFile)
         ReportScriptError("Unexpected end of file");
     else
         ReportExpected(kind);
@@ -414,7 +415,7 @@ void ReportScriptError(const char* message)
 
 void ReportExpected(TokenKind kind)
 {
-    ReportExpected(kind >= 0 && kind < TOKEN_KIND_COUNT ? TokenNames[kind] : "?");
+    ReportExpected(kind >= 0 && kind < TokenKindCount ? TokenNames[kind] : "?");
 }
 
 void ReportExpected(const char* what)

@@ -21,14 +21,14 @@
 namespace {
 
 // Pages a snapshot can name: one per slot.  Live snapshots are the ones the
-// nesting levels hold (SCRIPT_SNAPSHOT_LIMIT), one function body each, and the
+// nesting levels hold (ScriptSnapshotLimit), one function body each, and the
 // evaluator's look-ahead; the lexer itself names eight more.
-constexpr int LIVE_SNAPSHOT_LIMIT = SCRIPT_SNAPSHOT_LIMIT + SCRIPT_FUNCTION_LIMIT + 1;
-constexpr int SLOT_PAGE_COUNT = 1 + STRING_SLOT_COUNT * (LIVE_SNAPSHOT_LIMIT + 1);
+constexpr int LiveSnapshotLimit = ScriptSnapshotLimit + ScriptFunctionLimit + 1;
+constexpr int SlotPageCount = 1 + StringSlotCount * (LiveSnapshotLimit + 1);
 
-char SlotPages[SLOT_PAGE_COUNT][STRING_SLOT_SIZE];
-int32_t PageReferences[SLOT_PAGE_COUNT];
-int32_t FreePages[SLOT_PAGE_COUNT];
+char SlotPages[SlotPageCount][StringSlotSize];
+int32_t PageReferences[SlotPageCount];
+int32_t FreePages[SlotPageCount];
 int32_t FreePageCount;
 bool PoolReady;
 
@@ -36,7 +36,7 @@ void ResetPool()
 {
     memset(PageReferences, 0, sizeof PageReferences);
     FreePageCount = 0;
-    for (int page = SLOT_PAGE_COUNT - 1; page >= 1; --page)
+    for (int page = SlotPageCount - 1; page >= 1; --page)
         FreePages[FreePageCount++] = page;
     PoolReady = true;
 }
@@ -61,12 +61,12 @@ uint64_t SlotPagesCopied;
 void ResetStringSlots()
 {
     ResetPool();
-    for (int slot = 0; slot < STRING_SLOT_COUNT; ++slot) {
+    for (int slot = 0; slot < StringSlotCount; ++slot) {
 #if VM_SCRIPT_COPY_SLOTS
         // The plain representation: the lexer owns pages 1 to 8 for good.
         Lexer.slotPages[slot] = slot + 1;
         PageReferences[slot + 1] = 1;
-        memset(SlotPages[slot + 1], 0, STRING_SLOT_SIZE);
+        memset(SlotPages[slot + 1], 0, StringSlotSize);
 #else
         Lexer.slotPages[slot] = 0;
 #endif
@@ -75,7 +75,7 @@ void ResetStringSlots()
 
 void ForgetSnapshot(LexerSnapshot* snapshot)
 {
-    for (int slot = 0; slot < STRING_SLOT_COUNT; ++slot)
+    for (int slot = 0; slot < StringSlotCount; ++slot)
         snapshot->slotPages[slot] = 0;
 }
 
@@ -96,10 +96,10 @@ char* WritableSlot(int slot)
     int32_t fresh = FreePageCount > 0 ? FreePages[--FreePageCount] : 0;
     if (fresh == 0) {
         ReportScriptError("Nesting too deep");
-        static char scratch[STRING_SLOT_SIZE];
+        static char scratch[StringSlotSize];
         return scratch;
     }
-    memcpy(SlotPages[fresh], SlotPages[page], STRING_SLOT_SIZE);
+    memcpy(SlotPages[fresh], SlotPages[page], StringSlotSize);
     ++SlotPagesCopied;
     PageReferences[fresh] = 1;
     ReleasePage(page);
@@ -110,7 +110,7 @@ char* WritableSlot(int slot)
 LexerSnapshot::~LexerSnapshot()
 {
 #if !VM_SCRIPT_COPY_SLOTS
-    for (int slot = 0; slot < STRING_SLOT_COUNT; ++slot)
+    for (int slot = 0; slot < StringSlotCount; ++slot)
         ReleasePage(slotPages[slot]);
 #endif
 }
@@ -122,14 +122,14 @@ void SaveLexer(LexerSnapshot* snapshot)
     snapshot->characterCount = Lexer.characterCount;
     snapshot->current = Lexer.current;
     snapshot->tokenKind = Lexer.tokenKind;
-    memcpy(snapshot->identifierText, Lexer.identifierText, SCRIPT_NAME_SIZE);
+    memcpy(snapshot->identifierText, Lexer.identifierText, ScriptNameSize);
     snapshot->intValue = Lexer.intValue;
     snapshot->slotIndex = Lexer.slotIndex;
 #if VM_SCRIPT_COPY_SLOTS
-    for (int slot = 0; slot < STRING_SLOT_COUNT; ++slot)
-        memcpy(snapshot->slotCopy[slot], SlotPages[Lexer.slotPages[slot]], STRING_SLOT_SIZE);
+    for (int slot = 0; slot < StringSlotCount; ++slot)
+        memcpy(snapshot->slotCopy[slot], SlotPages[Lexer.slotPages[slot]], StringSlotSize);
 #else
-    for (int slot = 0; slot < STRING_SLOT_COUNT; ++slot) {
+    for (int slot = 0; slot < StringSlotCount; ++slot) {
         AcquirePage(Lexer.slotPages[slot]);
         ReleasePage(snapshot->slotPages[slot]);
         snapshot->slotPages[slot] = Lexer.slotPages[slot];
@@ -143,14 +143,14 @@ void RestoreLexer(const LexerSnapshot* snapshot)
     Lexer.characterCount = snapshot->characterCount;
     Lexer.current = snapshot->current;
     Lexer.tokenKind = snapshot->tokenKind;
-    memcpy(Lexer.identifierText, snapshot->identifierText, SCRIPT_NAME_SIZE);
+    memcpy(Lexer.identifierText, snapshot->identifierText, ScriptNameSize);
     Lexer.intValue = snapshot->intValue;
     Lexer.slotIndex = snapshot->slotIndex;
 #if VM_SCRIPT_COPY_SLOTS
-    for (int slot = 0; slot < STRING_SLOT_COUNT; ++slot)
-        memcpy(SlotPages[Lexer.slotPages[slot]], snapshot->slotCopy[slot], STRING_SLOT_SIZE);
+    for (int slot = 0; slot < StringSlotCount; ++slot)
+        memcpy(SlotPages[Lexer.slotPages[slot]], snapshot->slotCopy[slot], StringSlotSize);
 #else
-    for (int slot = 0; slot < STRING_SLOT_COUNT; ++slot) {
+    for (int slot = 0; slot < StringSlotCount; ++slot) {
         if (Lexer.slotPages[slot] != snapshot->slotPages[slot]) {
             AcquirePage(snapshot->slotPages[slot]);
             ReleasePage(Lexer.slotPages[slot]);
@@ -162,26 +162,26 @@ void RestoreLexer(const LexerSnapshot* snapshot)
 
 const char* ScriptTextOf(ScriptValue value, size_t* room)
 {
-    uint32_t offset = static_cast<uint32_t>(value) - static_cast<uint32_t>(SCRIPT_TEXT_BASE);
-    if (offset >= static_cast<uint32_t>(STRING_SLOT_COUNT * STRING_SLOT_SIZE)) {
+    uint32_t offset = static_cast<uint32_t>(value) - static_cast<uint32_t>(ScriptTextBase);
+    if (offset >= static_cast<uint32_t>(StringSlotCount * StringSlotSize)) {
         if (room)
             *room = 0;
         return nullptr;
     }
     if (room)
-        *room = STRING_SLOT_SIZE - offset % STRING_SLOT_SIZE;
-    return SlotText(static_cast<int>(offset / STRING_SLOT_SIZE)) + offset % STRING_SLOT_SIZE;
+        *room = StringSlotSize - offset % StringSlotSize;
+    return SlotText(static_cast<int>(offset / StringSlotSize)) + offset % StringSlotSize;
 }
 
 char* ScriptWritableTextOf(ScriptValue value, size_t* room)
 {
-    uint32_t offset = static_cast<uint32_t>(value) - static_cast<uint32_t>(SCRIPT_TEXT_BASE);
-    if (offset >= static_cast<uint32_t>(STRING_SLOT_COUNT * STRING_SLOT_SIZE)) {
+    uint32_t offset = static_cast<uint32_t>(value) - static_cast<uint32_t>(ScriptTextBase);
+    if (offset >= static_cast<uint32_t>(StringSlotCount * StringSlotSize)) {
         if (room)
             *room = 0;
         return nullptr;
     }
     if (room)
-        *room = STRING_SLOT_SIZE - offset % STRING_SLOT_SIZE;
-    return WritableSlot(static_cast<int>(offset / STRING_SLOT_SIZE)) + offset % STRING_SLOT_SIZE;
+        *room = StringSlotSize - offset % StringSlotSize;
+    return WritableSlot(static_cast<int>(offset / StringSlotSize)) + offset % StringSlotSize;
 }

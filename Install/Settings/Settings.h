@@ -10,7 +10,7 @@
 #include <cstddef>
 
 // Size of a setting value buffer: at most 255 characters and the terminator.
-constexpr size_t SETTING_VALUE_SIZE = 256;
+constexpr size_t SettingValueSize = 256;
 
 // The NUL-terminated setup script that the look-ups search.  Start-up points
 // it at the extracted Install.ini; the command-line tool at the file it checks.
@@ -21,7 +21,7 @@ extern const char* SetupScript;
 // first carriage return or the end of the text, nothing trimmed) into
 // `destination` and returns 1.  A value longer than capacity - 1 characters is
 // cut to capacity - 1.  Otherwise returns 0 and leaves `destination` alone.
-int GetSetting(const char* key, char* destination, size_t capacity = SETTING_VALUE_SIZE);
+int GetSetting(const char* key, char* destination, size_t capacity = SettingValueSize);
 
 // Finds the first occurrence of `key`, moves on to the next '=' (which may be
 // on a later line) and reads the decimal digits right after it, wrapping in

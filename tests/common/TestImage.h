@@ -8,24 +8,15 @@
 #include <string>
 #include <vector>
 
+#include "LittleEndian.h"
 #include "PackageWriter.h"
 
 namespace testimage {
 
-inline void Put16(std::vector<uint8_t>& b, size_t at, uint16_t v)
-{
-    b[at] = static_cast<uint8_t>(v);
-    b[at + 1] = static_cast<uint8_t>(v >> 8);
-}
-inline void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v)
-{
-    for (int k = 0; k < 4; ++k)
-        b[at + k] = static_cast<uint8_t>(v >> (8 * k));
-}
-inline uint32_t Get32(const std::vector<uint8_t>& b, size_t at)
-{
-    return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
-}
+// The base's little-endian accessors on a byte vector (the index must lie inside).
+inline void Put16(std::vector<uint8_t>& b, size_t at, uint16_t v) { WriteLittle16(&b.at(at + 1) - 1, v); }
+inline void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) { WriteLittle32(&b.at(at + 3) - 3, v); }
+inline uint32_t Get32(const std::vector<uint8_t>& b, size_t at) { return ReadLittle32(&b.at(at + 3) - 3); }
 
 struct Section {
     std::string name;

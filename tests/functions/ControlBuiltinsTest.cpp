@@ -30,7 +30,7 @@ protected:
 
 TEST_F(ControlBuiltins, TableBindsEveryNameWithItsCount)
 {
-    for (int i = 0; i < BUILTIN_COUNT; ++i) {
+    for (int i = 0; i < BuiltinCount; ++i) {
         const BuiltinSignature& s = BuiltinSignatures[i];
         ASSERT_NE(SetupBuiltinHandlers[i], nullptr) << s.name;
         std::string arguments, tooMany;
@@ -45,8 +45,8 @@ TEST_F(ControlBuiltins, TableBindsEveryNameWithItsCount)
         {
             SetupScriptRun run(ScriptReturning(std::string(s.name) + "(" + tooMany + ")"));
             EXPECT_FALSE(run.accepted) << s.name;
-            ASSERT_FALSE(run.reports.texts.empty()) << s.name;
-            EXPECT_NE(run.reports.texts[0].find("Incompatible number of parameters"), std::string::npos) << s.name;
+            ASSERT_FALSE(run.record.reports.empty()) << s.name;
+            EXPECT_NE(run.record.reports[0].find("Incompatible number of parameters"), std::string::npos) << s.name;
         }
     }
 }
@@ -75,8 +75,8 @@ TEST_F(ControlBuiltins, NotYetBuiltStopTheScript)
         ASSERT_TRUE(run.accepted) << call;
         EXPECT_EQ(run.Call("f"), 0) << call;
         EXPECT_EQ(RebootRequested, 0) << call << ": the script went on";
-        ASSERT_EQ(run.reports.texts.size(), 1u) << call;
-        EXPECT_NE(run.reports.texts[0].find("Not available in this version"), std::string::npos) << call;
+        ASSERT_EQ(run.record.reports.size(), 1u) << call;
+        EXPECT_NE(run.record.reports[0].find("Not available in this version"), std::string::npos) << call;
     }
 }
 
@@ -114,7 +114,7 @@ TEST_F(ControlBuiltins, Flags)
         EXPECT_EQ(UpdateMode, c.update) << c.expression;
         EXPECT_EQ(NoUninstall, c.noUninstall) << c.expression;
         EXPECT_EQ(LoggingEnabled, c.logging) << c.expression;
-        EXPECT_TRUE(run.reports.texts.empty()) << c.expression;
+        EXPECT_TRUE(run.record.reports.empty()) << c.expression;
     }
 }
 
@@ -225,7 +225,7 @@ TEST_F(MessageBoxes, NotDuringTheDeclarationPass)
 // The path of `version` is expanded in the script's own text.
 TEST_F(MessageBoxes, VersionExpandsThePathInPlace)
 {
-    strcpy(InstallDir, "C:\\Target");
+    fntest::SetPathBuffer(InstallDir, "C:\\Target");
     SetupScriptRun run("f()\r\n{\r\nvar p;\r\np = \"%APPDIR%\\\\lib.dll\";\r\nversion(\"lib.dll\", p);\r\n"
                        "msgboxok(p);\r\nreturn 1;\r\n}\r\n");
     ASSERT_TRUE(run.accepted);
@@ -315,12 +315,12 @@ TEST_F(ProgressBar, BeforeTheWizardNothingHappens)
 // tests/functions run it again under each Windows version that wine can
 // pretend, with VM_EXPECT_WINDOWS naming it.
 
-const char* const VersionBuiltins[WINDOWS_VERSION_TEST_COUNT] = {
+const char* const VersionBuiltins[WindowsVersionTestCount] = {
     "iswin95", "iswin98", "iswinme", "iswinnt", "iswin2000", "iswinfamilynt", "iswinfamily9x"};
 
 struct ExpectedWindows {
     const char* name;   // as wine's Version setting names it
-    int results[WINDOWS_VERSION_TEST_COUNT];
+    int results[WindowsVersionTestCount];
 };
 
 const ExpectedWindows ExpectedResults[] = {
@@ -351,13 +351,13 @@ TEST_F(ControlBuiltins, WindowsVersionAsReported)
     info.dwOSVersionInfoSize = sizeof info;
     ASSERT_TRUE(GetVersionExA(&info));
     std::vector<ScriptValue> results = RunVersionBuiltins();
-    for (int i = 0; i < WINDOWS_VERSION_TEST_COUNT; ++i)
+    for (int i = 0; i < WindowsVersionTestCount; ++i)
         EXPECT_EQ(results[i], WindowsVersionMatches(static_cast<WindowsVersionTest>(i), info.dwPlatformId,
                                                     info.dwMajorVersion, info.dwMinorVersion))
             << VersionBuiltins[i] << " on " << info.dwPlatformId << " " << info.dwMajorVersion << "."
             << info.dwMinorVersion;
     // Exactly one family.
-    EXPECT_EQ(results[WINDOWS_FAMILY_NT] + results[WINDOWS_FAMILY_9X], 1);
+    EXPECT_EQ(results[WindowsFamilyNT] + results[WindowsFamily9x], 1);
 }
 
 TEST_F(ControlBuiltins, WindowsVersionExpected)
@@ -374,7 +374,7 @@ TEST_F(ControlBuiltins, WindowsVersionExpected)
     info.dwOSVersionInfoSize = sizeof info;
     ASSERT_TRUE(GetVersionExA(&info));
     std::vector<ScriptValue> results = RunVersionBuiltins();
-    for (int i = 0; i < WINDOWS_VERSION_TEST_COUNT; ++i)
+    for (int i = 0; i < WindowsVersionTestCount; ++i)
         EXPECT_EQ(results[i], row->results[i])
             << VersionBuiltins[i] << " as " << expected << " (reported " << info.dwPlatformId << " "
             << info.dwMajorVersion << "." << info.dwMinorVersion << ")";

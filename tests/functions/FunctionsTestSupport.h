@@ -6,15 +6,28 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <cstring>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
 #include "Script.h"
+#include "ScriptSession.h"
 #include "SetupBuiltins.h"
 #include "SetupState.h"
 #include "Settings.h"
 
 namespace fntest {
+
+// Copies `text` into one of the setup's fixed path buffers (InstallDir,
+// ProgramFilesPath, ...): a text that would not fit fails the test instead
+// of being written past the buffer.
+template <size_t Size>
+void SetPathBuffer(char (&buffer)[Size], const std::string& text)
+{
+    ASSERT_LT(text.size(), Size) << "a test path longer than its buffer: " << text;
+    memcpy(buffer, text.c_str(), text.size() + 1);
+}
 
 inline bool IsFolder(const std::string& path)
 {
@@ -91,42 +104,20 @@ inline bool WindowsUnavailableHere()
     return (!display || !*display) && (!driverRun || !*driverRun);
 }
 
-struct ScriptReports {
-    std::vector<std::string> texts;
-};
-
-inline void CollectReport(const char* text, int, void* context)
+inline void InstallSetupFor(ScriptRecord*, ScriptValue)
 {
-    static_cast<ScriptReports*>(context)->texts.emplace_back(text);
+    InstallSetupBuiltins();
 }
 
 // One setup script: its text is the SetupScript the settings are read from
-// and the script the engine runs, with the setup program's built-ins.
-class SetupScriptRun {
+// and the script the engine runs, with the setup program's built-ins.  It is
+// declared at once; `accepted` tells the outcome.
+class SetupScriptRun : public ScriptSession {
 public:
-    explicit SetupScriptRun(const std::string& text) : buffer(text.begin(), text.end())
+    explicit SetupScriptRun(const std::string& text) : ScriptSession(text, 1, InstallSetupFor)
     {
-        buffer.push_back('\0');
-        SetScriptErrorSink(CollectReport, &reports);
-        InstallSetupBuiltins();
-        PrepareScript(buffer.data());
-        SetupScript = buffer.data();
-        accepted = DeclareScript() == 1;
+        accepted = Declare();
     }
-    ~SetupScriptRun()
-    {
-        SetScriptErrorSink(nullptr, nullptr);
-        InstallBuiltinTable(nullptr);
-        SetupScript = nullptr;
-    }
-    SetupScriptRun(const SetupScriptRun&) = delete;
-    SetupScriptRun& operator=(const SetupScriptRun&) = delete;
-
-    ScriptValue Call(const char* function) { return accepted ? CallScriptFunction(function) : 0; }
-
-    std::vector<char> buffer;
-    ScriptReports reports;
-    bool accepted = false;
 };
 
 // A script whose function f() returns `expression` after running `statements`.

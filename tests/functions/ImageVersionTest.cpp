@@ -16,8 +16,8 @@ using versionimages::PutFixedFileInfo;
 
 namespace {
 
-constexpr int64_t V1234 = MakeVersion(1, 2, 3, 4);
-constexpr size_t TABLE = 0x80 + 24 + 224;   // section table of MakePeImage's images
+constexpr int64_t Version1234 = MakeVersion(1, 2, 3, 4);
+constexpr size_t SectionTable = 0x80 + 24 + 224;   // section table of MakePeImage's images
 
 // Runs GetImageVersion over an exact-size copy, so that a read past the end
 // is a read outside the allocation (which the sanitizers catch).
@@ -48,12 +48,12 @@ std::vector<uint8_t> RsrcWithRecordAt(uint32_t rawSize, uint32_t offset, bool ro
 }
 
 const ImageCase ImageCases[] = {
-    {"record at the start of .rsrc", [] { return RsrcWithRecordAt(0x200, 0, false); }, V1234},
-    {"record inside .rsrc", [] { return RsrcWithRecordAt(0x200, 0x123, false); }, V1234},
-    {"record at the last search offset, image goes on", [] { return RsrcWithRecordAt(0x200, 0x200 - 11, true); }, V1234},
+    {"record at the start of .rsrc", [] { return RsrcWithRecordAt(0x200, 0, false); }, Version1234},
+    {"record inside .rsrc", [] { return RsrcWithRecordAt(0x200, 0x123, false); }, Version1234},
+    {"record at the last search offset, image goes on", [] { return RsrcWithRecordAt(0x200, 0x200 - 11, true); }, Version1234},
     {"record at the last search offset, image ends", [] { return RsrcWithRecordAt(0x200, 0x200 - 11, false); }, -1},
     {"record one past the last search offset", [] { return RsrcWithRecordAt(0x200, 0x200 - 10, true); }, -1},
-    {"raw size 11 has one search offset", [] { return RsrcWithRecordAt(11, 0, true); }, V1234},
+    {"raw size 11 has one search offset", [] { return RsrcWithRecordAt(11, 0, true); }, Version1234},
     {"raw size 10 is not searched", [] { return RsrcWithRecordAt(10, 0, true); }, -1},
     {"record in .text only",
      [] {
@@ -76,7 +76,7 @@ const ImageCase ImageCases[] = {
          PutFixedFileInfo(image, 0x540, 0x00010002, 0x00030004);
          return image;
      },
-     V1234},
+     Version1234},
     {"name longer than .rsrc does not count",
      [] {
          auto image = MakePeImage({{".rsrcxyz", 0x400, 0x200}});
@@ -87,22 +87,22 @@ const ImageCase ImageCases[] = {
     {"raw data pointing outside the image",
      [] {
          auto image = RsrcWithRecordAt(0x200, 0, false);
-         Put32(image, TABLE + 20, 0x100000);
+         Put32(image, SectionTable + 20, 0x100000);
          return image;
      },
      -1},
     {"raw data reaching past the image",
      [] {
          auto image = RsrcWithRecordAt(0x200, 0, false);
-         Put32(image, TABLE + 16, 0x10000);
+         Put32(image, SectionTable + 16, 0x10000);
          return image;
      },
      -1},
     {"raw pointer near 4 GiB does not wrap",
      [] {
          auto image = RsrcWithRecordAt(0x200, 0, false);
-         Put32(image, TABLE + 20, 0xFFFFFFF0u);
-         Put32(image, TABLE + 16, 0x20);
+         Put32(image, SectionTable + 20, 0xFFFFFFF0u);
+         Put32(image, SectionTable + 16, 0x20);
          return image;
      },
      -1},
@@ -110,7 +110,7 @@ const ImageCase ImageCases[] = {
      [] {
          auto image = RsrcWithRecordAt(0x200, 0, false);
          Put16(image, 0x80 + 6, 0xFFFF);
-         Put32(image, TABLE, 0);   // the first section is no .rsrc: the search goes on
+         Put32(image, SectionTable, 0);   // the first section is no .rsrc: the search goes on
          return image;
      },
      -1},
@@ -160,7 +160,7 @@ TEST(GetImageVersion, Cases)
 TEST(GetImageVersion, VersionsOrderAsNumbers)
 {
     int64_t v1234 = VersionOf(versionimages::VersionedImage(1, 2, 3, 4));
-    EXPECT_EQ(v1234, V1234);
+    EXPECT_EQ(v1234, Version1234);
     EXPECT_GT(v1234, VersionOf(versionimages::VersionedImage(1, 2, 3, 3)));
     EXPECT_LT(v1234, VersionOf(versionimages::VersionedImage(1, 3, 0, 0)));
     EXPECT_GT(VersionOf(versionimages::VersionedImage(1, 10, 0, 0)), VersionOf(versionimages::VersionedImage(1, 9, 0, 0)));
@@ -170,7 +170,7 @@ TEST(GetImageVersion, FirstNumberFrom32768IsNegative)
 {
     int64_t high = VersionOf(versionimages::VersionedImage(32768, 0, 0, 1));
     EXPECT_LT(high, 0);
-    EXPECT_LT(high, NO_VERSION);
+    EXPECT_LT(high, NoVersion);
     EXPECT_GT(VersionOf(versionimages::VersionedImage(32767, 0, 0, 0)), 0);
 }
 
@@ -182,7 +182,7 @@ TEST(GetImageVersion, EveryTruncation)
     for (size_t length = 0; length <= image.size(); ++length) {
         std::vector<uint8_t> prefix(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(length));
         // The .rsrc raw data must lie inside the image to be searched at all.
-        int64_t expected = length >= 0x600 ? V1234 : -1;
+        int64_t expected = length >= 0x600 ? Version1234 : -1;
         ASSERT_EQ(VersionOf(prefix), expected) << "length " << length;
     }
 }

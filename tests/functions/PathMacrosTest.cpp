@@ -20,8 +20,8 @@ protected:
     void SetUp() override
     {
         ResetSetupState();
-        strcpy(InstallDir, "D:\\Apps\\Tool");
-        strcpy(ProgramFilesPath, "C:\\Program Files");
+        fntest::SetPathBuffer(InstallDir, "D:\\Apps\\Tool");
+        fntest::SetPathBuffer(ProgramFilesPath, "C:\\Program Files");
         SetupScript = AcmeTool;
     }
     void TearDown() override
@@ -115,7 +115,7 @@ TEST_F(PathMacrosTest, MissingCompanyOrProductIsLeftOut)
 TEST_F(PathMacrosTest, OverlongExpansionIsRefused)
 {
     std::string dir(500, 'd');
-    strcpy(InstallDir, dir.c_str());
+    fntest::SetPathBuffer(InstallDir, dir);
     struct Case {
         std::string text;
         int result;
@@ -161,7 +161,7 @@ TEST_F(PathMacrosTest, WorkBufferLimit)
     std::string company(255, 'c'), product(255, 'p');
     std::string settings = "// Company=" + company + "\r\n// Product=" + product + "\r\n";
     SetupScript = settings.c_str();
-    strcpy(ProgramFilesPath, std::string(511, 'f').c_str());
+    fntest::SetPathBuffer(ProgramFilesPath, std::string(511, 'f'));
     std::vector<char> big(4096, '\0');
     strcpy(big.data(), "%PRODUCTDIR%");   // exactly 1023 characters
     EXPECT_EQ(ExpandPathMacros(big.data(), big.size()), 1);

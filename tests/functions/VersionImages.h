@@ -10,7 +10,7 @@
 
 namespace versionimages {
 
-constexpr uint32_t FIXED_FILE_INFO_SIGNATURE = 0xFEEF04BD;
+constexpr uint32_t FixedFileInfoSignature = 0xFEEF04BD;
 
 // Writes a VS_FIXEDFILEINFO head at `at`: signature, structure version,
 // dwFileVersionMS, dwFileVersionLS.  The image grows when it must.
@@ -18,7 +18,7 @@ inline void PutFixedFileInfo(std::vector<uint8_t>& image, size_t at, uint32_t ms
 {
     if (image.size() < at + 16)
         image.resize(at + 16, 0);
-    testimage::Put32(image, at, FIXED_FILE_INFO_SIGNATURE);
+    testimage::Put32(image, at, FixedFileInfoSignature);
     testimage::Put32(image, at + 4, 0x00010000);
     testimage::Put32(image, at + 8, ms);
     testimage::Put32(image, at + 12, ls);

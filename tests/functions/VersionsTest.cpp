@@ -80,7 +80,7 @@ protected:
         ASSERT_FALSE(package.empty());
         packagePath = temp.path + "\\setup.exe";
         ASSERT_TRUE(testimage::WriteBytes(packagePath, package));
-        ASSERT_EQ(OpenPackage(packagePath.c_str(), &SetupPackage), PACKAGE_OPENED);
+        ASSERT_EQ(OpenPackage(packagePath.c_str(), &SetupPackage), PackageOpened);
     }
     void TearDown() override
     {
@@ -148,7 +148,7 @@ TEST_F(PackageFixture, CompareEntryVersion)
 // The built-in: the same comparisons, with the path's macros expanded.
 TEST_F(PackageFixture, VersionBuiltin)
 {
-    strcpy(InstallDir, temp.path.c_str());
+    fntest::SetPathBuffer(InstallDir, temp.path);
     for (const EntryCase& c : EntryCases) {
         Disk("installed.dll", c.disk);
         std::string entry;
@@ -157,14 +157,14 @@ TEST_F(PackageFixture, VersionBuiltin)
         SetupScriptRun run(fntest::ScriptReturning("version(\"" + entry + "\", \"%APPDIR%\\\\installed.dll\")"));
         ASSERT_TRUE(run.accepted);
         EXPECT_EQ(run.Call("f"), c.expected) << c.entry;
-        EXPECT_TRUE(run.reports.texts.empty());
+        EXPECT_TRUE(run.record.reports.empty());
     }
 }
 
 // Arguments that are no text are never acted on: the result is -2.
 TEST_F(PackageFixture, VersionBuiltinWithoutTexts)
 {
-    strcpy(InstallDir, temp.path.c_str());
+    fntest::SetPathBuffer(InstallDir, temp.path);
     Disk("installed.dll", V1200);
     struct Case {
         const char* arguments;
@@ -188,7 +188,7 @@ TEST_F(PackageFixture, VersionBuiltinWithoutTexts)
 // A path whose expansion would not fit the script's 512-byte text is refused.
 TEST_F(PackageFixture, VersionBuiltinOverlongPath)
 {
-    strcpy(InstallDir, (temp.path + "\\" + std::string(480 - temp.path.size(), 'd')).c_str());
+    fntest::SetPathBuffer(InstallDir, (temp.path + "\\" + std::string(480 - temp.path.size(), 'd')));
     ASSERT_EQ(strlen(InstallDir), 481u);
     struct Case {
         size_t tail;   // characters after "%APPDIR%\\"

@@ -9,7 +9,7 @@ struct VersionCase {
     const char* windows;
     uint32_t platform, major, minor;
     // iswin95, iswin98, iswinme, iswinnt, iswin2000, iswinfamilynt, iswinfamily9x
-    int expected[WINDOWS_VERSION_TEST_COUNT];
+    int expected[WindowsVersionTestCount];
 };
 
 const VersionCase VersionCases[] = {
@@ -32,7 +32,7 @@ const VersionCase VersionCases[] = {
 TEST(WindowsVersionMatches, Table)
 {
     for (const VersionCase& c : VersionCases)
-        for (int test = 0; test < WINDOWS_VERSION_TEST_COUNT; ++test)
+        for (int test = 0; test < WindowsVersionTestCount; ++test)
             EXPECT_EQ(WindowsVersionMatches(static_cast<WindowsVersionTest>(test), c.platform, c.major, c.minor),
                       c.expected[test])
                 << c.windows << ", test " << test;

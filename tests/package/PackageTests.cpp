@@ -56,7 +56,7 @@ std::vector<uint8_t> RawArchive(std::vector<PackageEntry> dir, const std::vector
 {
     std::vector<uint8_t> data;
     for (size_t i = 0; i < dir.size(); ++i) {
-        if (i >= contents.size() || (dir[i].attributes & PACKAGE_ATTRIBUTE_DIRECTORY) || i == 0)
+        if (i >= contents.size() || (dir[i].attributes & PackageAttributeDirectory) || i == 0)
             continue;
         std::vector<uint8_t> stream = Zlib(contents[i]);
         dir[i].size = static_cast<uint32_t>(contents[i].size());
@@ -70,7 +70,7 @@ std::vector<uint8_t> RawArchive(std::vector<PackageEntry> dir, const std::vector
     std::vector<uint8_t> file = MakeStub();
     size_t h = file.size();
     file.resize(h + 28);
-    Put32(file, h, PACKAGE_MAGIC);
+    Put32(file, h, PackageMagic);
     Put32(file, h + 4, static_cast<uint32_t>(data.size()));
     Put32(file, h + 8, static_cast<uint32_t>(packedDir.size()));
     Put32(file, h + 16, countField == UINT32_MAX ? static_cast<uint32_t>(dir.size()) : countField);
@@ -111,7 +111,11 @@ std::vector<PackItem> SampleItems()
 
 struct OpenPackageFixture : ::testing::Test {
     PackageHandle* h = nullptr;
-    void TearDown() override { ClosePackage(h); }
+    void TearDown() override
+    {
+        PackageAllocationsBeforeFailure = -1;
+        ClosePackage(h);
+    }
 };
 
 }  // namespace
@@ -155,7 +159,7 @@ TEST_F(OpenPackageFixture, RoundTripsEveryEntry)
     std::vector<uint8_t> file = MakePackage(items);
     ASSERT_FALSE(file.empty());
     EXPECT_EQ(file.size() % 4, 0u);
-    ASSERT_EQ(OpenBytes(file, &h), PACKAGE_OPENED);
+    ASSERT_EQ(OpenBytes(file, &h), PackageOpened);
     EXPECT_EQ(h->entryCount, items.size());
     const char* paths[] = {nullptr, "Install.ini", "License.txt", nullptr, "Empty.txt", "Docs\\readme.txt",
                            nullptr, "Docs\\Sub\\deep.bin"};
@@ -164,7 +168,7 @@ TEST_F(OpenPackageFixture, RoundTripsEveryEntry)
             continue;
         uint8_t* data = nullptr;
         uint32_t size = 12345;
-        ASSERT_EQ(ExtractPackageEntry(h, paths[i], &data, &size), EXTRACT_OK) << paths[i];
+        ASSERT_EQ(ExtractPackageEntry(h, paths[i], &data, &size), ExtractOk) << paths[i];
         ASSERT_EQ(size, items[i].content.size()) << paths[i];
         EXPECT_EQ(std::string(reinterpret_cast<char*>(data), size), items[i].content) << paths[i];
         EXPECT_EQ(data[size], 0) << "a text entry ends with a NUL";
@@ -175,7 +179,7 @@ TEST_F(OpenPackageFixture, RoundTripsEveryEntry)
 
 TEST_F(OpenPackageFixture, FindsPathsExactlyAsTheSetupDoes)
 {
-    ASSERT_EQ(OpenBytes(MakePackage(SampleItems()), &h), PACKAGE_OPENED);
+    ASSERT_EQ(OpenBytes(MakePackage(SampleItems()), &h), PackageOpened);
     struct Case {
         std::string path;
         int index;   // -1: none
@@ -208,7 +212,7 @@ TEST_F(OpenPackageFixture, FindsPathsExactlyAsTheSetupDoes)
         else
             EXPECT_EQ(e, &h->entries[c.index]) << c.path;
     }
-    EXPECT_EQ(PackageEntrySize(h, "Missing"), PACKAGE_ENTRY_NOT_FOUND);
+    EXPECT_EQ(PackageEntrySize(h, "Missing"), PackageEntryNotFound);
     EXPECT_EQ(PackageEntrySize(h, "Docs"), 0u);
     EXPECT_EQ(PackageEntrySize(h, "Docs\\Sub\\deep.bin"), 70000u);
 }
@@ -219,19 +223,19 @@ TEST_F(OpenPackageFixture, KeepsFirstMatchOrderAndSearchStart)
     // before... (index 4 > 1 is fine); 5 top-level "late" whose record names parent 6,
     // a folder that stands after it, so the search from folder 6 never sees it.
     std::vector<PackageEntry> dir = {Record(".", -1, 0),
-                                     Record("dir", 0, PACKAGE_ATTRIBUTE_DIRECTORY),
-                                     Record("A.TXT", 1, PACKAGE_ATTRIBUTE_FILE),
-                                     Record("a.txt", 1, PACKAGE_ATTRIBUTE_FILE),
-                                     Record("early", 6, PACKAGE_ATTRIBUTE_FILE),
-                                     Record("ok", 6, PACKAGE_ATTRIBUTE_FILE),
-                                     Record("late", 0, PACKAGE_ATTRIBUTE_DIRECTORY)};
-    ASSERT_EQ(OpenBytes(RawArchive(dir, {"", "", "first", "second", "e", "o", ""}), &h), PACKAGE_OPENED);
+                                     Record("dir", 0, PackageAttributeDirectory),
+                                     Record("A.TXT", 1, PackageAttributeFile),
+                                     Record("a.txt", 1, PackageAttributeFile),
+                                     Record("early", 6, PackageAttributeFile),
+                                     Record("ok", 6, PackageAttributeFile),
+                                     Record("late", 0, PackageAttributeDirectory)};
+    ASSERT_EQ(OpenBytes(RawArchive(dir, {"", "", "first", "second", "e", "o", ""}), &h), PackageOpened);
     EXPECT_EQ(FindPackageEntry(h, "dir\\a.txt"), &h->entries[2]);
     EXPECT_EQ(FindPackageEntry(h, "late\\early"), nullptr);
     EXPECT_EQ(FindPackageEntry(h, "late\\ok"), nullptr);   // also before its parent
     uint8_t* data = nullptr;
     uint32_t size = 0;
-    ASSERT_EQ(ExtractPackageEntry(h, "DIR\\a.TXT", &data, &size), EXTRACT_OK);
+    ASSERT_EQ(ExtractPackageEntry(h, "DIR\\a.TXT", &data, &size), ExtractOk);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(data), size), "first");
     FreePackageBlock(data);
 }
@@ -245,7 +249,7 @@ TEST_F(OpenPackageFixture, LookupInALargeDirectory)
         for (int f = 0; f < 1000; ++f)
             items.push_back(File("file" + std::to_string(f) + ".txt", parent, ""));
     }
-    ASSERT_EQ(OpenBytes(MakePackage(items, MakeStub(), 1), &h, "large.exe"), PACKAGE_OPENED);
+    ASSERT_EQ(OpenBytes(MakePackage(items, MakeStub(), 1), &h, "large.exe"), PackageOpened);
     EXPECT_EQ(h->entryCount, 100101u);
     const PackageEntry* e = FindPackageEntry(h, "DIR57\\FILE999.TXT");
     ASSERT_NE(e, nullptr);
@@ -264,50 +268,50 @@ TEST_F(OpenPackageFixture, OpenCodes)
         int code;
     };
     std::vector<Case> cases;
-    cases.push_back({"sound package", good, PACKAGE_OPENED});
-    cases.push_back({"stub without an archive", MakeStub(), PACKAGE_NO_HEADER});
-    cases.push_back({"empty file", {}, PACKAGE_CANNOT_MAP});
+    cases.push_back({"sound package", good, PackageOpened});
+    cases.push_back({"stub without an archive", MakeStub(), PackageNoHeader});
+    cases.push_back({"empty file", {}, PackageCannotMap});
     {
         // Wrong image end, header on a 4-byte boundary: found by the scan.
         std::vector<uint8_t> b = MakeStub();
         b.insert(b.end(), 8, 0);
         std::vector<uint8_t> archive(good.begin() + headerAt, good.end());
         b.insert(b.end(), archive.begin(), archive.end());
-        cases.push_back({"header after the image end, aligned", b, PACKAGE_OPENED});
+        cases.push_back({"header after the image end, aligned", b, PackageOpened});
         // Unaligned: not found.
         std::vector<uint8_t> u = MakeStub();
         u.insert(u.end(), 2, 0);
         u.insert(u.end(), archive.begin(), archive.end());
-        cases.push_back({"header after the image end, unaligned", u, PACKAGE_NO_HEADER});
+        cases.push_back({"header after the image end, unaligned", u, PackageNoHeader});
         // The magic value also stands at an aligned place before the real header.
         std::vector<uint8_t> decoy = b;
-        Put32(decoy, 0x100, PACKAGE_MAGIC);
+        Put32(decoy, 0x100, PackageMagic);
         Put32(decoy, 0x104, 0xFFFFFF00u);
-        cases.push_back({"aligned magic inside the image", decoy, PACKAGE_OUT_OF_BOUNDS});
+        cases.push_back({"aligned magic inside the image", decoy, PackageOutOfBounds});
         std::vector<uint8_t> decoy2 = b;
-        Put32(decoy2, 0x100, PACKAGE_MAGIC);
-        cases.push_back({"aligned magic inside the image, small sizes", decoy2, PACKAGE_BAD_CHECKSUM});
+        Put32(decoy2, 0x100, PackageMagic);
+        cases.push_back({"aligned magic inside the image, small sizes", decoy2, PackageBadChecksum});
     }
     {
         std::vector<uint8_t> b = good;
         Put32(b, headerAt + 4, static_cast<uint32_t>(good.size()));
-        cases.push_back({"data region beyond the file", b, PACKAGE_OUT_OF_BOUNDS});
+        cases.push_back({"data region beyond the file", b, PackageOutOfBounds});
         b = good;
         Put32(b, headerAt + 8, 0xFFFFFFF0u);
-        cases.push_back({"directory beyond the file", b, PACKAGE_OUT_OF_BOUNDS});
+        cases.push_back({"directory beyond the file", b, PackageOutOfBounds});
         b = MakeStub();
         b.resize(b.size() + 8);
-        Put32(b, 0x600, PACKAGE_MAGIC);
-        cases.push_back({"header cut short by the end of the file", b, PACKAGE_OUT_OF_BOUNDS});
+        Put32(b, 0x600, PackageMagic);
+        cases.push_back({"header cut short by the end of the file", b, PackageOutOfBounds});
     }
     {
         // One flipped byte anywhere in the data region, also in an entry never extracted.
         std::vector<uint8_t> b = good;
         b[headerAt + 28 + 3] ^= 0x40;
-        cases.push_back({"flipped data byte", b, PACKAGE_BAD_CHECKSUM});
+        cases.push_back({"flipped data byte", b, PackageBadChecksum});
         b = good;
         b[headerAt + 28 + Get32(good, headerAt + 4) + 5] ^= 0x01;
-        cases.push_back({"flipped directory byte", b, PACKAGE_BAD_CHECKSUM});
+        cases.push_back({"flipped directory byte", b, PackageBadChecksum});
     }
     {
         // Checksums that agree with a directory that is no zlib stream.
@@ -316,69 +320,76 @@ TEST_F(OpenPackageFixture, OpenCodes)
         b[dirAt] = 0xFF;
         b[dirAt + 1] = 0xFF;
         Reseal(b, headerAt);
-        cases.push_back({"directory is no zlib stream", b, PACKAGE_BAD_DIRECTORY});
+        cases.push_back({"directory is no zlib stream", b, PackageBadDirectory});
         // Fewer records announced than the stream holds: the stream does not fit.
         b = good;
         Put32(b, headerAt + 16, 3);
-        cases.push_back({"entry count too small", b, PACKAGE_BAD_DIRECTORY});
+        cases.push_back({"entry count too small", b, PackageBadDirectory});
         // More announced than present: accepted, the rest stays zero.
         b = good;
         Put32(b, headerAt + 16, 20);
-        cases.push_back({"entry count too large", b, PACKAGE_OPENED});
+        cases.push_back({"entry count too large", b, PackageOpened});
         b = good;
         Put32(b, headerAt + 16, 0x01000000u);   // 16M records need more than 4 GB
-        cases.push_back({"directory larger than 4 GB", b, PACKAGE_NO_MEMORY});
+        cases.push_back({"directory larger than 4 GB", b, PackageNoMemory});
     }
     for (size_t i = 0; i < cases.size(); ++i) {
         PackageHandle* opened = reinterpret_cast<PackageHandle*>(&cases);
         int code = OpenBytes(cases[i].bytes, &opened, "case" + std::to_string(i) + ".exe");
         EXPECT_EQ(code, cases[i].code) << cases[i].what;
-        if (code == PACKAGE_OPENED) {
+        if (code == PackageOpened) {
             EXPECT_NE(opened, nullptr);
             uint8_t* data = nullptr;
-            EXPECT_EQ(ExtractPackageEntry(opened, "Docs\\readme.txt", &data, nullptr), EXTRACT_OK) << cases[i].what;
+            EXPECT_EQ(ExtractPackageEntry(opened, "Docs\\readme.txt", &data, nullptr), ExtractOk) << cases[i].what;
             FreePackageBlock(data);
         } else {
             EXPECT_EQ(opened, nullptr) << cases[i].what;
         }
-        ClosePackage(code == PACKAGE_OPENED ? opened : nullptr);
+        ClosePackage(code == PackageOpened ? opened : nullptr);
     }
     PackageHandle* missing = nullptr;
-    EXPECT_EQ(OpenPackage(TempPath("does-not-exist.exe").c_str(), &missing), PACKAGE_CANNOT_OPEN);
+    EXPECT_EQ(OpenPackage(TempPath("does-not-exist.exe").c_str(), &missing), PackageCannotOpen);
     EXPECT_EQ(missing, nullptr);
 }
 
 TEST_F(OpenPackageFixture, OutOfMemoryDuringOpen)
 {
     std::vector<uint8_t> good = MakePackage(SampleItems());
-    // Allocation 0 is the handle record, 1 the directory, 2 and 3 its lookup index.
-    for (int failing = 0; failing < 4; ++failing) {
+    // Fail each allocation of the open in turn, the first one first, until
+    // the open needs no more than succeed: every failure is "no memory" and
+    // leaves nothing open.
+    int failing = 0;
+    for (;; ++failing) {
+        ASSERT_LT(failing, 100) << "the open never succeeded";
         PackageAllocationsBeforeFailure = failing;
         PackageHandle* opened = nullptr;
-        EXPECT_EQ(OpenBytes(good, &opened), PACKAGE_NO_MEMORY) << "allocation " << failing;
-        EXPECT_EQ(opened, nullptr);
+        int code = OpenBytes(good, &opened);
+        if (code == PackageOpened) {
+            h = opened;
+            break;
+        }
+        EXPECT_EQ(code, PackageNoMemory) << "allocation " << failing;
+        EXPECT_EQ(opened, nullptr) << "allocation " << failing;
     }
-    PackageAllocationsBeforeFailure = -1;
-    ASSERT_EQ(OpenBytes(good, &h), PACKAGE_OPENED);
+    EXPECT_GT(failing, 0) << "the open allocates";
     PackageAllocationsBeforeFailure = 0;
     uint8_t* data = reinterpret_cast<uint8_t*>(&good);
     uint32_t size = 77;
-    EXPECT_EQ(ExtractPackageEntry(h, "License.txt", &data, &size), EXTRACT_NO_MEMORY);
+    EXPECT_EQ(ExtractPackageEntry(h, "License.txt", &data, &size), ExtractNoMemory);
     EXPECT_EQ(data, reinterpret_cast<uint8_t*>(&good)) << "outputs untouched on failure";
     EXPECT_EQ(size, 77u);
-    PackageAllocationsBeforeFailure = -1;
 }
 
 TEST_F(OpenPackageFixture, ExtractCodes)
 {
     std::vector<PackageEntry> dir = {Record(".", -1, 0),
-                                     Record("good.txt", 0, PACKAGE_ATTRIBUTE_FILE),
-                                     Record("long.txt", 0, PACKAGE_ATTRIBUTE_FILE),
-                                     Record("short.txt", 0, PACKAGE_ATTRIBUTE_FILE),
-                                     Record("sum.txt", 0, PACKAGE_ATTRIBUTE_FILE),
-                                     Record("outside.txt", 0, PACKAGE_ATTRIBUTE_FILE),
-                                     Record("empty.txt", 0, PACKAGE_ATTRIBUTE_FILE),
-                                     Record("Folder", 0, PACKAGE_ATTRIBUTE_DIRECTORY)};
+                                     Record("good.txt", 0, PackageAttributeFile),
+                                     Record("long.txt", 0, PackageAttributeFile),
+                                     Record("short.txt", 0, PackageAttributeFile),
+                                     Record("sum.txt", 0, PackageAttributeFile),
+                                     Record("outside.txt", 0, PackageAttributeFile),
+                                     Record("empty.txt", 0, PackageAttributeFile),
+                                     Record("Folder", 0, PackageAttributeDirectory)};
     std::vector<uint8_t> file =
         RawArchive(dir, {"", "good content", "twelve bytes", "twelve bytes", "checked", "x", ""});
     // Patch records in the compressed directory: decode, change, re-encode.
@@ -403,24 +414,24 @@ TEST_F(OpenPackageFixture, ExtractCodes)
         file.push_back(0);
     Put32(file, headerAt + 8, static_cast<uint32_t>(packedDir.size()));
     Reseal(file, headerAt);
-    ASSERT_EQ(OpenBytes(file, &h), PACKAGE_OPENED);
+    ASSERT_EQ(OpenBytes(file, &h), PackageOpened);
 
     struct Case {
         const char* path;
         int code;
     };
     const Case cases[] = {
-        {"good.txt", EXTRACT_OK},   {"missing.txt", EXTRACT_NOT_FOUND}, {"long.txt", EXTRACT_BAD_STREAM},
-        {"short.txt", EXTRACT_BAD_STREAM}, {"sum.txt", EXTRACT_BAD_CHECKSUM}, {"outside.txt", EXTRACT_BAD_STREAM},
-        {"empty.txt", EXTRACT_OK},  {"", EXTRACT_BAD_STREAM},           {".", EXTRACT_BAD_STREAM},
-        {"Folder", EXTRACT_BAD_STREAM},
+        {"good.txt", ExtractOk},   {"missing.txt", ExtractNotFound}, {"long.txt", ExtractBadStream},
+        {"short.txt", ExtractBadStream}, {"sum.txt", ExtractBadChecksum}, {"outside.txt", ExtractBadStream},
+        {"empty.txt", ExtractOk},  {"", ExtractBadStream},           {".", ExtractBadStream},
+        {"Folder", ExtractBadStream},
     };
     for (const Case& c : cases) {
         uint8_t* block = nullptr;
         uint32_t size = 999;
         int code = ExtractPackageEntry(h, c.path, &block, &size);
         EXPECT_EQ(code, c.code) << c.path;
-        if (code == EXTRACT_OK) {
+        if (code == ExtractOk) {
             EXPECT_EQ(size, PackageEntrySize(h, c.path));
             EXPECT_EQ(block[size], 0);
             FreePackageBlock(block);
@@ -462,35 +473,5 @@ TEST(PackageWriter, RefusesMalformedTrees)
         std::string error;
         EXPECT_FALSE(WritePackageArchive(c.items, 0, sink, PackOptions(), &error)) << c.what;
         EXPECT_FALSE(error.empty()) << c.what;
-    }
-}
-
-TEST(PackageNames, Utf8ToWindows1252)
-{
-    struct Case {
-        std::string utf8;
-        bool ok;
-        std::string ansi;
-    };
-    const std::vector<Case> cases = {
-        {"plain.txt", true, "plain.txt"},
-        {"caf\xC3\xA9.txt", true, "caf\xE9.txt"},          // é
-        {"\xE2\x82\xAC", true, "\x80"},                    // €
-        {"\xE2\x84\xA2", true, "\x99"},                    // ™
-        {"\xC5\xB8", true, "\x9F"},                        // Ÿ
-        {"\xC2\x81", false, ""},                           // U+0081 has no place
-        {"\xE6\x97\xA5", false, ""},                       // 日
-        {"\xF0\x9F\x98\x80", false, ""},                   // emoji
-        {"\xC3", false, ""},                               // cut short
-        {"\xC1\x81", false, ""},                           // overlong 'A'
-        {"\xFF", false, ""},
-    };
-    for (const Case& c : cases) {
-        std::string ansi;
-        EXPECT_EQ(Utf8ToWindows1252(c.utf8, &ansi), c.ok) << c.utf8;
-        if (c.ok) {
-            EXPECT_EQ(ansi, c.ansi) << c.utf8;
-            EXPECT_EQ(Windows1252ToUtf8(ansi), c.utf8);
-        }
     }
 }

@@ -126,24 +126,24 @@ ScriptValue CountingHandler()
 {
     ++HandlerCalls;
     HandlerArguments[0] = EvaluateExpression();
-    ExpectToken(TOKEN_COMMA);
+    ExpectToken(TokenComma);
     HandlerArguments[1] = EvaluateExpression();
-    ExpectToken(TOKEN_RPAREN);
+    ExpectToken(TokenRparen);
     return 77;
 }
 
 TEST(Calls, ProgramTablesCarryTheSharedNamesAndCounts)
 {
-    BuiltinHandler handlers[BUILTIN_COUNT] = {};
-    handlers[BUILTIN_VERSION] = CountingHandler;
-    BuiltinRow table[BUILTIN_COUNT + 1];
+    BuiltinHandler handlers[BuiltinCount] = {};
+    handlers[BuiltinVersion] = CountingHandler;
+    BuiltinRow table[BuiltinCount + 1];
     MakeBuiltinTable(handlers, table);
     EXPECT_STREQ(table[0].name, "iswin95");
-    EXPECT_STREQ(table[BUILTIN_PROGSTEP].name, "progstep");
-    EXPECT_EQ(table[BUILTIN_SHORTCUT].parameterCount, 4);
-    EXPECT_EQ(table[BUILTIN_COPYSHARED].parameterCount, 3);
-    EXPECT_EQ(table[BUILTIN_COUNT].name, nullptr);
-    for (int i = 0; i < BUILTIN_COUNT; ++i) {
+    EXPECT_STREQ(table[BuiltinProgstep].name, "progstep");
+    EXPECT_EQ(table[BuiltinShortcut].parameterCount, 4);
+    EXPECT_EQ(table[BuiltinCopyshared].parameterCount, 3);
+    EXPECT_EQ(table[BuiltinCount].name, nullptr);
+    for (int i = 0; i < BuiltinCount; ++i) {
         EXPECT_EQ(static_cast<int>(strlen(BuiltinSignatures[i].parameterKinds)),
                   BuiltinSignatures[i].parameterCount)
             << BuiltinSignatures[i].name;
@@ -207,7 +207,7 @@ ScriptValue ProbeStack()
     uintptr_t here = reinterpret_cast<uintptr_t>(&marker);
     if (DeepestStackAddress == 0 || here < DeepestStackAddress)
         DeepestStackAddress = here;
-    ExpectToken(TOKEN_RPAREN);
+    ExpectToken(TokenRparen);
     return marker;
 }
 
@@ -272,17 +272,17 @@ const NestingKind NestingKinds[] = {
 };
 
 #if defined(__SANITIZE_ADDRESS__)
-constexpr size_t STACK_BUDGET = 6u << 20;    // sanitizer frames are far larger
+constexpr size_t StackBudget = 6u << 20;    // sanitizer frames are far larger
 #elif defined(__has_feature)
 #if __has_feature(address_sanitizer)
-constexpr size_t STACK_BUDGET = 6u << 20;
+constexpr size_t StackBudget = 6u << 20;
 #else
-constexpr size_t STACK_BUDGET = 512u << 10;
+constexpr size_t StackBudget = 512u << 10;
 #endif
 #else
 // Half the 1 MB stack of a Windows thread: the rest is for the host, the
 // dialog code that calls in and the built-ins.
-constexpr size_t STACK_BUDGET = 512u << 10;
+constexpr size_t StackBudget = 512u << 10;
 #endif
 
 TEST(Nesting, EveryKindEndsWithAReportWithinTheStackBudget)
@@ -304,7 +304,7 @@ TEST(Nesting, EveryKindEndsWithAReportWithinTheStackBudget)
         }
         DeepRun deepest = RunDeep(kind.script(low));
         EXPECT_EQ(deepest.reports, "") << kind.name;
-        EXPECT_LT(deepest.stackBytes, STACK_BUDGET) << kind.name;
+        EXPECT_LT(deepest.stackBytes, StackBudget) << kind.name;
         // Real scripts nest a handful of levels; these are the ceilings.
         EXPECT_GE(low, 20) << kind.name;
         std::cout << "  " << kind.name << ": deepest " << low << ", " << deepest.stackBytes

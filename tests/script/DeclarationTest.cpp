@@ -135,7 +135,7 @@ TEST(Declaration, TablesHoldSixteenFunctionsAndSixtyFourConstants)
     {
         ScriptSession session(Constants(61) + "f() { return c60; }");
         EXPECT_TRUE(session.Declare());
-        EXPECT_EQ(ConstantTable.count, SCRIPT_CONSTANT_LIMIT);
+        EXPECT_EQ(ConstantTable.count, ScriptConstantLimit);
         EXPECT_EQ(CallScriptFunction("f"), 60);
     }
     {

@@ -10,13 +10,13 @@ namespace {
 std::string DescribeToken()
 {
     switch (Lexer.tokenKind) {
-    case TOKEN_IDENTIFIER:
+    case TokenIdentifier:
         return std::string("id:") + Lexer.identifierText;
-    case TOKEN_INT_CONST:
+    case TokenIntConst:
         return "int:" + std::to_string(Lexer.intValue);
-    case TOKEN_STRING_CONST:
+    case TokenStringConst:
         return std::string("str:") +
-               ScriptTextOf(SCRIPT_TEXT_BASE + Lexer.slotIndex * STRING_SLOT_SIZE);
+               ScriptTextOf(ScriptTextBase + Lexer.slotIndex * StringSlotSize);
     default:
         return TokenNames[Lexer.tokenKind];
     }
@@ -34,7 +34,7 @@ Scan ScanAll(const std::string& text)
     Scan scan;
     for (int i = 0; i < 200; ++i) {
         scan.tokens += DescribeToken();
-        if (Lexer.tokenKind == TOKEN_END_OF_FILE)
+        if (Lexer.tokenKind == TokenEndOfFile)
             break;
         scan.tokens += " ";
         NextToken();
@@ -133,18 +133,18 @@ TEST(Lexer, StringSlotHoldsFiveHundredElevenCharacters)
 TEST(Lexer, NinthStringReusesTheFirstSlot)
 {
     ScriptSession session("\"s1\" \"s2\" \"s3\" \"s4\" \"s5\" \"s6\" \"s7\" \"s8\" \"s9\"");
-    ScriptValue first = SCRIPT_TEXT_BASE + Lexer.slotIndex * STRING_SLOT_SIZE;
+    ScriptValue first = ScriptTextBase + Lexer.slotIndex * StringSlotSize;
     EXPECT_STREQ(ScriptTextOf(first), "s1");
     for (int i = 0; i < 8; ++i)
         NextToken();
-    EXPECT_EQ(SCRIPT_TEXT_BASE + Lexer.slotIndex * STRING_SLOT_SIZE, first);
+    EXPECT_EQ(ScriptTextBase + Lexer.slotIndex * StringSlotSize, first);
     EXPECT_STREQ(ScriptTextOf(first), "s9");
 }
 
 TEST(Lexer, ShorterStringLeavesTheRestOfItsSlot)
 {
     ScriptSession session("\"longer text\" \"2\" \"3\" \"4\" \"5\" \"6\" \"7\" \"8\" \"ab\"");
-    ScriptValue first = SCRIPT_TEXT_BASE + Lexer.slotIndex * STRING_SLOT_SIZE;
+    ScriptValue first = ScriptTextBase + Lexer.slotIndex * StringSlotSize;
     for (int i = 0; i < 8; ++i)
         NextToken();
     EXPECT_STREQ(ScriptTextOf(first), "ab");
@@ -157,13 +157,13 @@ TEST(Lexer, EndOfFileStaysCurrentAndNothingIsReadPastTheText)
     // on the terminating NUL.
     ScriptSession session("x");
     NextToken();
-    EXPECT_EQ(Lexer.tokenKind, TOKEN_END_OF_FILE);
+    EXPECT_EQ(Lexer.tokenKind, TokenEndOfFile);
     const char* end = Lexer.textPointer;
     for (int i = 0; i < 3; ++i) {
         NextToken();
         ReadChar();
     }
-    EXPECT_EQ(Lexer.tokenKind, TOKEN_END_OF_FILE);
+    EXPECT_EQ(Lexer.tokenKind, TokenEndOfFile);
     EXPECT_EQ(Lexer.textPointer, end);
     EXPECT_EQ(Lexer.tokenPosition, 1);
 }
@@ -177,13 +177,13 @@ TEST(Lexer, ExpectTokenReportsAndKeepsTheToken)
         const char* report;
         TokenKind after;
     } cases[] = {
-        {"( x", 0, TOKEN_LPAREN, "", TOKEN_IDENTIFIER},
-        {"x", 0, TOKEN_LPAREN, "Expected ( at 0 (x)\n", TOKEN_IDENTIFIER},
+        {"( x", 0, TokenLparen, "", TokenIdentifier},
+        {"x", 0, TokenLparen, "Expected ( at 0 (x)\n", TokenIdentifier},
         // The offset moves back over the white space before the token.
-        {"y \r\n\t 5", 1, TOKEN_SEMICOLON, "Expected ; at 1 (y)\n", TOKEN_INT_CONST},
+        {"y \r\n\t 5", 1, TokenSemicolon, "Expected ; at 1 (y)\n", TokenIntConst},
         // ... but not over a comment.
-        {"y /**/ 5", 1, TOKEN_SEMICOLON, "Expected ; at 6 (y)\n", TOKEN_INT_CONST},
-        {"  ", 0, TOKEN_SEMICOLON, "Error: Unexpected end of file at 2 ()\n", TOKEN_END_OF_FILE},
+        {"y /**/ 5", 1, TokenSemicolon, "Expected ; at 6 (y)\n", TokenIntConst},
+        {"  ", 0, TokenSemicolon, "Error: Unexpected end of file at 2 ()\n", TokenEndOfFile},
     };
     for (const Case& c : cases) {
         ScriptSession session(c.text);
@@ -207,37 +207,37 @@ TEST(Lexer, ReportsCarryTheirOffsetAndAreCutToTheirBuffer)
 
     std::string huge(5000, 'm');
     ReportScriptError(huge.c_str());
-    EXPECT_EQ(session.record.reports[1].size(), SCRIPT_REPORT_SIZE - 1);
+    EXPECT_EQ(session.record.reports[1].size(), ScriptReportSize - 1);
 }
 
 TEST(Lexer, RestoringASnapshotBringsBackPositionAndSlotTexts)
 {
     ScriptSession session(
         "\"one\" \"two\" \"three\" \"four\" \"five\" \"six\" \"seven\" \"eight\" \"nine\" \"ten\" end");
-    ScriptValue one = SCRIPT_TEXT_BASE + Lexer.slotIndex * STRING_SLOT_SIZE;
+    ScriptValue one = ScriptTextBase + Lexer.slotIndex * StringSlotSize;
     NextToken();
-    ScriptValue two = SCRIPT_TEXT_BASE + Lexer.slotIndex * STRING_SLOT_SIZE;
+    ScriptValue two = ScriptTextBase + Lexer.slotIndex * StringSlotSize;
     LexerSnapshot snapshot;
     SaveLexer(&snapshot);
     for (int i = 0; i < 9; ++i)
         NextToken();
-    ASSERT_EQ(Lexer.tokenKind, TOKEN_IDENTIFIER);
+    ASSERT_EQ(Lexer.tokenKind, TokenIdentifier);
     EXPECT_STREQ(ScriptTextOf(one), "nine");
     EXPECT_STREQ(ScriptTextOf(two), "ten");
 
     RestoreLexer(&snapshot);
-    EXPECT_EQ(Lexer.tokenKind, TOKEN_STRING_CONST);
+    EXPECT_EQ(Lexer.tokenKind, TokenStringConst);
     EXPECT_STREQ(ScriptTextOf(one), "one");
     EXPECT_STREQ(ScriptTextOf(two), "two");
     NextToken();
-    EXPECT_STREQ(ScriptTextOf(SCRIPT_TEXT_BASE + Lexer.slotIndex * STRING_SLOT_SIZE), "three");
+    EXPECT_STREQ(ScriptTextOf(ScriptTextBase + Lexer.slotIndex * StringSlotSize), "three");
 
     // A text rewritten in place after the save is put back as well.
     RestoreLexer(&snapshot);
     size_t room = 0;
     char* writable = ScriptWritableTextOf(two, &room);
     ASSERT_NE(writable, nullptr);
-    EXPECT_EQ(room, static_cast<size_t>(STRING_SLOT_SIZE));
+    EXPECT_EQ(room, static_cast<size_t>(StringSlotSize));
     strcpy(writable, "rewritten");
     LexerSnapshot rewritten;
     SaveLexer(&rewritten);
@@ -250,17 +250,17 @@ TEST(Lexer, RestoringASnapshotBringsBackPositionAndSlotTexts)
 TEST(Lexer, OnlyWordsInsideTheSlotsAreTexts)
 {
     ScriptSession session("\"abc\"");
-    ScriptValue text = SCRIPT_TEXT_BASE + Lexer.slotIndex * STRING_SLOT_SIZE;
+    ScriptValue text = ScriptTextBase + Lexer.slotIndex * StringSlotSize;
     size_t room = 99;
     EXPECT_EQ(ScriptTextOf(0, &room), nullptr);
     EXPECT_EQ(room, 0u);
     EXPECT_EQ(ScriptTextOf(1), nullptr);
-    EXPECT_EQ(ScriptTextOf(SCRIPT_TEXT_BASE - 1), nullptr);
-    EXPECT_EQ(ScriptTextOf(SCRIPT_TEXT_BASE + STRING_SLOT_COUNT * STRING_SLOT_SIZE), nullptr);
+    EXPECT_EQ(ScriptTextOf(ScriptTextBase - 1), nullptr);
+    EXPECT_EQ(ScriptTextOf(ScriptTextBase + StringSlotCount * StringSlotSize), nullptr);
     EXPECT_EQ(ScriptWritableTextOf(-5, &room), nullptr);
     EXPECT_STREQ(ScriptTextOf(text + 1, &room), "bc");
-    EXPECT_EQ(room, static_cast<size_t>(STRING_SLOT_SIZE - 1));
-    EXPECT_NE(ScriptTextOf(SCRIPT_TEXT_BASE + STRING_SLOT_COUNT * STRING_SLOT_SIZE - 1), nullptr);
+    EXPECT_EQ(room, static_cast<size_t>(StringSlotSize - 1));
+    EXPECT_NE(ScriptTextOf(ScriptTextBase + StringSlotCount * StringSlotSize - 1), nullptr);
 }
 
 }  // namespace

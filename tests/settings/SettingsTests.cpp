@@ -46,7 +46,7 @@ TEST(Settings, GetSetting)
     };
     for (const TextCase& c : cases) {
         SetupScript = c.script.c_str();
-        char value[SETTING_VALUE_SIZE];
+        char value[SettingValueSize];
         strcpy(value, "untouched");
         EXPECT_EQ(GetSetting(c.key, value), c.found) << c.what;
         EXPECT_EQ(std::string(value), c.found ? c.value : std::string("untouched")) << c.what;
@@ -58,11 +58,11 @@ TEST(Settings, LongValueIsCutToTheBuffer)
 {
     std::string script = "// Name=" + std::string(300, 'x') + "\r\n";
     SetupScript = script.c_str();
-    char value[SETTING_VALUE_SIZE + 8];
+    char value[SettingValueSize + 8];
     memset(value, '#', sizeof value);
     EXPECT_EQ(GetSetting("Name", value), 1);
     EXPECT_EQ(std::string(value), std::string(255, 'x'));
-    for (size_t i = SETTING_VALUE_SIZE; i < sizeof value; ++i)
+    for (size_t i = SettingValueSize; i < sizeof value; ++i)
         EXPECT_EQ(value[i], '#') << "byte " << i << " past the 256-byte buffer was written";
     char small[4];
     EXPECT_EQ(GetSetting("Name", small, sizeof small), 1);
@@ -98,7 +98,7 @@ TEST(Settings, GetSettingInt)
 TEST(Settings, NothingToSearch)
 {
     SetupScript = nullptr;
-    char value[SETTING_VALUE_SIZE] = "keep";
+    char value[SettingValueSize] = "keep";
     int number = 9;
     EXPECT_EQ(GetSetting("Company", value), 0);
     EXPECT_EQ(GetSettingInt("Update", &number), 0);

@@ -18,11 +18,10 @@
 #include <string>
 #include <vector>
 
+#include "Package.h"
 #include "PackageWriter.h"
 
 namespace {
-
-constexpr size_t PackageHeaderSize = 28;
 
 bool ReadAll(const char* path, std::vector<uint8_t>* bytes)
 {
@@ -42,36 +41,12 @@ bool WriteAll(const char* path, const std::vector<uint8_t>& bytes)
     return fclose(out) == 0 && written;
 }
 
-uint32_t Read32(const std::vector<uint8_t>& b, size_t at)
-{
-    return at + 4 <= b.size() ? (uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 |
-                                 uint32_t(b[at + 3]) << 24)
-                              : 0;
-}
-
-uint16_t Read16(const std::vector<uint8_t>& b, size_t at)
-{
-    return at + 2 <= b.size() ? uint16_t(b[at] | b[at + 1] << 8) : 0;
-}
-
-// The end of the PE image's last section; 0 when the file is no PE image.
+// Where the package starts: the end of the image's last section, the place
+// the setup program looks first.  0 when the file is no PE image.
 size_t ImageEnd(const std::vector<uint8_t>& image)
 {
-    if (image.size() < 0x40 || image[0] != 'M' || image[1] != 'Z')
-        return 0;
-    size_t pe = Read32(image, 0x3C);
-    if (pe + 24 > image.size() || memcmp(&image[pe], "PE\0\0", 4) != 0)
-        return 0;
-    size_t sections = Read16(image, pe + 6);
-    size_t table = pe + 24 + Read16(image, pe + 20);
-    size_t end = table + sections * 40;
-    for (size_t i = 0; i < sections; ++i) {
-        size_t record = table + i * 40;
-        size_t last = size_t(Read32(image, record + 20)) + Read32(image, record + 16);
-        if (Read32(image, record + 16) != 0 && last > end)
-            end = last;
-    }
-    return end <= image.size() ? end : 0;
+    uint64_t end = LocateImageEnd(image.data(), image.size());
+    return end <= image.size() ? static_cast<size_t>(end) : 0;
 }
 
 int Fail(const std::string& reason)

@@ -92,8 +92,8 @@ bool PrepareAndDeclare(const std::string& label, const std::string& text)
     if (Reports.count == 0) {
         // The tables are full: the setup program shows only its own "Script error".
         int line = 0, column = 0;
-        LineAndColumn(Lexer.tokenPosition, &line, &column);
-        const char* why = FunctionTable.count == SCRIPT_FUNCTION_LIMIT
+        LineAndColumn(ScriptTokenPosition(), &line, &column);
+        const char* why = ScriptFunctionCount() == ScriptFunctionLimit
                               ? "more than 16 script functions"
                               : "more than 61 constants of its own";
         fprintf(stderr, "%s:%d:%d: error: Script error (the script has %s)\n", label.c_str(),
@@ -125,7 +125,7 @@ bool ReadWholeFile(const std::string& path, std::string* text, std::string* why)
 
 void PrintTextSetting(const char* key)
 {
-    char value[SETTING_VALUE_SIZE];
+    char value[SettingValueSize];
     if (GetSetting(key, value, sizeof value))
         printf("  %-14s \"%s\"\n", key, AnsiForTerminal(value).c_str());
     else
@@ -153,7 +153,7 @@ void PrintSummary(const std::string& label)
     PrintFlagSetting("NoLicense", 1);
     PrintFlagSetting("NoUninstall", 1);
     PrintFlagSetting("NoWin95", 0);
-    char driver[SETTING_VALUE_SIZE];
+    char driver[SettingValueSize];
     if (GetSetting("InstallDriver", driver, sizeof driver))
         printf("  %-14s present (\"%s\"; any value counts)\n", "InstallDriver",
                AnsiForTerminal(driver).c_str());
@@ -161,16 +161,15 @@ void PrintSummary(const std::string& label)
         printf("  %-14s absent\n", "InstallDriver");
 
     printf("Functions:\n");
-    if (FunctionTable.count == 0)
+    if (ScriptFunctionCount() == 0)
         printf("  none\n");
-    for (int f = 0; f < FunctionTable.count; ++f) {
-        const ScriptFunction& function = FunctionTable.functions[f];
-        std::string signature = std::string(function.name) + "(";
-        for (int i = 0; i < function.parameterCount; ++i)
-            signature += std::string(i ? ", " : "") + function.parameterNames[i];
+    for (int f = 0; f < ScriptFunctionCount(); ++f) {
+        int count = ScriptFunctionParameterCount(f);
+        std::string signature = std::string(ScriptFunctionName(f)) + "(";
+        for (int i = 0; i < count; ++i)
+            signature += std::string(i ? ", " : "") + ScriptFunctionParameterName(f, i);
         signature += ")";
-        printf("  %-30s %d parameter%s\n", signature.c_str(), function.parameterCount,
-               function.parameterCount == 1 ? "" : "s");
+        printf("  %-30s %d parameter%s\n", signature.c_str(), count, count == 1 ? "" : "s");
     }
     if (!ScriptFunctionExists("init"))
         printf("No init function: the start checks alone decide whether setup goes on.\n");

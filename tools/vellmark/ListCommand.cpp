@@ -21,12 +21,12 @@ namespace {
 std::string OpenFailureText(const char* path, int code)
 {
     switch (code) {
-    case PACKAGE_NO_MEMORY:
+    case PackageNoMemory:
         return "Not enough memory.";
-    case PACKAGE_OUT_OF_BOUNDS:
-    case PACKAGE_BAD_CHECKSUM:
+    case PackageOutOfBounds:
+    case PackageBadChecksum:
         return "File corrupted, possible download error.";
-    case PACKAGE_CANNOT_OPEN: {
+    case PackageCannotOpen: {
         FILE* probe = fopen(path, "rb");
         if (!probe)
             return strerror(errno);
@@ -41,13 +41,13 @@ std::string OpenFailureText(const char* path, int code)
 std::string ExtractFailureText(int code, const std::string& entry)
 {
     switch (code) {
-    case EXTRACT_NOT_FOUND:
+    case ExtractNotFound:
         return "no entry \"" + entry + "\" in the package";
-    case EXTRACT_NO_MEMORY:
+    case ExtractNoMemory:
         return "not enough memory to extract \"" + entry + "\"";
-    case EXTRACT_BAD_STREAM:
+    case ExtractBadStream:
         return "the data of \"" + entry + "\" does not decompress to its recorded size";
-    case EXTRACT_BAD_CHECKSUM:
+    case ExtractBadChecksum:
         return "the content of \"" + entry + "\" does not match its checksum";
     default:
         return "\"" + entry + "\" cannot be extracted";
@@ -65,7 +65,7 @@ bool WantsHelp(int argc, char** argv)
 int Open(const char* path, PackageHandle** handle)
 {
     int code = OpenPackage(path, handle);
-    if (code != PACKAGE_OPENED)
+    if (code != PackageOpened)
         fprintf(stderr, "vellmark: %s: %s (code %d)\n", path, OpenFailureText(path, code).c_str(), code);
     return code;
 }
@@ -98,7 +98,7 @@ std::string EntryPath(const PackageHandle* h, uint32_t index)
             continue;
         }
         const PackageEntry& e = h->entries[chain[k]];
-        path += std::string(e.name, strnlen(e.name, PACKAGE_NAME_SIZE));
+        path += std::string(e.name, strnlen(e.name, PackageNameSize));
     }
     return path;
 }
@@ -121,11 +121,11 @@ int RunListCommand(int argc, char** argv)
         return 2;
     }
     PackageHandle* h = nullptr;
-    if (Open(argv[1], &h) != PACKAGE_OPENED)
+    if (Open(argv[1], &h) != PackageOpened)
         return 2;
     for (uint32_t i = 1; i < h->entryCount; ++i) {
         const PackageEntry& e = h->entries[i];
-        printf("%c %u %u %s\n", (e.attributes & PACKAGE_ATTRIBUTE_DIRECTORY) ? 'd' : 'f', e.size,
+        printf("%c %u %u %s\n", (e.attributes & PackageAttributeDirectory) ? 'd' : 'f', e.size,
                e.compressedSize, AnsiForTerminal(EntryPath(h, i)).c_str());
     }
     ClosePackage(h);
@@ -174,13 +174,13 @@ int RunExtractCommand(int argc, char** argv)
             c = '\\';
 
     PackageHandle* h = nullptr;
-    if (Open(setup, &h) != PACKAGE_OPENED)
+    if (Open(setup, &h) != PackageOpened)
         return 2;
     uint8_t* data = nullptr;
     uint32_t size = 0;
     int code = ExtractPackageEntry(h, ansiPath.c_str(), &data, &size);
     ClosePackage(h);
-    if (code != EXTRACT_OK) {
+    if (code != ExtractOk) {
         fprintf(stderr, "vellmark: %s: %s (code %d)\n", setup, ExtractFailureText(code, entryPath).c_str(), code);
         return 2;
     }

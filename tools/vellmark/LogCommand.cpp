@@ -6,7 +6,7 @@
 
 #include "Commands.h"
 #include "InstallLog.h"
-#include "PackageWriter.h"
+#include "Windows1252.h"
 #include "ToolText.h"
 
 namespace {

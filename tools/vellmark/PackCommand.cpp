@@ -150,7 +150,7 @@ bool WalkDirectory(TreeWalk& walk, const fs::path& dir, int32_t parentIndex)
         std::string utf8 = p.filename().u8string();
         if (!AnsiFromTerminal(utf8, &child.ansi))
             return walk.error = Shown(p) + ": the name cannot be written in the Windows-1252 code page", false;
-        if (child.ansi.size() > PACKAGE_NAME_SIZE - 1)
+        if (child.ansi.size() > PackageNameSize - 1)
             return walk.error = Shown(p) + ": the name is longer than 259 bytes", false;
         if (!ValidWindowsName(child.ansi))
             return walk.error = Shown(p) + ": not a valid Windows file name", false;

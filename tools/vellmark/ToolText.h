@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "PackageWriter.h"
+#include "Windows1252.h"
 
 // Names in a package are Windows-1252; the terminal of the Linux tool speaks
 // UTF-8, a Windows console the ANSI code page itself.

@@ -16,12 +16,8 @@ const Command Commands[] = {
     {"pack", RunPackCommand, "pack a product folder and a setup program into one setup executable"},
     {"list", RunListCommand, "list the entries of a setup executable's package"},
     {"extract", RunExtractCommand, "write one entry of a setup executable's package"},
-#ifdef VM_HAVE_CHECK
     {"check", RunCheckCommand, "check an Install.ini as the setup program will, or dry-run one of its functions"},
-#endif
-#ifdef VM_HAVE_LOG
     {"log", RunLogCommand, "print an install log file"},
-#endif
 };
 
 void PrintUsage(FILE* out)

@@ -12,9 +12,9 @@ int LoggingEnabled = 1;
 int CopyError = 0;
 HWND WizardWindow = nullptr;
 HWND ProgressBarWindow = nullptr;
-char InstallDir[SETUP_PATH_SIZE] = "";
-char ProgramFilesPath[SETUP_PATH_SIZE] = "";
-char LogFilePath[SETUP_PATH_SIZE] = "";
+char InstallDir[SetupPathSize] = "";
+char ProgramFilesPath[SetupPathSize] = "";
+char LogFilePath[SetupPathSize] = "";
 
 void ResetSetupState()
 {

@@ -7,10 +7,10 @@
 #include <windows.h>
 
 #include "Package.h"
+#include "PathText.h"   // WorkBufferSize: the executable path and work buffers
 #include "Settings.h"   // SetupScript: the text of Install.ini
 
-constexpr size_t SETUP_PATH_SIZE = 512;     // InstallDir, ProgramFilesPath, LogFilePath
-constexpr size_t SETUP_WORK_SIZE = 1024;    // the executable path and work buffers
+constexpr size_t SetupPathSize = 512;     // InstallDir, ProgramFilesPath, LogFilePath
 
 extern HINSTANCE InstanceHandle;
 extern int IsWindowsNT;                 // 1 when GetVersionExA reports the NT platform
@@ -24,9 +24,9 @@ extern int LoggingEnabled;              // logon / logoff
 extern int CopyError;                   // set by a failed copy; never cleared
 extern HWND WizardWindow;               // the wizard's frame, null until it exists
 extern HWND ProgressBarWindow;          // the Install page's progress bar, null until it exists
-extern char InstallDir[SETUP_PATH_SIZE];
-extern char ProgramFilesPath[SETUP_PATH_SIZE];
-extern char LogFilePath[SETUP_PATH_SIZE];
+extern char InstallDir[SetupPathSize];
+extern char ProgramFilesPath[SetupPathSize];
+extern char LogFilePath[SetupPathSize];
 
 // Resets every variable above to its initial value (tests run several setups
 // in one process).

@@ -1,0 +1,2 @@
+# The archive reader's sources, for Package/CMakeLists.txt and the fuzz build.
+set(vm_package_sources ${CMAKE_CURRENT_LIST_DIR}/Package.cpp ${CMAKE_CURRENT_LIST_DIR}/FileView.cpp)
