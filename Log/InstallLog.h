@@ -134,6 +134,10 @@ enum LogSaveStatus {
                           //   that was at the path before is untouched
 };
 
+// Writes the list to the file at `path`, as SaveInstallLog does, but keeps
+// the list.  A null path writes nothing (LogSaveReleased).
+LogSaveStatus WriteInstallLog(const InstallLog* list, const char* path);
+
 // Writes the list to the file at `path` and then releases the list, whatever
 // happened: afterwards it holds nothing.  With a null path it only releases.
 // The new log is written to a temporary file beside the old one (the path

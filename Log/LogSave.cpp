@@ -67,9 +67,14 @@ int WriteInstallLogFile(const InstallLog* list, LogFile* file)
     return 1;
 }
 
+LogSaveStatus WriteInstallLog(const InstallLog* list, const char* path)
+{
+    return path ? WriteBesideAndReplace(list, path) : LogSaveReleased;
+}
+
 LogSaveStatus SaveInstallLog(InstallLog* list, const char* path)
 {
-    LogSaveStatus status = path ? WriteBesideAndReplace(list, path) : LogSaveReleased;
+    LogSaveStatus status = WriteInstallLog(list, path);
     ReleaseInstallLog(list);
     return status;
 }

@@ -105,11 +105,23 @@ const PackageEntry* FindPackageEntry(const PackageHandle* handle, const char* pa
 // caller, who releases it with FreePackageBlock.
 int ExtractPackageEntry(const PackageHandle* handle, const char* path, uint8_t** data, uint32_t* size);
 
+// Releases a block returned by ExtractPackageEntry (GlobalFree on Windows).
+void FreePackageBlock(void* block);
+
+// Owns a block returned by ExtractPackageEntry and releases it when it goes.
+struct PackageBlock {
+    uint8_t* data = nullptr;
+    uint32_t size = 0;
+
+    PackageBlock() = default;
+    ~PackageBlock() { FreePackageBlock(data); }
+    PackageBlock(const PackageBlock&) = delete;
+    PackageBlock& operator=(const PackageBlock&) = delete;
+};
+
 // The size field of the entry at `path`, or PackageEntryNotFound.
 uint32_t PackageEntrySize(const PackageHandle* handle, const char* path);
 
-// Releases a block returned by ExtractPackageEntry (GlobalFree on Windows).
-void FreePackageBlock(void* block);
 
 // The file offset just past the last section of a PE image (PointerToRawData +
 // SizeOfRawData of the last section header), or 0 when `image` is not a

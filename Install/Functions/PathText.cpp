@@ -30,34 +30,56 @@ int PathText::CopyTo(char* destination, size_t capacity) const
 
 namespace {
 
-// "\" and a setting's value; false (nothing appended) when it is missing.
-bool AppendSettingName(PathText* path, const char* key)
+void AppendName(PathText* path, const char* name)
 {
-    char value[SettingValueSize];
-    if (!GetSetting(key, value, sizeof value))
-        return false;
     path->Append("\\");
-    path->Append(value);
-    return true;
+    path->Append(name);
+}
+
+// The value of a setting, or null when the script has no such setting.
+const char* SettingOrNull(const char* key, char (&value)[SettingValueSize])
+{
+    return GetSetting(key, value, sizeof value) ? value : nullptr;
 }
 
 }  // namespace
 
-void AppendProductNames(PathText* path, ProductNames names)
+void AppendProductNamesOf(PathText* path, ProductNames names, const char* company, const char* product)
 {
     switch (names) {
     case ProductNamesCompany:
-        AppendSettingName(path, "Company");
+        if (company)
+            AppendName(path, company);
         break;
     case ProductNamesCompanyAndProduct:
-        AppendSettingName(path, "Company");
-        AppendSettingName(path, "Product");
+        if (company)
+            AppendName(path, company);
+        if (product)
+            AppendName(path, product);
         break;
     case ProductNamesCompanyElseProduct:
-        if (!AppendSettingName(path, "Company"))
-            AppendSettingName(path, "Product");
+        if (company)
+            AppendName(path, company);
+        else if (product)
+            AppendName(path, product);
         break;
     }
+}
+
+void AppendProductNames(PathText* path, ProductNames names)
+{
+    char company[SettingValueSize];
+    char product[SettingValueSize];
+    AppendProductNamesOf(path, names, SettingOrNull("Company", company), SettingOrNull("Product", product));
+}
+
+int BuildSharedFilesKeyPath(const char* company, const char* product, char* destination, size_t capacity)
+{
+    PathText path;
+    path.Append("Software");
+    AppendProductNamesOf(&path, ProductNamesCompanyElseProduct, company, product);
+    path.Append("\\Shared Files");
+    return path.CopyTo(destination, capacity);
 }
 
 int BuildProductPath(const char* base, ProductNames names, char* destination, size_t capacity)

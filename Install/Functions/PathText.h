@@ -35,8 +35,17 @@ enum ProductNames : unsigned {
     ProductNamesCompanyElseProduct = 4, // "\Company", or without a Company setting "\Product"
 };
 
-// Appends the names to `path`.
+// Appends the names to `path`, from the settings.
 void AppendProductNames(PathText* path, ProductNames names);
+
+// The same from given names: `company` and `product` are the values, or null
+// where there is none (the uninstaller takes them from the install log).
+void AppendProductNamesOf(PathText* path, ProductNames names, const char* company, const char* product);
+
+// The key that counts the references of shared files and drivers:
+// "Software", "\Company" (without a company "\Product", without either
+// nothing) and "\Shared Files".  1 when it fits; 0 with `destination` empty.
+int BuildSharedFilesKeyPath(const char* company, const char* product, char* destination, size_t capacity);
 
 // `base` followed by the names, into `destination` of `capacity` bytes: the
 // default destination folder (Program Files + "\Company\Product"), the

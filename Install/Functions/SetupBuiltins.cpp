@@ -19,7 +19,7 @@ ScriptValue VersionBuiltin()
 namespace {
 
 // ---------------------------------------------------------------------------
-// Not built yet: file installation (copy, copyshared, makedir), drivers
+// Not built yet: drivers
 // (installdriver), shortcuts (shortcut, shortcutc, shortcutwww) and
 // application detection (fileinuse, isappinstalled, isapprunning, closeapp,
 // prefskey).  Each reads its arguments like the real one will and then stops
@@ -58,10 +58,10 @@ const BuiltinHandler SetupBuiltinHandlers[BuiltinCount] = {
     VersionBuiltin,
     MsgBoxOkBuiltin,
     MsgBoxYesNoBuiltin,
-    NotAvailable<BuiltinCopy>,
-    NotAvailable<BuiltinCopyshared>,
+    CopyBuiltin,
+    CopySharedBuiltin,
     IsCopyErrorBuiltin,
-    NotAvailable<BuiltinMakedir>,
+    MakeDirBuiltin,
     NotAvailable<BuiltinInstalldriver>,
     NotAvailable<BuiltinShortcut>,
     NotAvailable<BuiltinShortcutc>,

@@ -34,6 +34,11 @@ ScriptValue IsCopyErrorBuiltin();
 ScriptValue SetProgStepsBuiltin();
 ScriptValue ProgStepBuiltin();
 
+// The file installation built-ins (FileBuiltins.cpp).
+ScriptValue CopyBuiltin();
+ScriptValue CopySharedBuiltin();
+ScriptValue MakeDirBuiltin();
+
 // version(entry, path): CompareEntryVersion of the entry against the path
 // after its macros are expanded in place; -2 when either is no text or the
 // expanded path would not fit the script's text.

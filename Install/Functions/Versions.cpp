@@ -8,32 +8,10 @@
 
 #include "FileView.h"
 #include "PathText.h"
+#include "RegistryKey.h"
 #include "Package.h"
 #include "Settings.h"
 #include "SetupState.h"
-
-namespace {
-
-// Owners of what a version check opens; each releases what it holds.
-struct RegistryKey {
-    HKEY key = nullptr;
-    ~RegistryKey()
-    {
-        if (key)
-            RegCloseKey(key);
-    }
-};
-
-struct PackageBlock {
-    uint8_t* data = nullptr;
-    ~PackageBlock()
-    {
-        if (data)
-            FreePackageBlock(data);
-    }
-};
-
-}  // namespace
 
 int64_t ReadFileVersion(const char* path)
 {
@@ -53,10 +31,9 @@ int CompareEntryVersion(const char* entry, const char* path)
         return -2;
 
     PackageBlock block;
-    uint32_t size = 0;
-    if (ExtractPackageEntry(SetupPackage, entry, &block.data, &size) != ExtractOk)
+    if (ExtractPackageEntry(SetupPackage, entry, &block.data, &block.size) != ExtractOk)
         return -2;
-    int64_t packaged = GetImageVersion(block.data, size);
+    int64_t packaged = GetImageVersion(block.data, block.size);
     int64_t installed = ReadFileVersion(path);
 
     if (packaged == NoVersion || packaged > installed)
@@ -72,14 +49,12 @@ int CompareInstalledVersion()
         return 1;
 
     RegistryKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_QUERY_VALUE, &key.key) != ERROR_SUCCESS) {
-        key.key = nullptr;
+    if (!key.Open(HKEY_LOCAL_MACHINE, keyPath, KEY_QUERY_VALUE))
         return 1;
-    }
     // Room for a terminator even when the value was stored without one.
     char text[SettingValueSize];
     DWORD length = sizeof text - 1;
-    if (RegQueryValueExA(key.key, "Version", nullptr, nullptr, reinterpret_cast<BYTE*>(text), &length) !=
+    if (RegQueryValueExA(key.Handle(), "Version", nullptr, nullptr, reinterpret_cast<BYTE*>(text), &length) !=
         ERROR_SUCCESS)
         return 1;
     text[length < sizeof text ? length : sizeof text - 1] = '\0';

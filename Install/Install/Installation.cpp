@@ -1,11 +1,74 @@
+// The installation run: the script function install inside a logged
+// transaction, then the registration of the product or the undo.
 #include "Installation.h"
 
+#include <cstring>
+
+#include "InstallLog.h"
+#include "PathMacros.h"
+#include "Playback.h"
+#include "Registration.h"
 #include "Script.h"
+#include "SetupState.h"
+#include "Settings.h"
+
+int BuildLogFilePath()
+{
+    char product[SettingValueSize] = "";
+    GetSetting("Product", product, sizeof product);
+
+    // The LogPath setting (its macros expanded), or the installation folder.
+    char folder[SetupPathSize];
+    if (GetSetting("LogPath", folder, sizeof folder)) {
+        if (!ExpandPathMacros(folder, sizeof folder))
+            folder[0] = '\0';
+    } else {
+        memcpy(folder, InstallDir, sizeof folder);
+    }
+    PathText path;
+    path.Append(folder);
+    path.Append("\\");
+    path.Append(product);
+    path.Append(".log");
+    return path.CopyTo(LogFilePath, sizeof LogFilePath);
+}
 
 int RunInstallation()
 {
-    if (!ScriptFunctionExists("install"))
-        return 1;
-    // Any non-zero word, a text included, counts as success.
-    return CallScriptFunction("install") != 0 ? 1 : 0;
+    // A missing Company or Product setting counts as the empty text.
+    char company[SettingValueSize] = "";
+    char product[SettingValueSize] = "";
+    GetSetting("Company", company, sizeof company);
+    GetSetting("Product", product, sizeof product);
+
+    // Without a log nothing could be undone or uninstalled: nothing is done.
+    if (!BuildLogFilePath())
+        return 0;
+
+    // A log of an earlier installation at the same path is loaded and grows;
+    // a missing one gives an empty list.
+    LoadInstallLog(&TheInstallLog, LogFilePath);
+    LogAddProduct(&TheInstallLog, company, product, InstallDir);
+    CreateDirectoryTree(InstallDir);
+
+    int result = 1;
+    if (ScriptFunctionExists("install"))
+        result = CallScriptFunction("install") != 0 ? 1 : 0;
+
+    // The log is written in both outcomes before anything else happens.
+    LogSaveStatus saved = WriteInstallLog(&TheInstallLog, LogFilePath);
+    if (result) {
+        ReleaseInstallLog(&TheInstallLog);
+        RegisterUninstaller();
+        RegisterProductKey();
+    } else if (saved == LogSaveWritten) {
+        ReleaseInstallLog(&TheInstallLog);
+        UndoInstallLog();
+    } else {
+        // The log could not be written: the undo plays the changes of this
+        // run from memory rather than an older file that lacks them.
+        UndoLoadedLog(&TheInstallLog);
+        ReleaseInstallLog(&TheInstallLog);
+    }
+    return result;
 }

@@ -8,7 +8,10 @@
 #include <string>
 #include <vector>
 
+#include <zlib.h>
+
 #include "LittleEndian.h"
+#include "Package.h"
 #include "PackageWriter.h"
 
 namespace testimage {
@@ -99,6 +102,38 @@ inline std::vector<uint8_t> MakePackage(const std::vector<PackItem>& items, std:
         return {};
     }
     return sink.bytes;
+}
+
+// Decodes the directory of the package whose header stands at `headerAt`,
+// lets `change` edit its records, and writes it back with both checksums
+// sealed again: a package the reader opens, with records a writer would
+// never produce.  false when the directory cannot be decoded.
+template <typename Change>
+bool RewriteDirectory(std::vector<uint8_t>& file, size_t headerAt, Change change)
+{
+    const uint32_t dataSize = Get32(file, headerAt + 4);
+    const uint32_t directorySize = Get32(file, headerAt + 8);
+    const uint32_t count = Get32(file, headerAt + 16);
+    const size_t directoryAt = headerAt + PackageHeaderSize + dataSize;
+    std::vector<PackageEntry> entries(count);
+    uLongf length = static_cast<uLongf>(count * sizeof(PackageEntry));
+    if (uncompress(reinterpret_cast<Bytef*>(entries.data()), &length, &file.at(directoryAt), directorySize) != Z_OK)
+        return false;
+    change(entries);
+    uLongf bound = compressBound(static_cast<uLong>(length));
+    std::vector<uint8_t> packed(bound);
+    if (compress2(packed.data(), &bound, reinterpret_cast<const Bytef*>(entries.data()), length, 6) != Z_OK)
+        return false;
+    packed.resize(bound);
+    file.resize(directoryAt);
+    file.insert(file.end(), packed.begin(), packed.end());
+    while (file.size() % 4)
+        file.push_back(0);
+    Put32(file, headerAt + 8, static_cast<uint32_t>(packed.size()));
+    Put32(file, headerAt + 12, adler32(1, reinterpret_cast<const Bytef*>(entries.data()), static_cast<uInt>(length)));
+    Put32(file, headerAt + 20, adler32(1, &file[headerAt + PackageHeaderSize], dataSize));
+    Put32(file, headerAt + 24, adler32(1, packed.data(), static_cast<uInt>(packed.size())));
+    return true;
 }
 
 inline bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes)

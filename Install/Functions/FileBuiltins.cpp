@@ -1,0 +1,203 @@
+// File installation: the built-ins copy, copyshared and makedir, and the
+// operations they share with the driver built-in and the registrations.
+#include "FileInstall.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "InstallLog.h"
+#include "LogFile.h"
+#include "PathMacros.h"
+#include "RegistryKey.h"
+#include "SetupBuiltins.h"
+#include "SetupState.h"
+#include "Versions.h"
+
+namespace {
+
+// The attributes every installed file is written with.
+constexpr DWORD WrittenFileFlags = FILE_FLAG_RANDOM_ACCESS | FILE_ATTRIBUTE_NORMAL;
+
+// The folder part of a path: everything before its last backslash, or "."
+// for a bare name.  0 when it does not fit.
+int FolderOf(const char* path, char (&folder)[WorkBufferSize])
+{
+    const char* slash = strrchr(path, '\\');
+    if (!slash) {
+        strcpy(folder, ".");
+        return 1;
+    }
+    size_t length = static_cast<size_t>(slash - path);
+    // "C:\file": the folder is the drive's root, backslash included.
+    if (length == 2 && path[1] == ':')
+        ++length;
+    if (length >= sizeof folder)
+        return 0;
+    memcpy(folder, path, length);
+    folder[length] = '\0';
+    return 1;
+}
+
+// An open file that is closed when it goes.
+class OpenFile {
+public:
+    explicit OpenFile(HANDLE handle) : handle_(handle) {}
+    ~OpenFile() { Close(); }
+    OpenFile(const OpenFile&) = delete;
+    OpenFile& operator=(const OpenFile&) = delete;
+
+    bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
+    HANDLE Handle() const { return handle_; }
+    // false when the system reported a failure on closing.
+    bool Close()
+    {
+        bool closed = true;
+        if (handle_ != INVALID_HANDLE_VALUE)
+            closed = CloseHandle(handle_) != 0;
+        handle_ = INVALID_HANDLE_VALUE;
+        return closed;
+    }
+
+private:
+    HANDLE handle_;
+};
+
+// Writes `size` bytes into a new temporary file in the destination's folder
+// and moves it over the destination.  1 on success; 0 with the destination as
+// it was and no temporary file left.
+int WriteBesideAndReplace(const char* destination, const uint8_t* data, uint32_t size)
+{
+    char folder[WorkBufferSize];
+    char temporary[MAX_PATH + 16];
+    if (!FolderOf(destination, folder) || strlen(folder) > MAX_PATH - 14)
+        return 0;
+    // A name of its own in that folder, created empty; never one that exists.
+    if (GetTempFileNameA(folder, "vm", 0, temporary) == 0)
+        return 0;
+
+    OpenFile file(CreateFileA(temporary, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, WrittenFileFlags,
+                              nullptr));
+    bool written = file.IsOpen() && WriteBlockToFile(file.Handle(), data, size);
+    written = file.Close() && written;
+    if (written && LogFileReplace(temporary, destination))
+        return 1;
+    DeleteFileA(temporary);
+    return 0;
+}
+
+// A path argument expanded in place.  Null when it is no text or its
+// expansion would not fit the script's text (which is then empty).
+char* ExpandedPath(ScriptValue value)
+{
+    size_t room = 0;
+    char* path = ScriptWritableTextOf(value, &room);
+    if (!path || !ExpandPathMacros(path, room) || path[0] == '\0')
+        return nullptr;
+    return path;
+}
+
+// copy and copyshared: entry, destination and (copyshared) the shared name.
+// Every text must be there; a copy that cannot even be named fails like one
+// that cannot be written, so the script sees the failure and the
+// installation is undone instead of missing a file silently.
+ScriptValue CopyEntry(BuiltinIndex index)
+{
+    ScriptValue arguments[3] = {};
+    ReadBuiltinArguments(index, arguments);
+    const bool shared = index == BuiltinCopyshared;
+    char* destination = ExpandedPath(arguments[1]);
+    const char* entry = ScriptTextOf(arguments[0]);
+    const char* sharedName = shared ? ScriptTextOf(arguments[2]) : nullptr;
+
+    if (CopyError)
+        return 1;
+    if (!entry || !destination || (shared && !sharedName)) {
+        CopyError = 1;
+        return 1;
+    }
+
+    int existed = shared ? PathExists(destination) : 1;
+    CopyError = ExtractEntryToFile(entry, destination) == 1 ? 0 : 1;
+    if (CopyError)
+        return 1;
+    if (LoggingEnabled) {
+        if (shared)
+            LogAddSharedFile(&TheInstallLog, destination, sharedName);
+        else
+            LogAddFile(&TheInstallLog, destination);
+    }
+    if (shared && !existed)
+        AddSharedReference(sharedName);
+    return CopyError;
+}
+
+}  // namespace
+
+bool WriteBlockToFile(HANDLE file, const void* block, uint32_t size)
+{
+    DWORD written = 0;
+    return WriteFile(file, block, size, &written, nullptr) && written == size;
+}
+
+int ExtractEntryToFile(const char* entry, const char* destination)
+{
+    if (!entry || !destination || !SetupPackage)
+        return 0;
+    PackageBlock block;
+    if (ExtractPackageEntry(SetupPackage, entry, &block.data, &block.size) != ExtractOk)
+        return 0;
+
+    // Never replace a file of the same or a newer version; an entry without
+    // a version always replaces.  A skip counts as success.
+    int64_t packaged = GetImageVersion(block.data, block.size);
+    int64_t installed = ReadFileVersion(destination);
+    if (packaged >= 0 && packaged <= installed)
+        return 1;
+    return WriteBesideAndReplace(destination, block.data, block.size);
+}
+
+void AddSharedReference(const char* sharedName)
+{
+    char company[SettingValueSize];
+    char product[SettingValueSize];
+    bool hasCompany = GetSetting("Company", company, sizeof company) == 1;
+    bool hasProduct = GetSetting("Product", product, sizeof product) == 1;
+    char keyPath[WorkBufferSize];
+    if (!sharedName || !BuildSharedFilesKeyPath(hasCompany ? company : nullptr, hasProduct ? product : nullptr,
+                                                keyPath, sizeof keyPath))
+        return;
+    RegistryKey key;
+    if (!key.Create(HKEY_LOCAL_MACHINE, keyPath, KEY_QUERY_VALUE | KEY_SET_VALUE))
+        return;
+    DWORD count = 0;
+    if (!key.QueryNumber(sharedName, &count))
+        count = 0;
+    key.SetNumber(sharedName, count + 1);
+}
+
+ScriptValue CopyBuiltin()
+{
+    return CopyEntry(BuiltinCopy);
+}
+
+ScriptValue CopySharedBuiltin()
+{
+    return CopyEntry(BuiltinCopyshared);
+}
+
+// makedir(folder): creates the folder and its missing parents and records it,
+// whether or not it was new.  A folder that is no text, or whose expansion
+// would not fit, is neither created nor recorded; makedir never fails (a
+// folder that is not there shows up as failed copies into it).
+ScriptValue MakeDirBuiltin()
+{
+    ScriptValue folder = 0;
+    ReadBuiltinArguments(BuiltinMakedir, &folder);
+    char* path = ExpandedPath(folder);
+    if (!path)
+        return 0;
+    CreateDirectoryTree(path);
+    if (LoggingEnabled)
+        LogAddDirectory(&TheInstallLog, path);
+    return 0;
+}

@@ -1,0 +1,30 @@
+// Putting package entries onto the disk: the operations the file built-ins,
+// the driver built-in and the uninstaller registration share.
+#ifndef VELLMARK_FILEINSTALL_H
+#define VELLMARK_FILEINSTALL_H
+
+#include <windows.h>
+
+#include <cstdint>
+
+// Writes the package entry `entry` of the open SetupPackage to `destination`,
+// but never replaces a file whose version is the same or newer than the
+// entry's (an entry without a version always replaces).  Returns 1 when the
+// file was written or did not need to be, 0 on failure: no such entry, a
+// damaged entry, no memory for it, or the file could not be written.
+//
+// The new content goes to a temporary file beside the destination, which
+// takes the destination's place only once every byte is written: a failed
+// write (a full disk) leaves the file that was there untouched, instead of
+// the truncated remains of a partly written file.  The folder is not created.
+int ExtractEntryToFile(const char* entry, const char* destination);
+
+// One WriteFile of `size` bytes; true only when it succeeded and wrote them all.
+bool WriteBlockToFile(HANDLE file, const void* block, uint32_t size);
+
+// Raises the reference count of `sharedName` in the shared files key by one
+// (creating the key and the value as needed).  Registry failures are passed
+// over silently.  The names of the key come from the settings.
+void AddSharedReference(const char* sharedName);
+
+#endif

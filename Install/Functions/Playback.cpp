@@ -1,0 +1,318 @@
+// The playback of an install log: undo and uninstall.
+#include "Playback.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <initializer_list>
+
+#include "PathText.h"
+#include "RegistryKey.h"
+#include "SetupState.h"
+#include "Settings.h"
+
+namespace {
+
+// How deep DeleteUserKeyTree follows subkeys: far beyond any product's
+// settings, and each level costs a key path on the stack.
+constexpr int UserKeyDepthLimit = 64;
+// The wait between removing a driver's service and deleting its file.
+constexpr DWORD DriverRemovalWait = 500;
+
+void Step(const PlaybackOptions& options)
+{
+    if (options.progress)
+        options.progress(options.progressContext);
+}
+
+// Whether a name can stand for one key below another: not empty, no
+// backslash (a service name with one would reach other keys).
+bool IsSingleKeyName(const char* name)
+{
+    return name && name[0] != '\0' && !strchr(name, '\\');
+}
+
+// The number of names in a key path ("Software\Acme" has two).
+int CountKeyNames(const char* path)
+{
+    int names = 0;
+    bool inName = false;
+    for (const char* p = path; *p; ++p) {
+        if (*p == '\\') {
+            inName = false;
+        } else if (!inName) {
+            inName = true;
+            ++names;
+        }
+    }
+    return names;
+}
+
+void DeleteUserKeyTreeAt(const char* keyPath, int depth)
+{
+    RegistryKey key;
+    if (depth > UserKeyDepthLimit || !key.Open(HKEY_CURRENT_USER, keyPath, KEY_ENUMERATE_SUB_KEYS))
+        return;
+    // Each subkey is gone before the next question, so index 0 is asked
+    // again; one that stays (no right to delete it) moves the walk past it.
+    DWORD index = 0;
+    char name[256];
+    while (RegEnumKeyA(key.Handle(), index, name, sizeof name) == ERROR_SUCCESS) {
+        char child[WorkBufferSize];
+        int length = snprintf(child, sizeof child, "%s\\%s", keyPath, name);
+        if (length < 0 || static_cast<size_t>(length) >= sizeof child) {
+            ++index;
+            continue;
+        }
+        DeleteUserKeyTreeAt(child, depth + 1);
+        RegistryKey stayed;
+        if (stayed.Open(HKEY_CURRENT_USER, child, KEY_QUERY_VALUE))
+            ++index;
+    }
+    key.Close();
+    RegDeleteKeyA(HKEY_CURRENT_USER, keyPath);
+}
+
+// The Start-menu programs folder: the all-users one on the NT family, the
+// user's own on the 95 family.  0 when it cannot be read.
+int ReadProgramsFolder(char (&folder)[SetupPathSize])
+{
+    static const char ShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+    RegistryKey key;
+    if (!key.Open(IsWindowsNT ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, ShellFolders, KEY_QUERY_VALUE))
+        return 0;
+    DWORD type = 0;
+    DWORD size = sizeof folder - 1;   // room for a terminator the value may lack
+    if (RegQueryValueExA(key.Handle(), IsWindowsNT ? "Common Programs" : "Programs", nullptr, &type,
+                         reinterpret_cast<BYTE*>(folder), &size) != ERROR_SUCCESS ||
+        (type != REG_SZ && type != REG_EXPAND_SZ))
+        return 0;
+    folder[size < sizeof folder ? size : sizeof folder - 1] = '\0';
+    return folder[0] != '\0';
+}
+
+// RemoveDirectoryA of `base` followed by the names asked for, when they add
+// something: the programs folder itself is never the product's.
+void RemoveMenuFolder(const char* base, ProductNames names, const PlaybackOptions& options)
+{
+    PathText folder;
+    folder.Append(base);
+    size_t baseLength = folder.length;
+    AppendProductNamesOf(&folder, names, options.company, options.product);
+    if (!folder.overlong && folder.length > baseLength)
+        RemoveDirectoryA(folder.text);
+}
+
+// The installation folder, then each parent whose part before a backslash
+// is not empty: C:\Apps\Vendor\Tool, C:\Apps\Vendor, C:\Apps, C:.  Only
+// empty folders go.
+void RemoveInstallFolder(const char* installDir)
+{
+    char folder[WorkBufferSize];
+    size_t length = installDir ? strlen(installDir) : 0;
+    if (length == 0 || length >= sizeof folder)
+        return;
+    memcpy(folder, installDir, length + 1);
+    RemoveDirectoryA(folder);
+    for (size_t i = length - 1; i >= 1; --i) {
+        if (folder[i] != '\\')
+            continue;
+        folder[i] = '\0';
+        RemoveDirectoryA(folder);
+    }
+}
+
+// The product key's four values and the key itself.  The key is never
+// HKEY_LOCAL_MACHINE\Software itself (no company and no product): that one
+// only loses the values.
+void RemoveProductKey(const PlaybackOptions& options)
+{
+    PathText path;
+    path.Append("Software");
+    AppendProductNamesOf(&path, ProductNamesCompanyAndProduct, options.company, options.product);
+    if (path.overlong)
+        return;
+    RegistryKey key;
+    if (key.Create(HKEY_LOCAL_MACHINE, path.text, KEY_SET_VALUE)) {
+        for (const char* value : {"Version", "Path", "URL", "Email"})
+            RegDeleteValueA(key.Handle(), value);
+        key.Close();
+    }
+    if (CountKeyNames(path.text) > 1)
+        RegDeleteKeyA(HKEY_LOCAL_MACHINE, path.text);
+}
+
+// The uninstall entry, named after the product or, without one, the
+// company; without either there is no entry of ours to remove.
+void RemoveUninstallEntry(const PlaybackOptions& options)
+{
+    const char* name = options.product ? options.product : options.company;
+    if (!name || name[0] == '\0')
+        return;
+    char path[WorkBufferSize];
+    int length = snprintf(path, sizeof path, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\%s", name);
+    if (length < 0 || static_cast<size_t>(length) >= sizeof path)
+        return;
+    RegistryKey key;
+    if (key.Create(HKEY_LOCAL_MACHINE, path, KEY_SET_VALUE)) {
+        RegDeleteValueA(key.Handle(), "DisplayName");
+        RegDeleteValueA(key.Handle(), "UninstallString");
+        key.Close();
+    }
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, path);
+}
+
+}  // namespace
+
+int ReleaseSharedReference(const char* sharedName, const char* company, const char* product)
+{
+    char keyPath[WorkBufferSize];
+    if (!sharedName || !BuildSharedFilesKeyPath(company, product, keyPath, sizeof keyPath))
+        return 0;
+    RegistryKey key;
+    if (!key.Create(HKEY_LOCAL_MACHINE, keyPath, KEY_SET_VALUE | KEY_QUERY_VALUE))
+        return 0;
+
+    DWORD count = 1;
+    DWORD stored = 0;
+    if (key.QueryNumber(sharedName, &stored)) {
+        if (stored == 0) {
+            // A count that says nobody holds the file cannot say that it is
+            // ours to delete: the value goes, the file stays.
+            RegDeleteValueA(key.Handle(), sharedName);
+        } else {
+            count = stored - 1;
+            if (count == 0)
+                RegDeleteValueA(key.Handle(), sharedName);
+            else
+                key.SetNumber(sharedName, count);
+        }
+    }
+    DWORD values = 1;
+    bool counted = key.CountValues(&values);
+    key.Close();
+    if (counted && values == 0)
+        RegDeleteKeyA(HKEY_LOCAL_MACHINE, keyPath);
+    return count == 0 ? 1 : 0;
+}
+
+int RemoveDriver(const char* driverPath, const char* serviceName, const char* company, const char* product)
+{
+    // A service name that is not one key name would reach other keys.
+    if (!IsSingleKeyName(serviceName) || !ReleaseSharedReference(serviceName, company, product))
+        return 0;
+
+    if (IsWindowsNT) {
+        if (SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS)) {
+            if (SC_HANDLE service = OpenServiceA(manager, serviceName, SERVICE_ALL_ACCESS)) {
+                DeleteService(service);
+                CloseServiceHandle(service);
+            }
+            CloseServiceHandle(manager);
+        }
+    }
+    static const char* const ServiceKeys[] = {
+        "System\\CurrentControlSet\\Services\\%s\\Enum",
+        "System\\CurrentControlSet\\Services\\%s\\Security",
+        "System\\CurrentControlSet\\Services\\%s",
+    };
+    for (const char* pattern : ServiceKeys) {
+        char path[WorkBufferSize];
+        int length = snprintf(path, sizeof path, pattern, serviceName);
+        if (length > 0 && static_cast<size_t>(length) < sizeof path)
+            RegDeleteKeyA(HKEY_LOCAL_MACHINE, path);
+    }
+    Sleep(DriverRemovalWait);
+    if (driverPath)
+        DeleteFileA(driverPath);
+    return 1;
+}
+
+void DeleteUserKeyTree(const char* keyPath)
+{
+    if (!keyPath || CountKeyNames(keyPath) < 2)
+        return;
+    DeleteUserKeyTreeAt(keyPath, 0);
+}
+
+PlaybackResult PlayBackInstallLog(const InstallLog* list, const PlaybackOptions& options)
+{
+    PlaybackResult result = {};
+
+    // First pass, in list order.
+    for (const LogEntry* entry = FindLogEntry(list, nullptr, LogKindAny); entry;
+         entry = FindLogEntry(list, entry, LogKindAny)) {
+        switch (entry->kind) {
+        case LogKindFile:
+            if (entry->text1)
+                DeleteFileA(entry->text1);
+            break;
+        case LogKindSharedFile:
+            if (entry->text1 && ReleaseSharedReference(entry->text2, options.company, options.product))
+                DeleteFileA(entry->text1);
+            break;
+        case LogKindPrefsKey:
+            if (options.deletePrefsKeys)
+                DeleteUserKeyTree(entry->text1);
+            break;
+        case LogKindDriver:
+            if (RemoveDriver(entry->text1, entry->text2, options.company, options.product))
+                result.driverRemoved = true;
+            break;
+        case LogKindUserKey:
+            DeleteUserKeyTree(entry->text1);
+            break;
+        default:
+            break;
+        }
+        Step(options);
+    }
+
+    // The log lies in the installation folder by default: it goes before the
+    // folders, so that it does not keep one alive.
+    if (options.logPath && options.logPath[0] != '\0')
+        DeleteFileA(options.logPath);
+
+    // Second pass: folders in the order they were recorded; only empty ones go.
+    for (const LogEntry* entry = FindLogEntry(list, nullptr, LogKindDirectory); entry;
+         entry = FindLogEntry(list, entry, LogKindDirectory)) {
+        if (entry->text1)
+            RemoveDirectoryA(entry->text1);
+        Step(options);
+    }
+
+    RemoveInstallFolder(options.installDir);
+
+    char programs[SetupPathSize];
+    if (ReadProgramsFolder(programs)) {
+        RemoveMenuFolder(programs, ProductNamesCompanyAndProduct, options);
+        RemoveMenuFolder(programs, ProductNamesCompany, options);
+    }
+    Step(options);
+
+    RemoveProductKey(options);
+    RemoveUninstallEntry(options);
+    Step(options);
+    return result;
+}
+
+void UndoLoadedLog(const InstallLog* list)
+{
+    char company[SettingValueSize];
+    char product[SettingValueSize];
+    PlaybackOptions options = {};
+    options.company = GetSetting("Company", company, sizeof company) ? company : nullptr;
+    options.product = GetSetting("Product", product, sizeof product) ? product : nullptr;
+    options.installDir = InstallDir;
+    options.logPath = LogFilePath;
+    options.deletePrefsKeys = false;
+    PlayBackInstallLog(list, options);
+}
+
+void UndoInstallLog()
+{
+    LoadInstallLog(&TheInstallLog, LogFilePath);
+    UndoLoadedLog(&TheInstallLog);
+    SaveInstallLog(&TheInstallLog, nullptr);
+}

@@ -1,0 +1,68 @@
+// Playing an install log back: the one engine that removes what the log
+// records.  The undo of a failed installation and the uninstaller's removal
+// are the same playback; what differs between them is an options record.
+#ifndef VELLMARK_PLAYBACK_H
+#define VELLMARK_PLAYBACK_H
+
+#include "InstallLog.h"
+
+struct PlaybackOptions {
+    // The product's names, which name its keys and Start-menu folders: the
+    // settings for the undo, the log's first Product entry for the
+    // uninstaller.  Null where there is none.
+    const char* company;
+    const char* product;
+    // The installation folder, removed with its empty parents.
+    const char* installDir;
+    // The log file, deleted after the first pass.
+    const char* logPath;
+    // Whether PrefsKey entries go too (the uninstaller, when the user keeps
+    // "Delete program settings" ticked); the undo leaves them.
+    bool deletePrefsKeys;
+    // Called once after each entry of the first pass, after each Directory
+    // entry, after the Start-menu folders and at the end (may be null).
+    void (*progress)(void* context);
+    void* progressContext;
+};
+
+// What a playback did that its caller reports.
+struct PlaybackResult {
+    bool driverRemoved;   // a driver's count reached zero and it was removed
+};
+
+// Removes what `list` records, in this order: files, shared files, drivers
+// and user keys (list order); the log file; the Directory entries (list
+// order, empty ones only); the installation folder and its empty parents;
+// the product's and the company's Start-menu folders when empty; the
+// product key's values and key; the uninstall entry.  Nothing stops it: a
+// deletion that fails is skipped.  The list is left as it was.
+PlaybackResult PlayBackInstallLog(const InstallLog* list, const PlaybackOptions& options);
+
+// The undo of a failed installation: loads the log at LogFilePath, plays it
+// back (UndoLoadedLog) and releases the list.
+void UndoInstallLog();
+
+// Plays `list` back as the undo does: the product's names from the
+// settings, InstallDir, the log at LogFilePath, preference keys left alone.
+void UndoLoadedLog(const InstallLog* list);
+
+// Lowers the reference count of `sharedName` in the shared files key of the
+// product named by company/product (see BuildSharedFilesKeyPath); deletes the
+// value at zero and the key when it holds no value any more.  Returns 1 when
+// the count reached zero by this call; 0 otherwise, also when there was no
+// count (a file that was on the system before is never removed).
+int ReleaseSharedReference(const char* sharedName, const char* company, const char* product);
+
+// Releases the driver's reference; at zero removes its service (NT family),
+// its three service keys (every family), waits 500 ms and deletes the file.
+// Returns 1 when the driver was removed.
+int RemoveDriver(const char* driverPath, const char* serviceName, const char* company, const char* product);
+
+// Deletes the key `keyPath` under HKEY_CURRENT_USER with all its subkeys.  A
+// subkey that cannot be deleted is passed over, so the walk always ends.  A
+// path with fewer than two names (empty, or a top-level key such as
+// "Software") is refused: no product keeps its settings there, and a damaged
+// or empty entry must not empty the user's registry.
+void DeleteUserKeyTree(const char* keyPath);
+
+#endif

@@ -1,0 +1,82 @@
+// The uninstaller's registration and the product's keys.
+#include "Registration.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "FileInstall.h"
+#include "PathText.h"
+#include "RegistryKey.h"
+#include "SetupState.h"
+#include "Settings.h"
+
+namespace {
+
+// Writes the setting `key` as the text value `name` when the setting exists.
+void WriteSettingValue(RegistryKey* registryKey, const char* name, const char* key)
+{
+    char value[SettingValueSize];
+    if (GetSetting(key, value, sizeof value))
+        registryKey->SetText(name, value);
+}
+
+}  // namespace
+
+void RegisterUninstaller()
+{
+    if (NoUninstall || PackageEntrySize(SetupPackage, "Uninstall.exe") == PackageEntryNotFound)
+        return;
+
+    char windows[SetupPathSize];
+    UINT length = GetWindowsDirectoryA(windows, sizeof windows);
+    char uninstaller[WorkBufferSize];
+    if (length == 0 || length >= sizeof windows ||
+        snprintf(uninstaller, sizeof uninstaller, "%s\\%s", windows, UninstallerFileName) >=
+            static_cast<int>(sizeof uninstaller))
+        return;
+    if (!ExtractEntryToFile("Uninstall.exe", uninstaller))
+        return;
+
+    char name[SettingValueSize] = "";
+    if (!GetSetting("Product", name, sizeof name))
+        GetSetting("Company", name, sizeof name);
+    char keyPath[WorkBufferSize];
+    if (name[0] == '\0' ||
+        snprintf(keyPath, sizeof keyPath, "%s\\%s", UninstallKeyPath, name) >= static_cast<int>(sizeof keyPath))
+        return;
+    RegistryKey key;
+    if (!key.Create(HKEY_LOCAL_MACHINE, keyPath, KEY_SET_VALUE))
+        return;
+
+    // Without a Name setting the buffer still holds the entry's own name.
+    GetSetting("Name", name, sizeof name);
+    key.SetText("DisplayName", name);
+
+    // The log path is not quoted: the uninstaller takes the whole rest of
+    // its command line as the path, blanks included.
+    char command[WorkBufferSize + SetupPathSize + 8];
+    snprintf(command, sizeof command, "\"%s\" %s", uninstaller, LogFilePath);
+    key.SetText("UninstallString", command);
+}
+
+void RegisterProductKey()
+{
+    char path[WorkBufferSize];
+    RegistryKey key;
+    if (BuildProductPath("Software", ProductNamesCompanyAndProduct, path, sizeof path) &&
+        key.Create(HKEY_LOCAL_MACHINE, path, KEY_SET_VALUE)) {
+        WriteSettingValue(&key, "Version", "Version");
+        WriteSettingValue(&key, "URL", "ProductURL");
+        WriteSettingValue(&key, "Email", "ProductEmail");
+        key.SetText("Path", InstallDir);
+        key.Close();
+    }
+
+    if (!BuildProductPath("Software", ProductNamesCompany, path, sizeof path) ||
+        !key.Create(HKEY_LOCAL_MACHINE, path, KEY_SET_VALUE))
+        return;
+    WriteSettingValue(&key, "URL", "CompanyURL");
+    WriteSettingValue(&key, "Email", "CompanyEmail");
+}

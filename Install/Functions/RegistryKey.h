@@ -1,0 +1,39 @@
+// An owned registry key: every key the built-ins, the registrations and the
+// playback open is closed when its owner goes, on every path.
+#ifndef VELLMARK_REGISTRYKEY_H
+#define VELLMARK_REGISTRYKEY_H
+
+#include <windows.h>
+
+class RegistryKey {
+public:
+    RegistryKey() = default;
+    ~RegistryKey() { Close(); }
+    RegistryKey(const RegistryKey&) = delete;
+    RegistryKey& operator=(const RegistryKey&) = delete;
+
+    // RegOpenKeyExA of an existing key.  false when it cannot be opened.
+    bool Open(HKEY root, const char* path, REGSAM access);
+    // RegCreateKeyExA: opens the key or creates it with its missing parents
+    // (class "", a non-volatile key, no security attributes).  `created`, when
+    // given, tells whether the key is new.  false when it cannot be had.
+    bool Create(HKEY root, const char* path, REGSAM access, bool* created = nullptr);
+    void Close();
+
+    HKEY Handle() const { return key_; }
+
+    // A REG_SZ value of the text's length plus its terminator.
+    bool SetText(const char* name, const char* text);
+    // A REG_DWORD value.
+    bool SetNumber(const char* name, DWORD value);
+    // A 4-byte value read into *value (its type is not asked); false when
+    // there is no such value or it is larger.
+    bool QueryNumber(const char* name, DWORD* value);
+    // The number of values the key holds; false when it cannot be asked.
+    bool CountValues(DWORD* count);
+
+private:
+    HKEY key_ = nullptr;
+};
+
+#endif

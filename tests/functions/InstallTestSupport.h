@@ -1,0 +1,132 @@
+// The fixture of the installation tests: a package of known entries opened
+// as the setup's package, a temporary installation folder, the product's
+// registry keys cleared before and after, and the install log read back.
+#ifndef VELLMARK_TESTS_INSTALL_SUPPORT_H
+#define VELLMARK_TESTS_INSTALL_SUPPORT_H
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "FunctionsTestSupport.h"
+#include "InstallLog.h"
+#include "PathMacros.h"
+#include "Package.h"
+#include "TestImage.h"
+#include "VersionImages.h"
+
+namespace installtest {
+
+using fntest::TempFolder;
+using versionimages::AsString;
+using versionimages::VersionedImage;
+
+constexpr char Company[] = "Vellmark Unit Tests";
+constexpr char CompanyKey[] = "Software\\Vellmark Unit Tests";
+constexpr char ProductKey[] = "Software\\Vellmark Unit Tests\\Tool";
+constexpr char SharedFilesKey[] = "Software\\Vellmark Unit Tests\\Shared Files";
+constexpr char UninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+
+inline const std::string& AppImage() { static const std::string image = AsString(VersionedImage(1, 2, 0, 0)); return image; }
+inline const std::string& SharedImage() { static const std::string image = AsString(VersionedImage(2, 0, 0, 0)); return image; }
+inline const std::string& UninstallerImage() { static const std::string image = AsString(VersionedImage(1, 0, 0, 0)); return image; }
+constexpr char ReadmeText[] = "Read me first.\r\n";
+
+// One line per entry: "Kind|text1|text2|text3", absent strings as "-".
+inline std::vector<std::string> Describe(const InstallLog* list)
+{
+    std::vector<std::string> lines;
+    for (const LogEntry* e = FindLogEntry(list, nullptr, LogKindAny); e; e = FindLogEntry(list, e, LogKindAny)) {
+        const char* name = LogKindName(e->kind);
+        std::string line = name ? name : std::to_string(e->kind);
+        for (const char* text : {e->text1, e->text2, e->text3})
+            line += std::string("|") + (text ? text : "-");
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// The log file at `path`, described; {"(none)"} when there is none.
+inline std::vector<std::string> DescribeLogFile(const std::string& path)
+{
+    if (!fntest::IsFile(path))
+        return {"(none)"};
+    InstallLog list = {};
+    LoadInstallLog(&list, path.c_str());
+    std::vector<std::string> lines = Describe(&list);
+    ReleaseInstallLog(&list);
+    return lines;
+}
+
+inline std::string WindowsFile(const char* name)
+{
+    return fntest::WindowsFolder() + "\\" + name;
+}
+
+// Clears what the tests' product leaves in the registry and the Windows folder.
+inline void ClearProductTraces()
+{
+    fntest::DeleteKeyTree(HKEY_LOCAL_MACHINE, CompanyKey);
+    fntest::DeleteKeyTree(HKEY_LOCAL_MACHINE, "Software\\Tool");
+    fntest::DeleteKeyTree(HKEY_LOCAL_MACHINE, "Software\\Shared Files");
+    fntest::DeleteKeyTree(HKEY_LOCAL_MACHINE, std::string(UninstallKey) + "\\Tool");
+    fntest::DeleteKeyTree(HKEY_LOCAL_MACHINE, std::string(UninstallKey) + "\\" + Company);
+    fntest::DeleteKeyTree(HKEY_CURRENT_USER, CompanyKey);
+    DeleteFileA(WindowsFile("vuninst.exe").c_str());
+    DeleteFileA(WindowsFile("Tool.log").c_str());
+}
+
+class InstallFixture : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ResetSetupState();
+        ReleaseInstallLog(&TheInstallLog);
+        ClearProductTraces();
+        OpenTestPackage(StandardItems());
+        fntest::SetPathBuffer(InstallDir, temp.path + "\\Apps\\Vendor\\Tool");
+        fntest::SetPathBuffer(ProgramFilesPath, temp.path + "\\PF");
+    }
+    void TearDown() override
+    {
+        ClosePackage(SetupPackage);
+        ReleaseInstallLog(&TheInstallLog);
+        ResetSetupState();
+        ClearProductTraces();
+    }
+
+    static std::vector<PackItem> StandardItems()
+    {
+        using testimage::File;
+        using testimage::Folder;
+        return {testimage::Root(),
+                File("Uninstall.exe", 0, UninstallerImage()),
+                Folder("Bin", 0),
+                File("app.exe", 2, AppImage()),
+                File("readme.txt", 0, ReadmeText),
+                File("shared.dll", 0, SharedImage()),
+                Folder("Data", 0),
+                File("info.txt", 6, "info")};
+    }
+
+    void OpenTestPackage(const std::vector<PackItem>& items)
+    {
+        ClosePackage(SetupPackage);
+        SetupPackage = nullptr;
+        std::vector<uint8_t> package = testimage::MakePackage(items);
+        ASSERT_FALSE(package.empty());
+        std::string path = temp.path + "\\setup" + std::to_string(++packages) + ".exe";
+        ASSERT_TRUE(testimage::WriteBytes(path, package));
+        ASSERT_EQ(OpenPackage(path.c_str(), &SetupPackage), PackageOpened);
+    }
+
+    std::string AppDir() const { return InstallDir; }
+
+    TempFolder temp;
+    int packages = 0;
+};
+
+}  // namespace installtest
+
+#endif

@@ -1,0 +1,215 @@
+// The playback of an install log: what the undo and the uninstaller remove,
+// in which order, and what they leave.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "InstallTestSupport.h"
+#include "Playback.h"
+
+using fntest::FolderNames;
+using fntest::IsFile;
+using fntest::IsFolder;
+using fntest::KeyExists;
+using fntest::ReadNumberValue;
+using namespace installtest;
+
+namespace {
+
+class PlaybackTest : public InstallFixture {
+protected:
+    PlaybackOptions Options()
+    {
+        PlaybackOptions options = {};
+        options.company = Company;
+        options.product = "Tool";
+        options.installDir = InstallDir;
+        options.logPath = LogFilePath;
+        return options;
+    }
+
+    // A file with some bytes, its folder made first.
+    std::string MakeFile(const std::string& path)
+    {
+        std::string folder = path.substr(0, path.rfind('\\'));
+        CreateDirectoryTree(&folder[0]);
+        EXPECT_TRUE(fntest::WriteFileBytes(path, "bytes"));
+        return path;
+    }
+
+    InstallLog list = {};
+    void TearDown() override
+    {
+        ReleaseInstallLog(&list);
+        InstallFixture::TearDown();
+    }
+};
+
+TEST_F(PlaybackTest, SharedReferencesCountDown)
+{
+    struct Case {
+        const char* what;
+        long long before;      // -1: no value
+        long long after;
+        int released;
+        bool otherValue;       // a second value keeps the key alive
+        bool keyAfter;
+    };
+    const Case cases[] = {
+        {"3 becomes 2", 3, 2, 0, false, true},
+        {"1 becomes 0: the value goes, and the key with its last value", 1, -1, 1, false, false},
+        {"1 becomes 0 beside another value", 1, -1, 1, true, true},
+        {"no value: nothing changes", -1, -1, 0, true, true},
+    };
+    for (const Case& c : cases) {
+        fntest::DeleteKeyTree(HKEY_LOCAL_MACHINE, SharedFilesKey);
+        if (c.before >= 0)
+            fntest::SetNumberValue(HKEY_LOCAL_MACHINE, SharedFilesKey, "lib.dll", static_cast<DWORD>(c.before));
+        if (c.otherValue)
+            fntest::SetNumberValue(HKEY_LOCAL_MACHINE, SharedFilesKey, "other.dll", 4);
+        EXPECT_EQ(ReleaseSharedReference("lib.dll", Company, "Tool"), c.released) << c.what;
+        EXPECT_EQ(ReadNumberValue(HKEY_LOCAL_MACHINE, SharedFilesKey, "lib.dll"), c.after) << c.what;
+        EXPECT_EQ(KeyExists(HKEY_LOCAL_MACHINE, SharedFilesKey), c.keyAfter) << c.what;
+    }
+    // Without a company the product names the key.
+    fntest::SetNumberValue(HKEY_LOCAL_MACHINE, "Software\\Tool\\Shared Files", "lib.dll", 1);
+    EXPECT_EQ(ReleaseSharedReference("lib.dll", nullptr, "Tool"), 1);
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\Tool\\Shared Files"));
+}
+
+TEST_F(PlaybackTest, SharedFilesGoOnlyWithTheirLastReference)
+{
+    const std::string kept = MakeFile(temp.path + "\\Sys\\kept.dll");
+    const std::string last = MakeFile(temp.path + "\\Sys\\last.dll");
+    const std::string uncounted = MakeFile(temp.path + "\\Sys\\uncounted.dll");
+    fntest::SetNumberValue(HKEY_LOCAL_MACHINE, SharedFilesKey, "kept.dll", 3);
+    fntest::SetNumberValue(HKEY_LOCAL_MACHINE, SharedFilesKey, "last.dll", 1);
+    LogAddSharedFile(&list, kept.c_str(), "kept.dll");
+    LogAddSharedFile(&list, last.c_str(), "last.dll");
+    LogAddSharedFile(&list, uncounted.c_str(), "uncounted.dll");
+    PlayBackInstallLog(&list, Options());
+    EXPECT_TRUE(IsFile(kept));
+    EXPECT_FALSE(IsFile(last));
+    EXPECT_TRUE(IsFile(uncounted)) << "a file that was there before has no count and stays";
+    EXPECT_EQ(ReadNumberValue(HKEY_LOCAL_MACHINE, SharedFilesKey, "kept.dll"), 2);
+}
+
+TEST_F(PlaybackTest, FoldersGoInTheOrderTheyWereRecordedAndOnlyWhenEmpty)
+{
+    // A then A\B: A is tried first, still holds B and stays; then B goes.
+    const std::string a = temp.path + "\\A", b = temp.path + "\\A\\B";
+    CreateDirectoryA(a.c_str(), nullptr);
+    CreateDirectoryA(b.c_str(), nullptr);
+    LogAddDirectory(&list, a.c_str());
+    LogAddDirectory(&list, b.c_str());
+    // The installation folder and its empty parents go; a parent that holds
+    // something else stays, and so does everything above it.
+    MakeFile(temp.path + "\\Apps\\keep.txt");
+    CreateDirectoryTree(InstallDir);
+    PlayBackInstallLog(&list, Options());
+    EXPECT_TRUE(IsFolder(a));
+    EXPECT_FALSE(IsFolder(b));
+    EXPECT_FALSE(IsFolder(temp.path + "\\Apps\\Vendor"));
+    EXPECT_EQ(FolderNames(temp.path + "\\Apps"), std::vector<std::string>{"keep.txt"});
+}
+
+TEST_F(PlaybackTest, TheLogGoesBeforeTheFolderThatHoldsIt)
+{
+    CreateDirectoryTree(InstallDir);
+    fntest::SetPathBuffer(LogFilePath, AppDir() + "\\Tool.log");
+    MakeFile(LogFilePath);
+    const std::string file = MakeFile(AppDir() + "\\a.txt");
+    LogAddFile(&list, file.c_str());
+    PlayBackInstallLog(&list, Options());
+    EXPECT_EQ(FolderNames(temp.path), std::vector<std::string>{"setup1.exe"});
+}
+
+TEST_F(PlaybackTest, PreferenceKeysGoOnlyWhenAskedAndUserKeysAlways)
+{
+    const std::string prefs = "Software\\Vellmark Unit Tests\\Tool";
+    const std::string user = "Software\\Vellmark Unit Tests\\Cache";
+    for (bool deletePrefs : {false, true}) {
+        fntest::SetTextValue(HKEY_CURRENT_USER, prefs + "\\Window\\Main", "x", "1");
+        fntest::SetTextValue(HKEY_CURRENT_USER, user + "\\Deep\\Deeper", "y", "2");
+        ReleaseInstallLog(&list);
+        LogAddPrefsKey(&list, prefs.c_str());
+        LogAddEntry(&list, LogKindUserKey, user.c_str(), nullptr, nullptr);
+        PlaybackOptions options = Options();
+        options.deletePrefsKeys = deletePrefs;
+        PlayBackInstallLog(&list, options);
+        EXPECT_EQ(KeyExists(HKEY_CURRENT_USER, prefs), !deletePrefs);
+        EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, user));
+    }
+}
+
+TEST_F(PlaybackTest, KeyPathsWithoutTwoNamesAreNeverDeleted)
+{
+    fntest::SetTextValue(HKEY_CURRENT_USER, "Software\\Vellmark Unit Tests\\Keep", "z", "3");
+    for (const char* path : {"", "Software", "\\Software\\", "Vellmark Unit Tests"}) {
+        DeleteUserKeyTree(path);
+        EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, "Software\\Vellmark Unit Tests\\Keep")) << "'" << path << "'";
+    }
+}
+
+TEST_F(PlaybackTest, ProductKeyAndUninstallEntryGoTheCompanyKeyStays)
+{
+    const std::string entry = std::string(UninstallKey) + "\\Tool";
+    fntest::SetTextValue(HKEY_LOCAL_MACHINE, ProductKey, "Version", "1.0");
+    fntest::SetTextValue(HKEY_LOCAL_MACHINE, entry, "DisplayName", "Tool");
+    fntest::SetTextValue(HKEY_LOCAL_MACHINE, CompanyKey, "URL", "http://example.com");
+    PlayBackInstallLog(&list, Options());
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, ProductKey));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, entry));
+    EXPECT_EQ(fntest::ReadTextValue(HKEY_LOCAL_MACHINE, CompanyKey, "URL"), "http://example.com");
+
+    // Without a product the entry is the company's; without either there is
+    // none, and HKEY_LOCAL_MACHINE\Software itself is never deleted.
+    const std::string companyEntry = std::string(UninstallKey) + "\\" + Company;
+    fntest::SetTextValue(HKEY_LOCAL_MACHINE, companyEntry, "DisplayName", "x");
+    PlaybackOptions options = Options();
+    options.product = nullptr;
+    PlayBackInstallLog(&list, options);
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, companyEntry));
+    options.company = nullptr;
+    PlayBackInstallLog(&list, options);
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, UninstallKey));
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, "Software"));
+}
+
+TEST_F(PlaybackTest, ADriverGoesWithItsLastReference)
+{
+    const std::string services = "System\\CurrentControlSet\\Services\\VmUnitDrv";
+    const std::string driver = MakeFile(temp.path + "\\Drivers\\vmunit.sys");
+    LogAddDriver(&list, driver.c_str(), "VmUnitDrv");
+    for (DWORD count : {2u, 1u}) {
+        fntest::SetNumberValue(HKEY_LOCAL_MACHINE, SharedFilesKey, "VmUnitDrv", count);
+        fntest::SetTextValue(HKEY_LOCAL_MACHINE, services + "\\Enum", "0", "x");
+        fntest::SetTextValue(HKEY_LOCAL_MACHINE, services + "\\Security", "s", "y");
+        PlaybackResult result = PlayBackInstallLog(&list, Options());
+        EXPECT_EQ(result.driverRemoved, count == 1);
+        EXPECT_EQ(KeyExists(HKEY_LOCAL_MACHINE, services), count != 1);
+        EXPECT_EQ(IsFile(driver), count != 1);
+    }
+    EXPECT_EQ(RemoveDriver(driver.c_str(), "..\\Tcpip", Company, "Tool"), 0) << "not one key name";
+    EXPECT_EQ(RemoveDriver(driver.c_str(), "", Company, "Tool"), 0);
+}
+
+int Steps = 0;
+void CountStep(void*) { ++Steps; }
+
+TEST_F(PlaybackTest, OneProgressStepPerEntryFolderAndFinalStage)
+{
+    LogAddProduct(&list, Company, "Tool", InstallDir);
+    LogAddFile(&list, (temp.path + "\\x.txt").c_str());
+    LogAddDirectory(&list, (temp.path + "\\D1").c_str());
+    LogAddDirectory(&list, (temp.path + "\\D2").c_str());
+    LogAddPrefsKey(&list, "Software\\Vellmark Unit Tests\\Tool");
+    PlaybackOptions options = Options();
+    options.progress = CountStep;
+    Steps = 0;
+    PlayBackInstallLog(&list, options);
+    EXPECT_EQ(Steps, 5 + 2 + 2);   // every entry, every folder, menu folders, keys
+}
+
+}  // namespace
