@@ -19,10 +19,8 @@ ScriptValue VersionBuiltin()
 namespace {
 
 // ---------------------------------------------------------------------------
-// Not built yet: drivers
-// (installdriver), shortcuts (shortcut, shortcutc, shortcutwww) and
-// application detection (fileinuse, isappinstalled, isapprunning, closeapp,
-// prefskey).  Each reads its arguments like the real one will and then stops
+// Not built yet: drivers (installdriver) and shortcuts (shortcut, shortcutc,
+// shortcutwww).  Each reads its arguments like the real one will and then stops
 // the script with an error, so a script that relies on one fails instead of
 // going on as if it had worked.
 template <BuiltinIndex index>
@@ -51,10 +49,10 @@ const BuiltinHandler SetupBuiltinHandlers[BuiltinCount] = {
     SetNoUninstallBuiltin,
     LogOnBuiltin,
     LogOffBuiltin,
-    NotAvailable<BuiltinFileinuse>,
-    NotAvailable<BuiltinIsappinstalled>,
-    NotAvailable<BuiltinIsapprunning>,
-    NotAvailable<BuiltinCloseapp>,
+    FileInUseBuiltin,
+    IsAppInstalledBuiltin,
+    IsAppRunningBuiltin,
+    CloseAppBuiltin,
     VersionBuiltin,
     MsgBoxOkBuiltin,
     MsgBoxYesNoBuiltin,
@@ -66,7 +64,7 @@ const BuiltinHandler SetupBuiltinHandlers[BuiltinCount] = {
     NotAvailable<BuiltinShortcut>,
     NotAvailable<BuiltinShortcutc>,
     NotAvailable<BuiltinShortcutwww>,
-    NotAvailable<BuiltinPrefskey>,
+    PrefsKeyBuiltin,
     SetProgStepsBuiltin,
     ProgStepBuiltin,
 };
