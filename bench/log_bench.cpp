@@ -3,7 +3,7 @@
 // save and load a large log.
 #include "InstallLog.h"
 
-#include "../Package/AnsiText.h"
+#include "AnsiText.h"
 
 #include <chrono>
 #include <cstdio>
