@@ -123,7 +123,9 @@ void RemoveInstallFolder(const char* installDir)
     }
 }
 
-// The product key's four values and the key itself.  The key is never
+// The product key's four values and the key itself.  Keys are opened, never
+// created: a removal must not leave behind the parent keys that creating one
+// would make.  The key is never
 // HKEY_LOCAL_MACHINE\Software itself (no company and no product): that one
 // only loses the values.
 void RemoveProductKey(const PlaybackOptions& options)
@@ -134,7 +136,7 @@ void RemoveProductKey(const PlaybackOptions& options)
     if (path.overlong)
         return;
     RegistryKey key;
-    if (key.Create(HKEY_LOCAL_MACHINE, path.text, KEY_SET_VALUE)) {
+    if (key.Open(HKEY_LOCAL_MACHINE, path.text, KEY_SET_VALUE)) {
         for (const char* value : {"Version", "Path", "URL", "Email"})
             RegDeleteValueA(key.Handle(), value);
         key.Close();
@@ -155,7 +157,7 @@ void RemoveUninstallEntry(const PlaybackOptions& options)
     if (length < 0 || static_cast<size_t>(length) >= sizeof path)
         return;
     RegistryKey key;
-    if (key.Create(HKEY_LOCAL_MACHINE, path, KEY_SET_VALUE)) {
+    if (key.Open(HKEY_LOCAL_MACHINE, path, KEY_SET_VALUE)) {
         RegDeleteValueA(key.Handle(), "DisplayName");
         RegDeleteValueA(key.Handle(), "UninstallString");
         key.Close();
@@ -171,7 +173,7 @@ int ReleaseSharedReference(const char* sharedName, const char* company, const ch
     if (!sharedName || !BuildSharedFilesKeyPath(company, product, keyPath, sizeof keyPath))
         return 0;
     RegistryKey key;
-    if (!key.Create(HKEY_LOCAL_MACHINE, keyPath, KEY_SET_VALUE | KEY_QUERY_VALUE))
+    if (!key.Open(HKEY_LOCAL_MACHINE, keyPath, KEY_SET_VALUE | KEY_QUERY_VALUE))
         return 0;
 
     DWORD count = 1;

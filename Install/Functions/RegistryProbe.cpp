@@ -3,19 +3,20 @@
 
 #include <windows.h>
 
+#include "RegistryKey.h"
+
 const char RegistryProbeKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vellmark";
 
 int ProbeRegistryWritable()
 {
-    HKEY key = NULL;
-    DWORD disposition = 0;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, RegistryProbeKey, 0, const_cast<char*>(""), REG_OPTION_NON_VOLATILE,
-                        KEY_SET_VALUE, NULL, &key, &disposition) != ERROR_SUCCESS)
+    RegistryKey key;
+    bool created = false;
+    if (!key.Create(HKEY_LOCAL_MACHINE, RegistryProbeKey, KEY_SET_VALUE, &created))
         return 0;
-    RegCloseKey(key);
+    key.Close();
     // An existing key belongs to whoever made it; on the Windows 95 family
     // RegDeleteKeyA would even take its subkeys along.
-    if (disposition == REG_CREATED_NEW_KEY)
+    if (created)
         RegDeleteKeyA(HKEY_LOCAL_MACHINE, RegistryProbeKey);
     return 1;
 }
