@@ -114,30 +114,21 @@ def path_parts(path):
     return tuple(part.casefold() for part in path.split("\\"))
 
 
-def wildcard(pattern):
-    """A compiled PATTERN: * any run of characters (backslashes too), ? one
-    character; case does not matter."""
-    regex = "".join(".*" if ch == "*" else "." if ch == "?" else re.escape(ch) for ch in pattern)
-    return re.compile(regex + r"\Z", re.IGNORECASE | re.DOTALL)
-
-
-def ancestors(subject):
-    """SUBJECT and every folder or key above it: C:\\a\\b gives C:\\a\\b, C:\\a, C:.
-    A value's subject "KEY: NAME" gives itself, then KEY and its parents."""
-    key, sep, _ = subject.partition(": ")
-    if sep and key.startswith("HK"):
-        yield subject
-        subject = key
-    parts = subject.split("\\")
-    for end in range(len(parts), 0, -1):
-        yield "\\".join(parts[:end])
-
-
-def matches_any(subject, patterns):
-    """True when a pattern matches SUBJECT or a folder or key that holds it."""
+def wildcard(patterns):
+    """One matcher for PATTERNS (None when there are none): * matches any run
+    of characters (backslashes too), ? one character, case does not matter.
+    A pattern also covers what lies below what it names: the files of a
+    folder, the subkeys and values ("KEY: NAME") of a key."""
     if not patterns:
-        return False
-    return any(p.match(name) for name in ancestors(subject) for p in patterns)
+        return None
+    alternatives = ["".join(".*" if ch == "*" else "." if ch == "?" else re.escape(ch) for ch in pattern)
+                    for pattern in patterns]
+    return re.compile(r"(?:%s)(?:(?:\\|: ).*)?\Z" % "|".join(alternatives), re.IGNORECASE | re.DOTALL)
+
+
+def matches_any(subject, matcher):
+    """True when MATCHER (from `wildcard`) covers SUBJECT."""
+    return matcher is not None and matcher.match(subject) is not None
 
 
 class Snapshot:
