@@ -19,6 +19,50 @@ void Clear(LogFile* file)
     file->position = 0;
     file->isMemory = false;
     file->ownsBytes = false;
+    file->readsAhead = false;
+    file->sizeKnown = false;
+    file->positionKnown = false;
+    file->aheadNext = 0;
+    file->aheadEnd = 0;
+    file->systemSize = 0;
+    file->systemPosition = 0;
+}
+
+// Reads through the read-ahead of a file opened for reading.  What remains
+// of a request once the read-ahead is empty goes to the system directly when
+// it is at least as large as the read-ahead.
+int ReadAhead(LogFile* file, unsigned char* buffer, uint32_t size, uint32_t* done)
+{
+    uint32_t count = 0;
+    while (count < size) {
+        uint32_t available = file->aheadEnd - file->aheadNext;
+        if (available > 0) {
+            uint32_t part = size - count < available ? size - count : available;
+            std::memcpy(buffer + count, file->readAhead + file->aheadNext, part);
+            file->aheadNext += part;
+            count += part;
+            continue;
+        }
+        bool direct = size - count >= LogReadAheadSize;
+        uint32_t fetched = 0;
+        if (!LogOsRead(file->handle, direct ? buffer + count : file->readAhead,
+                       direct ? size - count : LogReadAheadSize, &fetched)) {
+            if (count == 0)
+                return 0;
+            break;  // the bytes served so far are a short read
+        }
+        if (fetched == 0)
+            break;  // the end of the file
+        file->systemPosition += fetched;
+        if (direct) {
+            count += fetched;
+        } else {
+            file->aheadNext = 0;
+            file->aheadEnd = fetched;
+        }
+    }
+    *done = count;
+    return 1;
 }
 
 int MemoryWrite(LogFile* file, const unsigned char* data, uint32_t size)
@@ -51,6 +95,7 @@ int LogFileOpenRead(LogFile* file, const char* path)
         return 0;
     Clear(file);
     file->handle = handle;
+    file->readsAhead = true;
     return 1;
 }
 
@@ -86,6 +131,8 @@ int LogFileRead(LogFile* file, void* buffer, uint32_t size, uint32_t* done)
 {
     if (VM_LOG_HOOK_FAILS(read))
         return 0;
+    if (file->readsAhead)
+        return ReadAhead(file, static_cast<unsigned char*>(buffer), size, done);
     if (!file->isMemory)
         return LogOsRead(file->handle, buffer, size, done);
     size_t left = file->size - file->position;
@@ -121,6 +168,17 @@ int LogFileWrite(LogFile* file, const void* data, uint32_t size)
 
 int LogFilePosition(LogFile* file, uint64_t* position)
 {
+    if (file->readsAhead) {
+        if (!file->positionKnown) {
+            uint64_t system = 0;
+            if (!LogOsPosition(file->handle, &system))
+                return 0;
+            file->systemPosition = system;
+            file->positionKnown = true;
+        }
+        *position = file->systemPosition - (file->aheadEnd - file->aheadNext);
+        return 1;
+    }
     if (!file->isMemory)
         return LogOsPosition(file->handle, position);
     *position = file->position;
@@ -129,6 +187,17 @@ int LogFilePosition(LogFile* file, uint64_t* position)
 
 int LogFileSize(LogFile* file, uint64_t* size)
 {
+    if (file->readsAhead) {
+        if (!file->sizeKnown) {
+            uint64_t system = 0;
+            if (!LogOsSize(file->handle, &system))
+                return 0;
+            file->systemSize = system;
+            file->sizeKnown = true;
+        }
+        *size = file->systemSize;
+        return 1;
+    }
     if (!file->isMemory)
         return LogOsSize(file->handle, size);
     *size = file->size;

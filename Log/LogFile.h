@@ -16,6 +16,11 @@
 #include <cstddef>
 #include <cstdint>
 
+// Bytes a file opened for reading fetches from the system at a time.  The
+// loader reads a line byte by byte; the read-ahead turns that into one system
+// call per this many bytes.
+constexpr uint32_t LogReadAheadSize = 8192;
+
 struct LogFile {
     intptr_t handle;  // the HANDLE on Windows, the descriptor natively; -1 for none
     // Memory files: reads come from `bytes`; writes append to it, growing it
@@ -26,6 +31,23 @@ struct LogFile {
     size_t position;
     bool isMemory;
     bool ownsBytes;
+    // Files from LogFileOpenRead: bytes the system has delivered and the
+    // caller has not read yet are readAhead[aheadNext, aheadEnd).  The
+    // system's file position is therefore aheadEnd - aheadNext bytes past the
+    // caller's; LogFilePosition reports the caller's.  Nobody can write such
+    // a file while it is open (it is shared for reading only), so its size
+    // and the system's position are asked once each, when first needed, and
+    // the position is then followed by counting the bytes read: the loader
+    // compares both before every record, and two system calls a record
+    // would cost more than the reading itself.
+    bool readsAhead;
+    bool sizeKnown;
+    bool positionKnown;
+    uint32_t aheadNext;
+    uint32_t aheadEnd;
+    uint64_t systemSize;
+    uint64_t systemPosition;
+    unsigned char readAhead[LogReadAheadSize];
 };
 
 // Opens an existing file for reading (the log loader's mode: shared for
@@ -39,7 +61,11 @@ void LogFileOpenMemory(LogFile* file, const void* bytes, size_t size);
 void LogFileCreateMemory(LogFile* file);
 
 // Reads up to `size` bytes at the current position; `*done` gets the count
-// read (0 at the end of the file).  0 when the read failed.
+// read (0 at the end of the file).  0 when the read failed; the position is
+// then where it was.  A file opened for reading serves the bytes from its
+// read-ahead; a read that needs more than it holds fetches the next part, and
+// when that fetch fails after some bytes were served, the call returns those
+// as a short read and the next call asks the system again.
 int LogFileRead(LogFile* file, void* buffer, uint32_t size, uint32_t* done);
 // Writes all `size` bytes; a short write counts as a failure.
 int LogFileWrite(LogFile* file, const void* data, uint32_t size);

@@ -21,6 +21,7 @@ namespace {
 constexpr size_t PageTextSize = 2048;       // a formatted page text or question
 constexpr int FolderEditLimit = 260;        // characters the destination box takes
 constexpr WORD EditChanged = 0x0300;        // EN_CHANGE
+constexpr int WriteTestNames = 100;         // temp.temp, temp1.temp ... temp99.temp
 
 int FolderEdited = 0;       // the destination box changed since the page was shown
 int LicenseAccepted = 0;    // state of the licence check box
@@ -280,6 +281,37 @@ INT_PTR BrowseDestination(HWND page, WPARAM, LPARAM, INT_PTR)
     return ResultHandled;
 }
 
+// The write test of the destination: creates a file that did not exist and
+// removes it again.  A name that is taken (a file or folder of the user's)
+// is never opened; the next name is tried instead: temp.temp, temp1.temp,
+// temp2.temp, ...  Only a folder where none of them can be created fails.
+bool FolderWritable(const char* folder)
+{
+    for (int attempt = 0; attempt < WriteTestNames; ++attempt) {
+        char testFile[WorkBufferSize];
+        if (attempt == 0)
+            snprintf(testFile, sizeof testFile, "%s\\temp.temp", folder);
+        else
+            snprintf(testFile, sizeof testFile, "%s\\temp%d.temp", folder, attempt);
+        // The NT family removes the file when it is closed, even when the
+        // program dies first; the Windows 95 family is not relied on for
+        // that, so the file is deleted by name there.
+        DWORD flags = FILE_FLAG_RANDOM_ACCESS | FILE_ATTRIBUTE_NORMAL;
+        if (IsWindowsNT)
+            flags |= FILE_FLAG_DELETE_ON_CLOSE;
+        HANDLE file = CreateFileA(testFile, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW, flags, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            CloseHandle(file);
+            if (!IsWindowsNT)
+                DeleteFileA(testFile);
+            return true;
+        }
+        if (!PathExists(testFile))
+            return false;  // not taken, just not writable
+    }
+    return false;
+}
+
 // Leaving forward: ask about the folder, create it and make sure a file can
 // be written there.  Folders created here stay when the user goes back.
 INT_PTR LeaveDestination(HWND page, WPARAM, LPARAM forward, INT_PTR)
@@ -303,17 +335,11 @@ INT_PTR LeaveDestination(HWND page, WPARAM, LPARAM forward, INT_PTR)
 
     CreateDirectoryTree(InstallDir);
 
-    char testFile[WorkBufferSize];
-    snprintf(testFile, sizeof testFile, "%s\\temp.temp", InstallDir);
-    HANDLE file = CreateFileA(testFile, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_FLAG_RANDOM_ACCESS | FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    if (!FolderWritable(InstallDir)) {
         snprintf(text, sizeof text, "Can't install to:\n\n%s\n\nPlease select another location...", InstallDir);
         MessageBoxA(page, text, "Install", MB_ICONINFORMATION);
         return 1;
     }
-    CloseHandle(file);
-    DeleteFileA(testFile);
     return 0;
 }
 

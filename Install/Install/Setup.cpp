@@ -10,6 +10,7 @@
 
 #include "Installation.h"
 #include "Package.h"
+#include "RegistryProbe.h"
 #include "Script.h"
 #include "SetupBuiltins.h"
 #include "SetupState.h"
@@ -54,22 +55,6 @@ static bool TestHook(const char* name)
 #else
 static bool TestHook(const char*) { return false; }
 #endif
-
-// The write-access probe: the key exists only for the moment of the probe.
-static bool RegistryWritable()
-{
-    static const char ProbeKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vellmark";
-    if (TestHook("deny-hklm"))
-        return false;
-    HKEY key = NULL;
-    DWORD disposition = 0;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, ProbeKey, 0, const_cast<char*>(""), REG_OPTION_NON_VOLATILE,
-                        KEY_SET_VALUE, NULL, &key, &disposition) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, ProbeKey);
-    return true;
-}
 
 // Packages with drivers need the service control manager on the NT family.
 static int ServiceManagerAvailable()
@@ -117,7 +102,7 @@ static int RunStartChecks()
 
     int installed = CompareInstalledVersion();
 
-    if (!RegistryWritable())
+    if (TestHook("deny-hklm") || !ProbeRegistryWritable())
         return ReportError("Unable to access system registry!\nLog on as an Administrator or SuperUser and try again...");
 
     char driver[SettingValueSize];

@@ -63,11 +63,6 @@ TEST_F(ControlBuiltins, NotYetBuiltStopTheScript)
         R"(shortcut("Tool", "%APPDIR%\\tool.exe", null, null))",
         R"(shortcutc("Tool", "%APPDIR%\\tool.exe", "", ""))",
         R"(shortcutwww("Home", "http://localhost/"))",
-        R"(fileinuse("%APPDIR%\\tool.exe"))",
-        R"(isappinstalled("Acme", "Tool"))",
-        R"(isapprunning(null, "Tool"))",
-        R"(closeapp(null, "Tool"))",
-        R"(prefskey("Software\\Acme\\Tool"))",
     };
     for (const char* call : calls) {
         ResetSetupState();

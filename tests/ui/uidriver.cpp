@@ -815,6 +815,71 @@ void CommandFile(const Arguments& args)
     fclose(file);
 }
 
+// The TEXT of writefile: "\n", "\r" and "\t" become a line feed, a carriage
+// return and a tab, "\\" one backslash; any other backslash stays as it is.
+std::string Unescape(const std::string& text)
+{
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        char next = i + 1 < text.size() ? text[i + 1] : '\0';
+        if (c == '\\' && (next == 'n' || next == 'r' || next == 't' || next == '\\')) {
+            out += next == 'n' ? '\n' : next == 'r' ? '\r' : next == 't' ? '\t' : '\\';
+            ++i;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+// writefile PATH TEXT: creates or replaces a file with exactly these bytes.
+void CommandWriteFile(const Arguments& args)
+{
+    std::string bytes = Unescape(args[2]);
+    FILE* file = fopen(args[1].c_str(), "wb");
+    bool written = file != nullptr && fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    if (file != nullptr && fclose(file) != 0)
+        written = false;
+    if (!written)
+        Emit("writefile: cannot write %s", args[1].c_str());
+}
+
+// makedir PATH: creates the folder and every missing folder above it.
+void CommandMakeDir(const Arguments& args)
+{
+    const std::string& path = args[1];
+    for (size_t i = 0; i <= path.size(); ++i) {
+        if (i < path.size() && path[i] != '\\' && path[i] != '/')
+            continue;
+        std::string part = path.substr(0, i);
+        if (part.empty() || part.back() == ':')
+            continue;
+        CreateDirectoryA(part.c_str(), nullptr);
+    }
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        Emit("makedir: cannot create %s", path.c_str());
+}
+
+// regvalue KEY VALUE: a text value below HKEY_LOCAL_MACHINE.
+void CommandRegValue(const Arguments& args)
+{
+    std::string result = "(none)";
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, args[1].c_str(), 0, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS) {
+        char data[1024] = "";
+        DWORD size = sizeof data - 1;
+        DWORD type = 0;
+        if (RegQueryValueExA(key, args[2].c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data), &size) ==
+                ERROR_SUCCESS &&
+            (type == REG_SZ || type == REG_EXPAND_SZ))
+            result = OneLine(data);
+        RegCloseKey(key);
+    }
+    Emit("regvalue: %s", result.c_str());
+}
+
 void CommandSleep(const Arguments& args)
 {
     Sleep(args.size() > 1 ? static_cast<DWORD>(atoi(args[1].c_str())) : 500);
@@ -832,17 +897,34 @@ struct Command {
     const char* name;
     void (*run)(const Arguments&);
     size_t minimumArguments;   // words after the name
+    bool needsProgram;         // only after start
 };
 
 const Command Commands[] = {
-    {"start", CommandStart, 1},        {"wizard", CommandWizard, 0},     {"message", CommandMessage, 0},
-    {"no-message", CommandNoMessage, 0}, {"dialog", CommandDialog, 1},   {"page", CommandPage, 0},
-    {"buttons", CommandButtons, 0},    {"text", CommandText, 1},         {"state", CommandState, 1},
-    {"click", CommandClick, 1},        {"settext", CommandSetText, 1},   {"key", CommandKey, 1},
-    {"focus", CommandFocus, 0},        {"sysmenu", CommandSysMenu, 1},   {"screenshot", CommandScreenshot, 1},
-    {"wait-exit", CommandWaitExit, 0}, {"file", CommandFile, 1},         {"sleep", CommandSleep, 0},
-    {"echo", CommandEcho, 0},          {"controls", CommandControls, 0},
-    {"wait-page", CommandWaitPage, 1},
+    {"start", CommandStart, 1, false},
+    {"wizard", CommandWizard, 0, true},
+    {"message", CommandMessage, 0, true},
+    {"no-message", CommandNoMessage, 0, true},
+    {"dialog", CommandDialog, 1, true},
+    {"page", CommandPage, 0, true},
+    {"buttons", CommandButtons, 0, true},
+    {"text", CommandText, 1, true},
+    {"state", CommandState, 1, true},
+    {"click", CommandClick, 1, true},
+    {"settext", CommandSetText, 1, true},
+    {"key", CommandKey, 1, true},
+    {"focus", CommandFocus, 0, true},
+    {"sysmenu", CommandSysMenu, 1, true},
+    {"screenshot", CommandScreenshot, 1, true},
+    {"wait-exit", CommandWaitExit, 0, true},
+    {"file", CommandFile, 1, false},
+    {"writefile", CommandWriteFile, 2, false},
+    {"makedir", CommandMakeDir, 1, false},
+    {"regvalue", CommandRegValue, 2, false},
+    {"sleep", CommandSleep, 0, false},
+    {"echo", CommandEcho, 0, false},
+    {"controls", CommandControls, 0, true},
+    {"wait-page", CommandWaitPage, 1, true},
 };
 
 // Words split at blanks; double quotes group words; %NAME% is taken from the
@@ -890,7 +972,7 @@ void RunCommand(const std::string& line)
             Emit("%s: argument missing", command.name);
             return;
         }
-        if (!Target.started && args[0] != "start" && args[0] != "echo" && args[0] != "file" && args[0] != "sleep") {
+        if (!Target.started && command.needsProgram) {
             Emit("%s: no program started", command.name);
             return;
         }
