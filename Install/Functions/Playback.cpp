@@ -7,6 +7,7 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "AnsiText.h"
 #include "PathText.h"
 #include "RegistryKey.h"
 #include "SetupState.h"
@@ -120,6 +121,33 @@ void RemoveInstallFolder(const char* installDir)
             continue;
         folder[i] = '\0';
         RemoveDirectoryA(folder);
+    }
+}
+
+// The folders that makedir created on the way to a recorded folder inside
+// the installation folder ("Data" of "%APPDIR%\Data\Skins") are not
+// recorded themselves; left empty they would keep the installation folder
+// alive.  Each recorded folder's parents inside the installation folder are
+// removed when empty, deepest first.  Folders outside it are left alone.
+void RemoveEmptyParentsInside(const InstallLog* list, const char* installDir)
+{
+    size_t base = installDir ? strlen(installDir) : 0;
+    if (base == 0)
+        return;
+    for (const LogEntry* entry = FindLogEntry(list, nullptr, LogKindDirectory); entry;
+         entry = FindLogEntry(list, entry, LogKindDirectory)) {
+        char folder[WorkBufferSize];
+        size_t length = entry->text1 ? strlen(entry->text1) : 0;
+        if (length <= base + 1 || length >= sizeof folder || entry->text1[base] != '\\' ||
+            AnsiCompareNoCase(entry->text1, base, installDir, base) != 0)
+            continue;
+        memcpy(folder, entry->text1, length + 1);
+        for (size_t i = length - 1; i > base; --i) {
+            if (folder[i] != '\\')
+                continue;
+            folder[i] = '\0';
+            RemoveDirectoryA(folder);
+        }
     }
 }
 
@@ -284,6 +312,7 @@ PlaybackResult PlayBackInstallLog(const InstallLog* list, const PlaybackOptions&
         Step(options);
     }
 
+    RemoveEmptyParentsInside(list, options.installDir);
     RemoveInstallFolder(options.installDir);
 
     char programs[SetupPathSize];

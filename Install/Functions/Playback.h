@@ -32,7 +32,9 @@ struct PlaybackResult {
 
 // Removes what `list` records, in this order: files, shared files, drivers
 // and user keys (list order); the log file; the Directory entries (list
-// order, empty ones only); the installation folder and its empty parents;
+// order, empty ones only); the empty folders between the installation folder
+// and the Directory entries inside it; the installation folder and its empty
+// parents;
 // the product's and the company's Start-menu folders when empty; the
 // product key's values and key; the uninstall entry.  Nothing stops it: a
 // deletion that fails is skipped.  The list is left as it was.

@@ -114,6 +114,17 @@ TEST_F(PlaybackTest, FoldersGoInTheOrderTheyWereRecordedAndOnlyWhenEmpty)
     EXPECT_EQ(FolderNames(temp.path + "\\Apps"), std::vector<std::string>{"keep.txt"});
 }
 
+TEST_F(PlaybackTest, FoldersMadeOnTheWayInsideTheInstallationFolderGoToo)
+{
+    // makedir of %APPDIR%\Data\Skins made Data too but recorded only Skins.
+    const std::string skins = AppDir() + "\\Data\\Skins";
+    std::string path = skins;
+    CreateDirectoryTree(&path[0]);
+    LogAddDirectory(&list, skins.c_str());
+    PlayBackInstallLog(&list, Options());
+    EXPECT_EQ(FolderNames(temp.path), std::vector<std::string>{"setup1.exe"});
+}
+
 TEST_F(PlaybackTest, TheLogGoesBeforeTheFolderThatHoldsIt)
 {
     CreateDirectoryTree(InstallDir);
