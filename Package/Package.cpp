@@ -157,9 +157,20 @@ static bool SameKey(const PackageEntry& e, int32_t parent, const char* name, siz
     return e.parent == parent && AnsiCompareNoCase(e.name, NameLength(e), name, length) == 0;
 }
 
+// How far a (parent, name) group may sit from its home slot.  Ordinary names
+// spread over a table at most half full, where runs stay in the low tens even
+// for millions of entries; a longer run means the names were chosen to collide
+// in the unseeded hash.  Such a directory is searched in the sorted lookup
+// array instead, so that a crafted package cannot make opening it (done at
+// every start of the setup and by every tool command) quadratic in its size.
+constexpr uint32_t LookupProbeLimit = 64;
+
 // Builds the hash table over the sorted lookup array: one slot per group of
 // entries with the same (parent, folded name), holding the group's first
-// position + 1; 0 marks a free slot.  Returns false when out of memory.
+// position + 1; 0 marks a free slot.  Every group sits at most
+// LookupProbeLimit slots after its home; when one would not, the table is
+// dropped (hashSlots stays null) and lookups search the sorted array.
+// Returns false when out of memory.
 static bool BuildLookupHash(PackageHandle* h)
 {
     uint32_t slots = 1;
@@ -175,40 +186,76 @@ static bool BuildLookupHash(PackageHandle* h)
         if (position > 0 && SameKey(h->entries[h->lookup[position - 1]], e.parent, e.name, length))
             continue;   // not the first of its group
         uint32_t slot = KeyHash(e.parent, e.name, length) & h->hashMask;
-        while (h->hashSlots[slot] != 0)
+        uint32_t distance = 0;
+        while (h->hashSlots[slot] != 0) {
+            if (++distance > LookupProbeLimit) {
+                PackageFree(h->hashSlots);
+                h->hashSlots = nullptr;
+                h->hashMask = 0;
+                return true;
+            }
             slot = (slot + 1) & h->hashMask;
+        }
         h->hashSlots[slot] = position + 1;
     }
     return true;
 }
 
+// The first lookup position at or after `from` whose entry does not order
+// before (parent, component, start) in the lookup order: within a group that
+// is the first entry at or after `start`.
+static uint32_t LowerBound(const PackageHandle* handle, uint32_t from, int32_t parent, const char* component,
+                           size_t length, uint32_t start)
+{
+    const PackageEntry* entries = handle->entries;
+    const uint32_t* found = std::partition_point(
+        handle->lookup + from, handle->lookup + handle->lookupCount, [&](uint32_t index) {
+            const PackageEntry& e = entries[index];
+            if (e.parent != parent)
+                return e.parent < parent;
+            int byName = AnsiCompareNoCase(e.name, NameLength(e), component, length);
+            if (byName != 0)
+                return byName < 0;
+            return index < start;
+        });
+    return static_cast<uint32_t>(found - handle->lookup);
+}
+
 // The first entry at or after `start` whose parent is `parent` and whose name
 // equals the component (ignoring ASCII case), or -1.  Same answer as walking
-// the directory from `start`, at the cost of a hash probe.
+// the directory from `start`: the hash (or, without one, a binary search)
+// finds the group, and a binary search inside it the first entry from `start`.
 static int64_t FindChild(const PackageHandle* handle, int32_t parent, const char* component,
                          size_t length, uint32_t start)
 {
     if (handle->lookupCount == 0)
         return -1;
     const PackageEntry* entries = handle->entries;
-    uint32_t slot = KeyHash(parent, component, length) & handle->hashMask;
-    for (;;) {
-        uint32_t group = handle->hashSlots[slot];
-        if (group == 0)
-            return -1;
-        if (SameKey(entries[handle->lookup[group - 1]], parent, component, length)) {
-            // The group lists its entries in directory order.
-            for (uint32_t position = group - 1; position < handle->lookupCount; ++position) {
-                uint32_t index = handle->lookup[position];
-                if (!SameKey(entries[index], parent, component, length))
-                    return -1;
-                if (index >= start)
-                    return index;
+    uint32_t first;   // the group's first lookup position
+    if (handle->hashSlots) {
+        uint32_t slot = KeyHash(parent, component, length) & handle->hashMask;
+        for (uint32_t distance = 0;; ++distance) {
+            uint32_t group = handle->hashSlots[slot];
+            // Every group sits within LookupProbeLimit of its home.
+            if (group == 0 || distance > LookupProbeLimit)
+                return -1;
+            if (SameKey(entries[handle->lookup[group - 1]], parent, component, length)) {
+                first = group - 1;
+                break;
             }
-            return -1;
+            slot = (slot + 1) & handle->hashMask;
         }
-        slot = (slot + 1) & handle->hashMask;
+    } else {
+        first = LowerBound(handle, 0, parent, component, length, 0);
     }
+    // The group lists its entries in directory order; mostly its first one is
+    // already at or after the start.
+    uint32_t position = first;
+    if (position < handle->lookupCount && handle->lookup[position] < start)
+        position = LowerBound(handle, position, parent, component, length, start);
+    if (position >= handle->lookupCount || !SameKey(entries[handle->lookup[position]], parent, component, length))
+        return -1;
+    return handle->lookup[position];
 }
 
 // --- open and close -------------------------------------------------------------

@@ -59,7 +59,8 @@ struct PackageHandle {
     uint32_t dataSize;
     uint32_t* lookup;               // entry indices ordered by (parent, folded name, index)
     uint32_t lookupCount;           // records the directory stream filled; the rest are zero
-    uint32_t* hashSlots;            // (parent, folded name) -> first lookup position + 1; 0 free
+    uint32_t* hashSlots;            // (parent, folded name) -> first lookup position + 1; 0 free;
+                                    // null when the names collide: lookups search `lookup`
     uint32_t hashMask;              // hash slots - 1 (a power of two)
 };
 

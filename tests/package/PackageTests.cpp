@@ -6,6 +6,8 @@
 #include <vector>
 #include <zlib.h>
 
+#include "AnsiText.h"
+#include "CollidingNames.h"
 #include "Package.h"
 #include "PackageWriter.h"
 #include "TestImage.h"
@@ -107,6 +109,36 @@ std::vector<PackItem> SampleItems()
             File("readme.txt", 3, "Read me"),
             Folder("Sub", 3),
             File("deep.bin", 6, deep)};
+}
+
+// The look-up as the format defines it, by walking the directory: the
+// reader's index must give the same entry for every path.
+int ReferenceFind(const std::vector<PackageEntry>& dir, const std::string& path)
+{
+    if (path.empty())
+        return 0;
+    int32_t parent = 0;
+    size_t start = 0, at = 0;
+    for (;;) {
+        size_t end = path.find('\\', at);
+        std::string component = path.substr(at, end == std::string::npos ? std::string::npos : end - at);
+        size_t next = end == std::string::npos ? path.size() : end + 1;
+        if (component == ".")
+            parent = -1;
+        if (component.empty() || component.size() >= PackageNameSize)
+            return -1;
+        int match = -1;
+        for (size_t i = start; i < dir.size() && match < 0; ++i)
+            if (dir[i].parent == parent && AnsiCompareNoCase(dir[i].name, component.c_str()) == 0)
+                match = static_cast<int>(i);
+        if (match < 0 || next >= path.size())
+            return match;
+        if (!(dir[match].attributes & PackageAttributeDirectory))
+            return -1;
+        parent = match;
+        start = static_cast<size_t>(match);
+        at = next;
+    }
 }
 
 struct OpenPackageFixture : ::testing::Test {
@@ -256,6 +288,67 @@ TEST_F(OpenPackageFixture, LookupInALargeDirectory)
     EXPECT_EQ(e - h->entries, 1 + 57 * 1001 + 1000);
     EXPECT_EQ(FindPackageEntry(h, "dir57\\file1000.txt"), nullptr);
     EXPECT_EQ(FindPackageEntry(h, "file3.txt"), nullptr);
+}
+
+TEST_F(OpenPackageFixture, CollidingNamesGiveTheSameLookups)
+{
+    // Names chosen to share one hash slot, top level and in a folder, among
+    // the first-match and search-start cases: duplicates in any case, entries
+    // that stand before their parent.  A crafted package must not make the
+    // index quadratic: it gives up the hash for the sorted array, and every
+    // look-up still finds what walking the directory finds.
+    std::vector<PackageEntry> base = {Record(".", -1, 0),
+                                      Record("dir", 0, PackageAttributeDirectory),
+                                      Record("A.TXT", 1, PackageAttributeFile),
+                                      Record("a.txt", 1, PackageAttributeFile),
+                                      Record("early", 6, PackageAttributeFile),
+                                      Record("ok", 6, PackageAttributeFile),
+                                      Record("late", 0, PackageAttributeDirectory),
+                                      Record("Sub", 1, PackageAttributeDirectory),
+                                      Record("deep.bin", 7, PackageAttributeFile)};
+    std::vector<std::string> top = MakeCollidingNames(1600, 0, 20);
+    std::vector<std::string> inDir = MakeCollidingNames(400, 1, 20);
+    std::vector<PackageEntry> colliding = base;
+    for (size_t i = 0; i < 1500; ++i)
+        colliding.push_back(Record(top[i], 0, i % 7 ? PackageAttributeFile : PackageAttributeDirectory));
+    for (size_t i = 0; i < 300; ++i)
+        colliding.push_back(Record(inDir[i], 1, PackageAttributeFile));
+    colliding.push_back(Record(top[10], 0, PackageAttributeFile));            // a later duplicate
+    colliding.push_back(Record("N" + top[14].substr(1), 0, PackageAttributeFile));   // the same in capitals
+    colliding.push_back(Record(inDir[3], 1, PackageAttributeFile));
+    colliding.push_back(Record("child", 7 + 9, PackageAttributeFile));        // inside top[7], a folder
+
+    std::vector<std::string> paths = {"", ".", "dir", "dir\\a.txt", "DIR\\A.txt", "late\\early", "late\\ok",
+                                      "dir\\sub\\DEEP.BIN", "dir\\Sub\\", "missing", "dir\\missing"};
+    for (size_t i = 0; i < top.size(); i += 7) {
+        paths.push_back(top[i]);                                  // present, or one of the 100 absent
+        paths.push_back(top[i] + "\\child");
+        paths.push_back("dir\\" + top[i]);
+    }
+    for (size_t i = 0; i < inDir.size(); i += 3) {
+        paths.push_back("dir\\" + inDir[i]);
+        paths.push_back(inDir[i]);
+    }
+    paths.push_back("N" + top[14].substr(1));
+    paths.push_back(top[7] + "\\child");
+
+    struct Case {
+        const char* what;
+        std::vector<PackageEntry> dir;
+        bool hashed;
+    };
+    const Case cases[] = {{"ordinary names", base, true}, {"colliding names", colliding, false}};
+    for (const Case& c : cases) {
+        ClosePackage(h);
+        h = nullptr;
+        ASSERT_EQ(OpenBytes(RawArchive(c.dir, {}), &h), PackageOpened) << c.what;
+        EXPECT_EQ(h->hashSlots != nullptr, c.hashed) << c.what;
+        for (const std::string& path : paths) {
+            int expected = ReferenceFind(c.dir, path);
+            const PackageEntry* e = FindPackageEntry(h, path.c_str());
+            EXPECT_EQ(e ? static_cast<int>(e - h->entries) : -1, expected) << c.what << ": " << path;
+        }
+    }
 }
 
 TEST_F(OpenPackageFixture, OpenCodes)
