@@ -113,6 +113,22 @@ uint64_t LocateImageEnd(const uint8_t* image, uint64_t size)
     return static_cast<uint64_t>(ReadLittle32(image + last + 20)) + ReadLittle32(image + last + 16);
 }
 
+// --- plausibility of declared sizes -------------------------------------------
+
+// The most bytes a zlib stream of `compressed` bytes can inflate to.  DEFLATE
+// emits at most 258 bytes per match, and a match costs at least two bits (a
+// length code and a distance code of one bit each); literals and block
+// headers yield less per bit.  So each byte of deflate data gives at most
+// 4 x 258 = 1032 bytes.  The zlib header and trailer (6 bytes) yield nothing,
+// which leaves more than 6 KB of slack in this bound.  Sizes above it are lies
+// of a damaged or crafted package, rejected before any memory is set aside.
+constexpr uint64_t DeflateMostRatio = 1032;
+
+static uint64_t MostInflated(uint32_t compressed)
+{
+    return static_cast<uint64_t>(compressed) * DeflateMostRatio;
+}
+
 // --- lookup index ----------------------------------------------------------
 
 static size_t NameLength(const PackageEntry& entry)
@@ -333,6 +349,9 @@ static int DecodePackage(PackageHandle* h)
 #endif
     if (capacity > 0xFFFFFFFFu)
         return PackageNoMemory;
+    // Records that no stream of this size can hold are not allocated for.
+    if (capacity > MostInflated(directorySize))
+        return PackageBadDirectory;
     if (entryCount > 0) {
         h->entries = static_cast<PackageEntry*>(PackageAlloc(capacity));
         if (!h->entries)
@@ -428,13 +447,20 @@ const PackageEntry* FindPackageEntry(const PackageHandle* handle, const char* pa
     }
 }
 
+// Whether the entry's stream can be what its record says: it lies wholly
+// inside the data region, and its size is one it can inflate to.  Checked
+// before the block is allocated, so a record cannot make the reader set aside
+// gigabytes for a stream of a few bytes.
+static bool PlausibleStream(const PackageHandle* handle, const PackageEntry* entry)
+{
+    return static_cast<uint64_t>(entry->offset) + entry->compressedSize <= handle->dataSize &&
+           entry->size <= MostInflated(entry->compressedSize);
+}
+
 // Inflates the entry's stream into `block` (size + 1 bytes) and checks it.
 // Returns the code of ExtractPackageEntry.
 static int InflateEntry(const PackageHandle* handle, const PackageEntry* entry, uint8_t* block)
 {
-    // A stream that does not lie wholly inside the data region cannot be inflated.
-    if (static_cast<uint64_t>(entry->offset) + entry->compressedSize > handle->dataSize)
-        return ExtractBadStream;
     uLongf produced = entry->size;
     int z = uncompress(block, &produced, handle->data + entry->offset, entry->compressedSize);
     if (z == Z_MEM_ERROR)
@@ -452,6 +478,8 @@ int ExtractPackageEntry(const PackageHandle* handle, const char* path, uint8_t**
     const PackageEntry* entry = FindPackageEntry(handle, path);
     if (!entry)
         return ExtractNotFound;
+    if (!PlausibleStream(handle, entry))
+        return ExtractBadStream;
     uint8_t* block = BlockAlloc(static_cast<uint64_t>(entry->size) + 1);
     if (!block)
         return ExtractNoMemory;

@@ -425,6 +425,18 @@ TEST_F(OpenPackageFixture, OpenCodes)
         b = good;
         Put32(b, headerAt + 16, 0x01000000u);   // 16M records need more than 4 GB
         cases.push_back({"directory larger than 4 GB", b, PackageNoMemory});
+        // A zlib stream inflates to at most 1032 times its size: a count
+        // beyond that is refused before the records are allocated.
+        uint64_t most = 1032ull * Get32(good, headerAt + 8) / PackageEntryRecordSize;
+        b = good;
+        Put32(b, headerAt + 16, static_cast<uint32_t>(most));
+        cases.push_back({"entry count the directory stream could hold", b, PackageOpened});
+        b = good;
+        Put32(b, headerAt + 16, static_cast<uint32_t>(most + 1));
+        cases.push_back({"entry count beyond what the stream can hold", b, PackageBadDirectory});
+        b = good;
+        Put32(b, headerAt + 16, 0x00E00000u);   // 14.7M records: 3.9 GB, within 32 bits
+        cases.push_back({"directory of 4 GB from a few hundred bytes", b, PackageBadDirectory});
     }
     for (size_t i = 0; i < cases.size(); ++i) {
         PackageHandle* opened = reinterpret_cast<PackageHandle*>(&cases);
@@ -533,6 +545,59 @@ TEST_F(OpenPackageFixture, ExtractCodes)
             EXPECT_EQ(size, 999u) << c.path;
         }
     }
+}
+
+TEST_F(OpenPackageFixture, ExtractRefusesSizesNoStreamCanHold)
+{
+    // The sound extreme: 16 MB of zeros inflate from about 16 KB.
+    std::string zeros(16u << 20, '\0');
+    std::vector<PackageEntry> dir = {Record(".", -1, 0), Record("zeros.bin", 0, PackageAttributeFile),
+                                     Record("liar.bin", 0, PackageAttributeFile),
+                                     Record("edge.bin", 0, PackageAttributeFile),
+                                     Record("over.bin", 0, PackageAttributeFile)};
+    std::vector<uint8_t> file = RawArchive(dir, {"", zeros, "fourteen bytes", "edge", "over"});
+    // Rewrite the size fields of the last three records in the directory.
+    const size_t headerAt = MakeStub().size();
+    uint32_t dataSize = Get32(file, headerAt + 4);
+    std::vector<PackageEntry> decoded(dir.size());
+    uLongf length = static_cast<uLongf>(decoded.size() * sizeof(PackageEntry));
+    ASSERT_EQ(uncompress(reinterpret_cast<Bytef*>(decoded.data()), &length, &file[headerAt + 28 + dataSize],
+                         Get32(file, headerAt + 8)),
+              Z_OK);
+    decoded[2].size = 0xFFFFFFFFu;                        // 4 GB from a stream of a few bytes
+    decoded[3].size = 1032 * decoded[3].compressedSize;   // the most a stream of that size can give
+    decoded[4].size = 1032 * decoded[4].compressedSize + 1;
+    std::string raw(reinterpret_cast<const char*>(decoded.data()), decoded.size() * sizeof(PackageEntry));
+    std::vector<uint8_t> packedDir = Zlib(raw);
+    file.resize(headerAt + 28 + dataSize);
+    file.insert(file.end(), packedDir.begin(), packedDir.end());
+    while (file.size() % 4)
+        file.push_back(0);
+    Put32(file, headerAt + 8, static_cast<uint32_t>(packedDir.size()));
+    Reseal(file, headerAt);
+    ASSERT_EQ(OpenBytes(file, &h, "sizes.exe"), PackageOpened);
+
+    uint8_t* data = nullptr;
+    uint32_t size = 0;
+    ASSERT_EQ(ExtractPackageEntry(h, "zeros.bin", &data, &size), ExtractOk);
+    EXPECT_EQ(size, zeros.size());
+    FreePackageBlock(data);
+
+    // With every allocation failing, a size that the stream cannot give is
+    // refused as a damaged stream: nothing was set aside for it.  One within
+    // the bound gets as far as allocating.
+    struct Case {
+        const char* path;
+        int code;
+    };
+    const Case cases[] = {{"liar.bin", ExtractBadStream}, {"over.bin", ExtractBadStream},
+                          {"edge.bin", ExtractNoMemory}, {"zeros.bin", ExtractNoMemory}};
+    for (const Case& c : cases) {
+        PackageAllocationsBeforeFailure = 0;
+        EXPECT_EQ(ExtractPackageEntry(h, c.path, &data, &size), c.code) << c.path;
+    }
+    PackageAllocationsBeforeFailure = -1;
+    EXPECT_EQ(ExtractPackageEntry(h, "edge.bin", &data, &size), ExtractBadStream) << "inflates to 4 bytes";
 }
 
 TEST(PackageWriter, SameTreeGivesSameBytes)
