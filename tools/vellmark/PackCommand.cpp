@@ -12,6 +12,7 @@
 
 #include "AnsiText.h"
 #include "Commands.h"
+#include "OutputFile.h"
 #include "Package.h"
 #include "PackageWriter.h"
 #include "ToolText.h"
@@ -19,9 +20,7 @@
 #ifdef _WIN32
 #include <windows.h>
 #include <io.h>
-#include <process.h>
 #define isatty _isatty
-#define getpid _getpid
 #else
 #include <unistd.h>
 #endif
@@ -354,49 +353,30 @@ int RunPackCommand(int argc, char** argv)
 
     // Everything goes to a temporary file beside the output, which replaces the
     // output only once every byte has been written.
-    fs::path finalPath = fs::u8path(output);
-    fs::path temporary = finalPath;
-    temporary += ".tmp-" + std::to_string(getpid());
-#ifdef _WIN32
-    FILE* out = _wfopen(temporary.c_str(), L"wb");
-#else
-    FILE* out = fopen(temporary.c_str(), "wb");
-#endif
-    if (!out)
-        return Refuse(std::string(output) + ": cannot be written (" + strerror(errno) + ")");
+    OutputFile out;
+    std::string error;
+    if (!out.Open(output, &error))
+        return Refuse(error);
 
     Progress progress;
     progress.enabled = isatty(2);
     PackOptions options;
     options.level = level;
     options.progress = [&](uint64_t done, uint64_t total) { progress.Show(done, total); };
-    std::string error;
-    FileSink sink(out);
+    FileSink sink(out.Stream());
     bool ok = sink.Write(stubBytes.data(), static_cast<size_t>(imageEnd));
     if (!ok)
         error = std::string(output) + ": cannot be written";
     if (ok && !WritePackageArchive(walk.items, imageEnd, sink, options, &error))
         ok = false;
     progress.End();
-    if (fflush(out) != 0 && ok) {
+    if (ok && !out.Commit(&error))
         ok = false;
-        error = std::string(output) + ": cannot be written (" + strerror(errno) + ")";
-    }
-    if (fclose(out) != 0 && ok) {
-        ok = false;
-        error = std::string(output) + ": cannot be written (" + strerror(errno) + ")";
-    }
-    if (ok) {
-        fs::rename(temporary, finalPath, ec);
-        if (ec) {
-            ok = false;
-            error = std::string(output) + ": cannot be written (" + ec.message() + ")";
-        }
-    }
     if (!ok) {
-        fs::remove(temporary, ec);
+        out.Abandon();
         return Refuse(error);
     }
+    fs::path finalPath = fs::u8path(output);
 
     size_t files = 0, folders = 0;
     for (size_t i = 1; i < walk.items.size(); ++i)
