@@ -177,6 +177,19 @@ make_tree
 ln -s "$work/nowhere" "$work/tree/dangling"
 refuses "dangling link" "cannot be read" "$work/tree" -o "$work/out.exe" --stub "$work/stub.exe"
 
+for name in CON con.txt Com1.log lpt9 AUX.tar.gz nul PRN "$(printf 'COM\xc2\xb9')" "trailing dot." "trailing blank "; do
+  make_tree
+  touch "$work/tree/Docs/$name"
+  refuses "name Windows reserves: '$name'" "not a valid Windows file name" "$work/tree" -o "$work/out.exe" --stub "$work/stub.exe"
+done
+make_tree
+mkdir "$work/tree/Aux"
+refuses "folder named Aux" "not a valid Windows file name" "$work/tree" -o "$work/out.exe" --stub "$work/stub.exe"
+make_tree
+for name in COM0 LPT10 console con_1 Conx.txt "a.con"; do touch "$work/tree/Docs/$name"; done
+run "$tool" pack "$work/tree" -o "$work/names.exe" --stub "$work/stub.exe"
+check "names near the reserved ones pack" test "$rc" -eq 0
+
 # A refused pack leaves an existing output as it was.
 echo "previous" > "$work/out.exe"
 run "$tool" pack "$work/tree" -o "$work/out.exe" --stub "$work/stub.exe"

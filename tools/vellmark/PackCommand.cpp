@@ -103,6 +103,25 @@ std::string Shown(const fs::path& p)
     return p.u8string();
 }
 
+// Whether the name, without its extension, is one of the device names that
+// Windows reserves in every folder (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9),
+// in any letter case: "con.txt" opens the console, not a file.  Windows also
+// takes the superscript digits 1, 2 and 3 of the ANSI code page (0xB9, 0xB2,
+// 0xB3) for port numbers.
+bool ReservedDeviceName(const std::string& ansi)
+{
+    std::string stem = ansi.substr(0, ansi.find('.'));
+    static const char* const Devices[] = {"con", "prn", "aux", "nul"};
+    for (const char* device : Devices)
+        if (AnsiCompareNoCase(stem.c_str(), device) == 0)
+            return true;
+    if (stem.size() != 4 || (AnsiCompareNoCase(stem.substr(0, 3).c_str(), "com") != 0 &&
+                             AnsiCompareNoCase(stem.substr(0, 3).c_str(), "lpt") != 0))
+        return false;
+    unsigned char digit = static_cast<unsigned char>(stem[3]);
+    return (digit >= '1' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
+}
+
 bool ValidWindowsName(const std::string& ansi)
 {
     if (ansi == "." || ansi == "..")
@@ -110,7 +129,11 @@ bool ValidWindowsName(const std::string& ansi)
     for (unsigned char c : ansi)
         if (c < 0x20 || strchr("<>:\"/\\|?*", c))
             return false;
-    return true;
+    // Windows drops a trailing dot or blank, so such a name would be created
+    // as another one (or not at all).
+    if (ansi.back() == '.' || ansi.back() == ' ')
+        return false;
+    return !ReservedDeviceName(ansi);
 }
 
 struct TreeWalk {
