@@ -190,6 +190,14 @@ for name in COM0 LPT10 console con_1 Conx.txt "a.con"; do touch "$work/tree/Docs
 run "$tool" pack "$work/tree" -o "$work/names.exe" --stub "$work/stub.exe"
 check "names near the reserved ones pack" test "$rc" -eq 0
 
+# The script is checked before packing; --no-check packs a rejected one anyway.
+make_tree
+printf 'init() { return 1 }\r\n' >"$work/tree/Install.ini"
+refuses "rejected script" "the script is rejected" "$work/tree" -o "$work/out.exe" --stub "$work/stub.exe"
+check "rejected script: the engine's report" grep -q "Install.ini:1:18: error: Expected ; at 17 (return)" "$work/err"
+run "$tool" pack "$work/tree" -o "$work/nocheck.exe" --stub "$work/stub.exe" --no-check
+check "--no-check packs a rejected script" test "$rc" -eq 0
+
 # A refused pack leaves an existing output as it was.
 echo "previous" > "$work/out.exe"
 run "$tool" pack "$work/tree" -o "$work/out.exe" --stub "$work/stub.exe"

@@ -354,10 +354,8 @@ int RunPackCommand(int argc, char** argv)
         std::string text;
         if (!ReadFile(script->source, &text))
             return Refuse(Shown(script->source) + ": cannot be read");
-#ifdef VM_HAVE_CHECK
         if (!CheckSetupScriptText(Shown(script->source), text))
             return Refuse(Shown(script->source) + ": the script is rejected; nothing was written (--no-check packs it anyway)");
-#endif
     }
 
     if (uninstaller) {
