@@ -198,6 +198,21 @@ check "rejected script: the engine's report" grep -q "Install.ini:1:18: error: E
 run "$tool" pack "$work/tree" -o "$work/nocheck.exe" --stub "$work/stub.exe" --no-check
 check "--no-check packs a rejected script" test "$rc" -eq 0
 
+# A script larger than the setup program accepts (16 MB) is refused by check
+# and by pack, --no-check or not; one of exactly 16 MB is a script like any.
+make_tree
+{ printf 'init() { return 1; }\r\n'; head -c $((16 * 1048576 - 22)) /dev/zero | tr '\0' '\n'; } >"$work/tree/Install.ini"
+check "the 16 MB script is 16 MB" test "$(stat -c %s "$work/tree/Install.ini")" -eq $((16 * 1048576))
+run "$tool" check "$work/tree/Install.ini"
+check "check: a script of exactly 16 MB is accepted" test "$rc" -eq 0
+printf '\n' >>"$work/tree/Install.ini"
+run "$tool" check "$work/tree/Install.ini"
+check "check: one byte more is refused (exit 1)" test "$rc" -eq 1
+check "check: in one line that says why" test "$(cat "$work/err")" = \
+  "$work/tree/Install.ini: error: larger than 16 MB (16777216 bytes), which the setup program refuses as a script error"
+refuses "script over 16 MB" "larger than 16 MB" "$work/tree" -o "$work/out.exe" --stub "$work/stub.exe"
+refuses "script over 16 MB, --no-check" "larger than 16 MB" "$work/tree" -o "$work/out.exe" --stub "$work/stub.exe" --no-check
+
 # A refused pack leaves an existing output as it was.
 echo "previous" > "$work/out.exe"
 run "$tool" pack "$work/tree" -o "$work/out.exe" --stub "$work/stub.exe"

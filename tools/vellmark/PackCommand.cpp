@@ -15,6 +15,7 @@
 #include "OutputFile.h"
 #include "Package.h"
 #include "PackageWriter.h"
+#include "Script.h"
 #include "ToolText.h"
 
 #ifdef _WIN32
@@ -349,6 +350,14 @@ int RunPackCommand(int argc, char** argv)
             script = &item;
     if (!script)
         return Refuse(std::string(source) + ": no Install.ini at the top level");
+
+    // The setup program refuses a larger script before reading it, whatever
+    // it holds, so no package is made with one (--no-check included).
+    uintmax_t scriptSize = fs::file_size(script->source, ec);
+    if (ec)
+        return Refuse(Shown(script->source) + ": cannot be read (" + ec.message() + ")");
+    if (scriptSize > ScriptTextLimit)
+        return Refuse(Shown(script->source) + ": " + ScriptTooLargeText() + "; nothing was written");
 
     if (check) {
         std::string text;
