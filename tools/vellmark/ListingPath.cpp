@@ -29,8 +29,8 @@ int BuildListingPath(const PackageEntry* entries, uint32_t count, uint32_t index
         at = static_cast<uint32_t>(parent);
     }
     for (uint32_t k = depth; k-- > 0;) {
-        if (!path->empty())
-            *path += '\\';
+        if (k + 1 < depth)
+            *path += '\\';   // also after an empty name, so every level shows
         if (chain[k] == UINT32_MAX) {
             *path += '?';
             continue;
