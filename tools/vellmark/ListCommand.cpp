@@ -119,7 +119,9 @@ int RunExtractCommand(int argc, char** argv)
     if (WantsHelp(argc, argv)) {
         printf("usage: vellmark extract SETUP.exe PATH [-o FILE]\n\n"
                "Writes the package entry PATH (backslashes or slashes between folders, any\n"
-               "letter case) of SETUP.exe to standard output, or to FILE with -o.\n"
+               "letter case) of SETUP.exe to standard output, or to FILE with -o.  FILE is\n"
+               "written under a temporary name beside it and replaced only when the whole\n"
+               "entry was written; a folder, a device or a file you may not write is refused.\n"
                "On failure prints 'vellmark: FILE: MESSAGE (code N)' and exits with 2.\n");
         return 0;
     }
