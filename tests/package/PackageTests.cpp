@@ -283,6 +283,7 @@ TEST_F(OpenPackageFixture, LookupInALargeDirectory)
     }
     ASSERT_EQ(OpenBytes(MakePackage(items, MakeStub(), 1), &h, "large.exe"), PackageOpened);
     EXPECT_EQ(h->entryCount, 100101u);
+    EXPECT_NE(h->hashSlots, nullptr) << "ordinary names keep the hash";
     const PackageEntry* e = FindPackageEntry(h, "DIR57\\FILE999.TXT");
     ASSERT_NE(e, nullptr);
     EXPECT_EQ(e - h->entries, 1 + 57 * 1001 + 1000);
