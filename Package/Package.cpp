@@ -113,6 +113,22 @@ uint64_t LocateImageEnd(const uint8_t* image, uint64_t size)
     return static_cast<uint64_t>(ReadLittle32(image + last + 20)) + ReadLittle32(image + last + 16);
 }
 
+// --- plausibility of declared sizes -------------------------------------------
+
+// The most bytes a zlib stream of `compressed` bytes can inflate to.  DEFLATE
+// emits at most 258 bytes per match, and a match costs at least two bits (a
+// length code and a distance code of one bit each); literals and block
+// headers yield less per bit.  So each byte of deflate data gives at most
+// 4 x 258 = 1032 bytes.  The zlib header and trailer (6 bytes) yield nothing,
+// which leaves more than 6 KB of slack in this bound.  Sizes above it are lies
+// of a damaged or crafted package, rejected before any memory is set aside.
+constexpr uint64_t DeflateMostRatio = 1032;
+
+static uint64_t MostInflated(uint32_t compressed)
+{
+    return static_cast<uint64_t>(compressed) * DeflateMostRatio;
+}
+
 // --- lookup index ----------------------------------------------------------
 
 static size_t NameLength(const PackageEntry& entry)
@@ -157,9 +173,20 @@ static bool SameKey(const PackageEntry& e, int32_t parent, const char* name, siz
     return e.parent == parent && AnsiCompareNoCase(e.name, NameLength(e), name, length) == 0;
 }
 
+// How far a (parent, name) group may sit from its home slot.  Ordinary names
+// spread over a table at most half full, where runs stay in the low tens even
+// for millions of entries; a longer run means the names were chosen to collide
+// in the unseeded hash.  Such a directory is searched in the sorted lookup
+// array instead, so that a crafted package cannot make opening it (done at
+// every start of the setup and by every tool command) quadratic in its size.
+constexpr uint32_t LookupProbeLimit = 64;
+
 // Builds the hash table over the sorted lookup array: one slot per group of
 // entries with the same (parent, folded name), holding the group's first
-// position + 1; 0 marks a free slot.  Returns false when out of memory.
+// position + 1; 0 marks a free slot.  Every group sits at most
+// LookupProbeLimit slots after its home; when one would not, the table is
+// dropped (hashSlots stays null) and lookups search the sorted array.
+// Returns false when out of memory.
 static bool BuildLookupHash(PackageHandle* h)
 {
     uint32_t slots = 1;
@@ -175,40 +202,76 @@ static bool BuildLookupHash(PackageHandle* h)
         if (position > 0 && SameKey(h->entries[h->lookup[position - 1]], e.parent, e.name, length))
             continue;   // not the first of its group
         uint32_t slot = KeyHash(e.parent, e.name, length) & h->hashMask;
-        while (h->hashSlots[slot] != 0)
+        uint32_t distance = 0;
+        while (h->hashSlots[slot] != 0) {
+            if (++distance > LookupProbeLimit) {
+                PackageFree(h->hashSlots);
+                h->hashSlots = nullptr;
+                h->hashMask = 0;
+                return true;
+            }
             slot = (slot + 1) & h->hashMask;
+        }
         h->hashSlots[slot] = position + 1;
     }
     return true;
 }
 
+// The first lookup position at or after `from` whose entry does not order
+// before (parent, component, start) in the lookup order: within a group that
+// is the first entry at or after `start`.
+static uint32_t LowerBound(const PackageHandle* handle, uint32_t from, int32_t parent, const char* component,
+                           size_t length, uint32_t start)
+{
+    const PackageEntry* entries = handle->entries;
+    const uint32_t* found = std::partition_point(
+        handle->lookup + from, handle->lookup + handle->lookupCount, [&](uint32_t index) {
+            const PackageEntry& e = entries[index];
+            if (e.parent != parent)
+                return e.parent < parent;
+            int byName = AnsiCompareNoCase(e.name, NameLength(e), component, length);
+            if (byName != 0)
+                return byName < 0;
+            return index < start;
+        });
+    return static_cast<uint32_t>(found - handle->lookup);
+}
+
 // The first entry at or after `start` whose parent is `parent` and whose name
 // equals the component (ignoring ASCII case), or -1.  Same answer as walking
-// the directory from `start`, at the cost of a hash probe.
+// the directory from `start`: the hash (or, without one, a binary search)
+// finds the group, and a binary search inside it the first entry from `start`.
 static int64_t FindChild(const PackageHandle* handle, int32_t parent, const char* component,
                          size_t length, uint32_t start)
 {
     if (handle->lookupCount == 0)
         return -1;
     const PackageEntry* entries = handle->entries;
-    uint32_t slot = KeyHash(parent, component, length) & handle->hashMask;
-    for (;;) {
-        uint32_t group = handle->hashSlots[slot];
-        if (group == 0)
-            return -1;
-        if (SameKey(entries[handle->lookup[group - 1]], parent, component, length)) {
-            // The group lists its entries in directory order.
-            for (uint32_t position = group - 1; position < handle->lookupCount; ++position) {
-                uint32_t index = handle->lookup[position];
-                if (!SameKey(entries[index], parent, component, length))
-                    return -1;
-                if (index >= start)
-                    return index;
+    uint32_t first;   // the group's first lookup position
+    if (handle->hashSlots) {
+        uint32_t slot = KeyHash(parent, component, length) & handle->hashMask;
+        for (uint32_t distance = 0;; ++distance) {
+            uint32_t group = handle->hashSlots[slot];
+            // Every group sits within LookupProbeLimit of its home.
+            if (group == 0 || distance > LookupProbeLimit)
+                return -1;
+            if (SameKey(entries[handle->lookup[group - 1]], parent, component, length)) {
+                first = group - 1;
+                break;
             }
-            return -1;
+            slot = (slot + 1) & handle->hashMask;
         }
-        slot = (slot + 1) & handle->hashMask;
+    } else {
+        first = LowerBound(handle, 0, parent, component, length, 0);
     }
+    // The group lists its entries in directory order; mostly its first one is
+    // already at or after the start.
+    uint32_t position = first;
+    if (position < handle->lookupCount && handle->lookup[position] < start)
+        position = LowerBound(handle, position, parent, component, length, start);
+    if (position >= handle->lookupCount || !SameKey(entries[handle->lookup[position]], parent, component, length))
+        return -1;
+    return handle->lookup[position];
 }
 
 // --- open and close -------------------------------------------------------------
@@ -286,6 +349,9 @@ static int DecodePackage(PackageHandle* h)
 #endif
     if (capacity > 0xFFFFFFFFu)
         return PackageNoMemory;
+    // Records that no stream of this size can hold are not allocated for.
+    if (capacity > MostInflated(directorySize))
+        return PackageBadDirectory;
     if (entryCount > 0) {
         h->entries = static_cast<PackageEntry*>(PackageAlloc(capacity));
         if (!h->entries)
@@ -381,13 +447,20 @@ const PackageEntry* FindPackageEntry(const PackageHandle* handle, const char* pa
     }
 }
 
+// Whether the entry's stream can be what its record says: it lies wholly
+// inside the data region, and its size is one it can inflate to.  Checked
+// before the block is allocated, so a record cannot make the reader set aside
+// gigabytes for a stream of a few bytes.
+static bool PlausibleStream(const PackageHandle* handle, const PackageEntry* entry)
+{
+    return static_cast<uint64_t>(entry->offset) + entry->compressedSize <= handle->dataSize &&
+           entry->size <= MostInflated(entry->compressedSize);
+}
+
 // Inflates the entry's stream into `block` (size + 1 bytes) and checks it.
 // Returns the code of ExtractPackageEntry.
 static int InflateEntry(const PackageHandle* handle, const PackageEntry* entry, uint8_t* block)
 {
-    // A stream that does not lie wholly inside the data region cannot be inflated.
-    if (static_cast<uint64_t>(entry->offset) + entry->compressedSize > handle->dataSize)
-        return ExtractBadStream;
     uLongf produced = entry->size;
     int z = uncompress(block, &produced, handle->data + entry->offset, entry->compressedSize);
     if (z == Z_MEM_ERROR)
@@ -405,6 +478,8 @@ int ExtractPackageEntry(const PackageHandle* handle, const char* path, uint8_t**
     const PackageEntry* entry = FindPackageEntry(handle, path);
     if (!entry)
         return ExtractNotFound;
+    if (!PlausibleStream(handle, entry))
+        return ExtractBadStream;
     uint8_t* block = BlockAlloc(static_cast<uint64_t>(entry->size) + 1);
     if (!block)
         return ExtractNoMemory;

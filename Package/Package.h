@@ -59,7 +59,8 @@ struct PackageHandle {
     uint32_t dataSize;
     uint32_t* lookup;               // entry indices ordered by (parent, folded name, index)
     uint32_t lookupCount;           // records the directory stream filled; the rest are zero
-    uint32_t* hashSlots;            // (parent, folded name) -> first lookup position + 1; 0 free
+    uint32_t* hashSlots;            // (parent, folded name) -> first lookup position + 1; 0 free;
+                                    // null when the names collide: lookups search `lookup`
     uint32_t hashMask;              // hash slots - 1 (a power of two)
 };
 
@@ -72,7 +73,8 @@ enum {
     PackageNoHeader = 5,          // no PackageHeader found
     PackageOutOfBounds = 6,      // header, data region or compressed directory lies outside the file
     PackageBadChecksum = 7,       // an Adler-32 check failed
-    PackageBadDirectory = 8       // the directory does not decompress
+    PackageBadDirectory = 8       // the directory does not decompress, or its entry count needs
+                                    // more records than its compressed size can inflate to
 };
 
 // Codes of ExtractPackageEntry:
@@ -81,7 +83,8 @@ enum {
     ExtractNotFound = 1,          // no entry with this path
     ExtractNoMemory = 2,          // the block cannot be allocated, or inflating ran out of memory
     ExtractBadStream = 3,         // the stream does not decompress to exactly size bytes
-                                    // (or lies outside the data region)
+                                    // (or lies outside the data region, or its size is more
+                                    // than its compressed size can inflate to)
     ExtractBadChecksum = 4        // the content's Adler-32 differs from the entry's checksum
 };
 

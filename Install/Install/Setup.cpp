@@ -188,6 +188,19 @@ static int RunSetup(bool* wizardClosed)
         return ReportError("Internal Error 1");
     }
 
+    // A script longer than the engine can count through is rejected unread:
+    // the reason is shown as the engine shows its own reports, then the
+    // rejection as for a script that does not parse.
+    const PackageEntry* scriptEntry = FindPackageEntry(SetupPackage, "Install.ini");
+    if (scriptEntry && scriptEntry->size > ScriptTextLimit) {
+        char reason[ScriptReportSize];
+        snprintf(reason, sizeof reason, "Error: Install.ini is larger than %u MB",
+                 static_cast<unsigned>(ScriptTextLimit >> 20));
+        ShowScriptError(reason, 0, nullptr);
+        MessageBoxA(NULL, "Script error", "Vellmark", MB_OK);
+        return 0;
+    }
+
     if (ExtractPackageEntry(SetupPackage, "Install.ini", &ScriptBlock, nullptr) != ExtractOk)
         return 1;
     SetupScript = reinterpret_cast<char*>(ScriptBlock);

@@ -91,6 +91,14 @@ extern const char* const TokenNames[TokenKindCount];
 // it is set every parsing and evaluating operation returns 0 at once.
 extern int ScriptErrorFlag;
 
+// The largest script text, in bytes, that a host hands to the engine; the
+// setup program refuses a larger Install.ini as a rejected script, and the
+// tool refuses to check or pack one.  Character offsets (the lexer's count,
+// token positions) are signed 32-bit numbers, and its stop at the
+// terminating NUL relies on the count never wrapping: 16 MB keeps far below
+// that and far above any real setup script.
+constexpr uint32_t ScriptTextLimit = 16u << 20;
+
 // Resets the whole engine (tables, slots, flags, values), folds `text` in
 // place (capitals outside strings and // comments become small letters) and
 // makes its first token current.  `text` must be writable, NUL-terminated and

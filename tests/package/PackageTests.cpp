@@ -6,6 +6,8 @@
 #include <vector>
 #include <zlib.h>
 
+#include "AnsiText.h"
+#include "CollidingNames.h"
 #include "Package.h"
 #include "PackageWriter.h"
 #include "TestImage.h"
@@ -107,6 +109,36 @@ std::vector<PackItem> SampleItems()
             File("readme.txt", 3, "Read me"),
             Folder("Sub", 3),
             File("deep.bin", 6, deep)};
+}
+
+// The look-up as the format defines it, by walking the directory: the
+// reader's index must give the same entry for every path.
+int ReferenceFind(const std::vector<PackageEntry>& dir, const std::string& path)
+{
+    if (path.empty())
+        return 0;
+    int32_t parent = 0;
+    size_t start = 0, at = 0;
+    for (;;) {
+        size_t end = path.find('\\', at);
+        std::string component = path.substr(at, end == std::string::npos ? std::string::npos : end - at);
+        size_t next = end == std::string::npos ? path.size() : end + 1;
+        if (component == ".")
+            parent = -1;
+        if (component.empty() || component.size() >= PackageNameSize)
+            return -1;
+        int match = -1;
+        for (size_t i = start; i < dir.size() && match < 0; ++i)
+            if (dir[i].parent == parent && AnsiCompareNoCase(dir[i].name, component.c_str()) == 0)
+                match = static_cast<int>(i);
+        if (match < 0 || next >= path.size())
+            return match;
+        if (!(dir[match].attributes & PackageAttributeDirectory))
+            return -1;
+        parent = match;
+        start = static_cast<size_t>(match);
+        at = next;
+    }
 }
 
 struct OpenPackageFixture : ::testing::Test {
@@ -251,11 +283,73 @@ TEST_F(OpenPackageFixture, LookupInALargeDirectory)
     }
     ASSERT_EQ(OpenBytes(MakePackage(items, MakeStub(), 1), &h, "large.exe"), PackageOpened);
     EXPECT_EQ(h->entryCount, 100101u);
+    EXPECT_NE(h->hashSlots, nullptr) << "ordinary names keep the hash";
     const PackageEntry* e = FindPackageEntry(h, "DIR57\\FILE999.TXT");
     ASSERT_NE(e, nullptr);
     EXPECT_EQ(e - h->entries, 1 + 57 * 1001 + 1000);
     EXPECT_EQ(FindPackageEntry(h, "dir57\\file1000.txt"), nullptr);
     EXPECT_EQ(FindPackageEntry(h, "file3.txt"), nullptr);
+}
+
+TEST_F(OpenPackageFixture, CollidingNamesGiveTheSameLookups)
+{
+    // Names chosen to share one hash slot, top level and in a folder, among
+    // the first-match and search-start cases: duplicates in any case, entries
+    // that stand before their parent.  A crafted package must not make the
+    // index quadratic: it gives up the hash for the sorted array, and every
+    // look-up still finds what walking the directory finds.
+    std::vector<PackageEntry> base = {Record(".", -1, 0),
+                                      Record("dir", 0, PackageAttributeDirectory),
+                                      Record("A.TXT", 1, PackageAttributeFile),
+                                      Record("a.txt", 1, PackageAttributeFile),
+                                      Record("early", 6, PackageAttributeFile),
+                                      Record("ok", 6, PackageAttributeFile),
+                                      Record("late", 0, PackageAttributeDirectory),
+                                      Record("Sub", 1, PackageAttributeDirectory),
+                                      Record("deep.bin", 7, PackageAttributeFile)};
+    std::vector<std::string> top = MakeCollidingNames(1600, 0, 20);
+    std::vector<std::string> inDir = MakeCollidingNames(400, 1, 20);
+    std::vector<PackageEntry> colliding = base;
+    for (size_t i = 0; i < 1500; ++i)
+        colliding.push_back(Record(top[i], 0, i % 7 ? PackageAttributeFile : PackageAttributeDirectory));
+    for (size_t i = 0; i < 300; ++i)
+        colliding.push_back(Record(inDir[i], 1, PackageAttributeFile));
+    colliding.push_back(Record(top[10], 0, PackageAttributeFile));            // a later duplicate
+    colliding.push_back(Record("N" + top[14].substr(1), 0, PackageAttributeFile));   // the same in capitals
+    colliding.push_back(Record(inDir[3], 1, PackageAttributeFile));
+    colliding.push_back(Record("child", 7 + 9, PackageAttributeFile));        // inside top[7], a folder
+
+    std::vector<std::string> paths = {"", ".", "dir", "dir\\a.txt", "DIR\\A.txt", "late\\early", "late\\ok",
+                                      "dir\\sub\\DEEP.BIN", "dir\\Sub\\", "missing", "dir\\missing"};
+    for (size_t i = 0; i < top.size(); i += 7) {
+        paths.push_back(top[i]);                                  // present, or one of the 100 absent
+        paths.push_back(top[i] + "\\child");
+        paths.push_back("dir\\" + top[i]);
+    }
+    for (size_t i = 0; i < inDir.size(); i += 3) {
+        paths.push_back("dir\\" + inDir[i]);
+        paths.push_back(inDir[i]);
+    }
+    paths.push_back("N" + top[14].substr(1));
+    paths.push_back(top[7] + "\\child");
+
+    struct Case {
+        const char* what;
+        std::vector<PackageEntry> dir;
+        bool hashed;
+    };
+    const Case cases[] = {{"ordinary names", base, true}, {"colliding names", colliding, false}};
+    for (const Case& c : cases) {
+        ClosePackage(h);
+        h = nullptr;
+        ASSERT_EQ(OpenBytes(RawArchive(c.dir, {}), &h), PackageOpened) << c.what;
+        EXPECT_EQ(h->hashSlots != nullptr, c.hashed) << c.what;
+        for (const std::string& path : paths) {
+            int expected = ReferenceFind(c.dir, path);
+            const PackageEntry* e = FindPackageEntry(h, path.c_str());
+            EXPECT_EQ(e ? static_cast<int>(e - h->entries) : -1, expected) << c.what << ": " << path;
+        }
+    }
 }
 
 TEST_F(OpenPackageFixture, OpenCodes)
@@ -332,6 +426,18 @@ TEST_F(OpenPackageFixture, OpenCodes)
         b = good;
         Put32(b, headerAt + 16, 0x01000000u);   // 16M records need more than 4 GB
         cases.push_back({"directory larger than 4 GB", b, PackageNoMemory});
+        // A zlib stream inflates to at most 1032 times its size: a count
+        // beyond that is refused before the records are allocated.
+        uint64_t most = 1032ull * Get32(good, headerAt + 8) / PackageEntryRecordSize;
+        b = good;
+        Put32(b, headerAt + 16, static_cast<uint32_t>(most));
+        cases.push_back({"entry count the directory stream could hold", b, PackageOpened});
+        b = good;
+        Put32(b, headerAt + 16, static_cast<uint32_t>(most + 1));
+        cases.push_back({"entry count beyond what the stream can hold", b, PackageBadDirectory});
+        b = good;
+        Put32(b, headerAt + 16, 0x00E00000u);   // 14.7M records: 3.9 GB, within 32 bits
+        cases.push_back({"directory of 4 GB from a few hundred bytes", b, PackageBadDirectory});
     }
     for (size_t i = 0; i < cases.size(); ++i) {
         PackageHandle* opened = reinterpret_cast<PackageHandle*>(&cases);
@@ -440,6 +546,59 @@ TEST_F(OpenPackageFixture, ExtractCodes)
             EXPECT_EQ(size, 999u) << c.path;
         }
     }
+}
+
+TEST_F(OpenPackageFixture, ExtractRefusesSizesNoStreamCanHold)
+{
+    // The sound extreme: 16 MB of zeros inflate from about 16 KB.
+    std::string zeros(16u << 20, '\0');
+    std::vector<PackageEntry> dir = {Record(".", -1, 0), Record("zeros.bin", 0, PackageAttributeFile),
+                                     Record("liar.bin", 0, PackageAttributeFile),
+                                     Record("edge.bin", 0, PackageAttributeFile),
+                                     Record("over.bin", 0, PackageAttributeFile)};
+    std::vector<uint8_t> file = RawArchive(dir, {"", zeros, "fourteen bytes", "edge", "over"});
+    // Rewrite the size fields of the last three records in the directory.
+    const size_t headerAt = MakeStub().size();
+    uint32_t dataSize = Get32(file, headerAt + 4);
+    std::vector<PackageEntry> decoded(dir.size());
+    uLongf length = static_cast<uLongf>(decoded.size() * sizeof(PackageEntry));
+    ASSERT_EQ(uncompress(reinterpret_cast<Bytef*>(decoded.data()), &length, &file[headerAt + 28 + dataSize],
+                         Get32(file, headerAt + 8)),
+              Z_OK);
+    decoded[2].size = 0xFFFFFFFFu;                        // 4 GB from a stream of a few bytes
+    decoded[3].size = 1032 * decoded[3].compressedSize;   // the most a stream of that size can give
+    decoded[4].size = 1032 * decoded[4].compressedSize + 1;
+    std::string raw(reinterpret_cast<const char*>(decoded.data()), decoded.size() * sizeof(PackageEntry));
+    std::vector<uint8_t> packedDir = Zlib(raw);
+    file.resize(headerAt + 28 + dataSize);
+    file.insert(file.end(), packedDir.begin(), packedDir.end());
+    while (file.size() % 4)
+        file.push_back(0);
+    Put32(file, headerAt + 8, static_cast<uint32_t>(packedDir.size()));
+    Reseal(file, headerAt);
+    ASSERT_EQ(OpenBytes(file, &h, "sizes.exe"), PackageOpened);
+
+    uint8_t* data = nullptr;
+    uint32_t size = 0;
+    ASSERT_EQ(ExtractPackageEntry(h, "zeros.bin", &data, &size), ExtractOk);
+    EXPECT_EQ(size, zeros.size());
+    FreePackageBlock(data);
+
+    // With every allocation failing, a size that the stream cannot give is
+    // refused as a damaged stream: nothing was set aside for it.  One within
+    // the bound gets as far as allocating.
+    struct Case {
+        const char* path;
+        int code;
+    };
+    const Case cases[] = {{"liar.bin", ExtractBadStream}, {"over.bin", ExtractBadStream},
+                          {"edge.bin", ExtractNoMemory}, {"zeros.bin", ExtractNoMemory}};
+    for (const Case& c : cases) {
+        PackageAllocationsBeforeFailure = 0;
+        EXPECT_EQ(ExtractPackageEntry(h, c.path, &data, &size), c.code) << c.path;
+    }
+    PackageAllocationsBeforeFailure = -1;
+    EXPECT_EQ(ExtractPackageEntry(h, "edge.bin", &data, &size), ExtractBadStream) << "inflates to 4 bytes";
 }
 
 TEST(PackageWriter, SameTreeGivesSameBytes)

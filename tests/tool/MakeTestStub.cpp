@@ -1,9 +1,81 @@
-// Writes a small PE image to argv[1], for packing in the tool tests.
+// Test inputs for the tool tests that `vellmark pack` will not make.
+//
+//   make_test_stub OUT             a small PE image, for packing
+//   make_test_stub hostile OUT     a setup whose names hold terminal escapes,
+//                                  line feeds, backslashes, quotes and DEL
+//   make_test_stub deep OUT        a chain of 140 nested folders (deeper than a
+//                                  path can be), and two folders that are each
+//                                  other's parent
+#include <string>
+#include <vector>
+#include <zlib.h>
+
+#include "Package.h"
 #include "TestImage.h"
+
+using namespace testimage;
+
+namespace {
+
+// Rewrites the parents of the package's directory records and reseals the
+// checksums, for trees the writer refuses (loops).
+bool SetParents(std::vector<uint8_t>& file, const std::vector<std::pair<size_t, int32_t>>& parents)
+{
+    const size_t headerAt = MakeStub().size();
+    uint32_t dataSize = Get32(file, headerAt + 4), dirSize = Get32(file, headerAt + 8);
+    std::vector<PackageEntry> dir(Get32(file, headerAt + 16));
+    uLongf length = static_cast<uLongf>(dir.size() * sizeof(PackageEntry));
+    if (uncompress(reinterpret_cast<Bytef*>(dir.data()), &length, &file[headerAt + 28 + dataSize], dirSize) != Z_OK)
+        return false;
+    for (const auto& p : parents)
+        dir.at(p.first).parent = p.second;
+    uLongf packedSize = compressBound(static_cast<uLong>(length));
+    std::vector<uint8_t> packed(packedSize);
+    if (compress2(packed.data(), &packedSize, reinterpret_cast<const Bytef*>(dir.data()), length, 6) != Z_OK)
+        return false;
+    packed.resize(packedSize);
+    file.resize(headerAt + 28 + dataSize);
+    file.insert(file.end(), packed.begin(), packed.end());
+    while (file.size() % 4)
+        file.push_back(0);
+    Put32(file, headerAt + 8, static_cast<uint32_t>(packed.size()));
+    Put32(file, headerAt + 24, adler32(1, packed.data(), static_cast<uInt>(packed.size())));
+    return true;
+}
+
+}  // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc != 2)
+    if (argc == 2)
+        return WriteBytes(argv[1], MakeStub()) ? 0 : 1;
+    if (argc != 3)
         return 2;
-    return testimage::WriteBytes(argv[1], testimage::MakeStub()) ? 0 : 1;
+    std::string mode = argv[1];
+    std::vector<PackItem> items = {Root(), File("Install.ini", 0, "init() { return 1; }\r\n")};
+    std::vector<uint8_t> file;
+    if (mode == "hostile") {
+        items.push_back(Folder("esc\x1b[2Jclear", 0));
+        items.push_back(File("line\nf 1 1 forged.txt", 2, "x"));
+        items.push_back(File("back\\slash", 0, "x"));
+        items.push_back(File("quote\"del\x7f", 0, "x"));
+        items.push_back(File("bell\x07tab\tcr\r", 0, "x"));
+        items.push_back(File("caf\xe9.txt", 0, "x"));
+        file = MakePackage(items);
+    } else if (mode == "deep") {
+        int32_t parent = 0;
+        for (int depth = 0; depth < 140; ++depth) {
+            items.push_back(Folder("d", parent));
+            parent = static_cast<int32_t>(items.size() - 1);
+        }
+        items.push_back(Folder("loop1", 0));
+        items.push_back(Folder("loop2", 0));
+        size_t loop = items.size() - 2;
+        file = MakePackage(items);
+        if (file.empty() || !SetParents(file, {{loop, static_cast<int32_t>(loop + 1)}, {loop + 1, static_cast<int32_t>(loop)}}))
+            return 1;
+    } else {
+        return 2;
+    }
+    return !file.empty() && WriteBytes(argv[2], file) ? 0 : 1;
 }

@@ -62,6 +62,71 @@ check "its message names the file and code 1" grep -qE "^vellmark: $work/a.exe: 
 run "$tool" extract "$work/a.exe" Docs
 check "extract of a folder is code 3" grep -q "(code 3)" "$work/err"
 
+# --- extract -o never removes what it did not write -----------------------------------
+# Each case: the output as it was must still be there after a refusal, and no
+# temporary file may be left beside it.
+no_temporary() { test -z "$(ls -A "$1" | grep '\.tmp-')"; }
+mkdir -p "$work/x/empty-folder"
+run "$tool" extract "$work/a.exe" Install.ini -o "$work/x/empty-folder"
+check "-o a folder: exit 2" test "$rc" -eq 2
+check "-o a folder: says so" grep -q "is a folder" "$work/err"
+check "-o a folder: the folder stays" test -d "$work/x/empty-folder"
+ln -s "$work/nowhere/file" "$work/x/dangling"
+run "$tool" extract "$work/a.exe" Install.ini -o "$work/x/dangling"
+check "-o a dangling link: exit 2" test "$rc" -eq 2
+check "-o a dangling link: the link stays" test -L "$work/x/dangling"
+mkfifo "$work/x/fifo"
+run timeout 20 "$tool" extract "$work/a.exe" Install.ini -o "$work/x/fifo"
+check "-o a pipe: refused at once" test "$rc" -eq 2
+check "-o a pipe: the pipe stays" test -p "$work/x/fifo"
+echo "kept" >"$work/x/old.txt"
+run "$tool" extract "$work/a.exe" Nothing.txt -o "$work/x/old.txt"
+check "failed extraction keeps the old output" test "$(cat "$work/x/old.txt")" = "kept"
+run "$tool" extract "$work/a.exe" Install.ini -o "$work/nowhere/new.txt"
+check "-o in a missing folder: exit 2" test "$rc" -eq 2
+echo "old" >"$work/x/target.txt"
+ln -s "$work/x/target.txt" "$work/x/link"
+run "$tool" extract "$work/a.exe" Install.ini -o "$work/x/link"
+check "-o a link: written through" cmp -s "$work/x/target.txt" "$hello/Install.ini"
+check "-o a link: the link stays a link" test -L "$work/x/link"
+run "$tool" extract "$work/a.exe" Install.ini -o "$work/x/old.txt"
+check "-o an existing file: replaced" cmp -s "$work/x/old.txt" "$hello/Install.ini"
+check "no temporary file left beside the outputs" no_temporary "$work/x"
+# A read-only file in a writable folder, as a user without the right to write it.
+echo "read-only" >"$work/x/readonly.txt"
+chmod 444 "$work/x/readonly.txt"
+as_user=()
+if [ "$(id -u)" = 0 ]; then
+  as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
+  chmod 755 "$work"
+  chmod 777 "$work/x"
+  chmod 644 "$work/a.exe"
+fi
+run "${as_user[@]}" "$tool" extract "$work/a.exe" Install.ini -o "$work/x/readonly.txt"
+check "-o a read-only file: exit 2" test "$rc" -eq 2
+check "-o a read-only file: kept as it was" test "$(cat "$work/x/readonly.txt")" = "read-only"
+check "-o a read-only file: no temporary left" no_temporary "$work/x"
+
+# --- list prints names so that no name can act on the terminal or forge a line ----------
+"$make_stub" hostile "$work/hostile.exe" || { echo "cannot make the hostile package"; exit 1; }
+run "$tool" list "$work/hostile.exe"
+check "hostile names: list succeeds" test "$rc" -eq 0
+expected_listing='f 22 30 Install.ini
+d 0 0 esc\x1B[2Jclear
+f 1 9 esc\x1B[2Jclear\line\x0Af 1 1 forged.txt
+f 1 9 back\x5Cslash
+f 1 9 quote\x22del\x7F
+f 1 9 bell\x07tab\x09cr\x0D
+f 1 9 café.txt'
+check "hostile names: one line each, bytes escaped as log does" test "$(cat "$work/out")" = "$expected_listing"
+"$make_stub" deep "$work/deep.exe" || { echo "cannot make the deep package"; exit 1; }
+run "$tool" list "$work/deep.exe"
+check "deep chain and loop: exit 1" test "$rc" -eq 1
+check "deep chain: 130 folders are a path" grep -qE '^d 0 0 (d\\){129}d$' "$work/out"
+check "deep chain: the Install.ini line and 130 folders listed" test "$(wc -l <"$work/out")" -eq 131
+check "deep chain and loop: one error line per entry too deep" test "$(grep -c 'deeper than 130 folders' "$work/err")" -eq 12
+check "the loop's entries are reported" grep -q "^vellmark: $work/deep.exe: entry 143: " "$work/err"
+
 # --- list on damaged or foreign files ----------------------------------------------
 cp "$work/a.exe" "$work/flipped.exe"
 printf '\xff' | dd of="$work/flipped.exe" bs=1 seek=1600 conv=notrunc status=none
@@ -111,6 +176,42 @@ refuses "special file" "neither a file nor a folder" "$work/tree" -o "$work/out.
 make_tree
 ln -s "$work/nowhere" "$work/tree/dangling"
 refuses "dangling link" "cannot be read" "$work/tree" -o "$work/out.exe" --stub "$work/stub.exe"
+
+for name in CON con.txt Com1.log lpt9 AUX.tar.gz nul PRN "$(printf 'COM\xc2\xb9')" "trailing dot." "trailing blank "; do
+  make_tree
+  touch "$work/tree/Docs/$name"
+  refuses "name Windows reserves: '$name'" "not a valid Windows file name" "$work/tree" -o "$work/out.exe" --stub "$work/stub.exe"
+done
+make_tree
+mkdir "$work/tree/Aux"
+refuses "folder named Aux" "not a valid Windows file name" "$work/tree" -o "$work/out.exe" --stub "$work/stub.exe"
+make_tree
+for name in COM0 LPT10 console con_1 Conx.txt "a.con"; do touch "$work/tree/Docs/$name"; done
+run "$tool" pack "$work/tree" -o "$work/names.exe" --stub "$work/stub.exe"
+check "names near the reserved ones pack" test "$rc" -eq 0
+
+# The script is checked before packing; --no-check packs a rejected one anyway.
+make_tree
+printf 'init() { return 1 }\r\n' >"$work/tree/Install.ini"
+refuses "rejected script" "the script is rejected" "$work/tree" -o "$work/out.exe" --stub "$work/stub.exe"
+check "rejected script: the engine's report" grep -q "Install.ini:1:18: error: Expected ; at 17 (return)" "$work/err"
+run "$tool" pack "$work/tree" -o "$work/nocheck.exe" --stub "$work/stub.exe" --no-check
+check "--no-check packs a rejected script" test "$rc" -eq 0
+
+# A script larger than the setup program accepts (16 MB) is refused by check
+# and by pack, --no-check or not; one of exactly 16 MB is a script like any.
+make_tree
+{ printf 'init() { return 1; }\r\n'; head -c $((16 * 1048576 - 22)) /dev/zero | tr '\0' '\n'; } >"$work/tree/Install.ini"
+check "the 16 MB script is 16 MB" test "$(stat -c %s "$work/tree/Install.ini")" -eq $((16 * 1048576))
+run "$tool" check "$work/tree/Install.ini"
+check "check: a script of exactly 16 MB is accepted" test "$rc" -eq 0
+printf '\n' >>"$work/tree/Install.ini"
+run "$tool" check "$work/tree/Install.ini"
+check "check: one byte more is refused (exit 1)" test "$rc" -eq 1
+check "check: in one line that says why" test "$(cat "$work/err")" = \
+  "$work/tree/Install.ini: error: larger than 16 MB (16777216 bytes), which the setup program refuses as a script error"
+refuses "script over 16 MB" "larger than 16 MB" "$work/tree" -o "$work/out.exe" --stub "$work/stub.exe"
+refuses "script over 16 MB, --no-check" "larger than 16 MB" "$work/tree" -o "$work/out.exe" --stub "$work/stub.exe" --no-check
 
 # A refused pack leaves an existing output as it was.
 echo "previous" > "$work/out.exe"

@@ -1,14 +1,17 @@
-// make-test-package: the two packages the GUI tests need that `vellmark pack`
+// make-test-package: the packages the GUI tests need that `vellmark pack`
 // will not write.
 //
 //   make-test-package bare SETUP.exe OUT.exe
 //       SETUP.exe with a package that has no Install.ini (the setup must end
 //       silently with exit code 1)
+//   make-test-package big-script SETUP.exe OUT.exe
+//       SETUP.exe with a sound script padded with blank lines to one byte more
+//       than the setup program accepts (it must refuse it as a script error)
 //   make-test-package flip PACKED.exe OUT.exe
 //       a copy of a packed setup with one byte of the first file's data
 //       flipped (the setup must report a damaged download)
 //
-// Like `vellmark pack`, both cut what follows the image's last section (the
+// Like `vellmark pack`, each cuts what follows the image's last section (the
 // symbols of an unstripped build): the package starts right after it.
 #include <cstdint>
 #include <cstdio>
@@ -16,10 +19,12 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Package.h"
 #include "PackageWriter.h"
+#include "Script.h"
 
 namespace {
 
@@ -55,7 +60,8 @@ int Fail(const std::string& reason)
     return 2;
 }
 
-int MakeBare(const char* setup, const char* output)
+// SETUP.exe's image with a package of the given top-level files.
+int MakePackage(const char* setup, const char* output, const std::vector<std::pair<std::string, std::string>>& files)
 {
     std::vector<uint8_t> image;
     if (!ReadAll(setup, &image))
@@ -65,13 +71,17 @@ int MakeBare(const char* setup, const char* output)
         return Fail(std::string(setup) + " is no Windows program");
     image.resize(end);
 
-    std::vector<PackItem> items(2);
+    std::vector<PackItem> items(1);
     items[0].name = ".";
     items[0].parent = -1;
     items[0].directory = true;
-    items[1].name = "readme.txt";
-    items[1].parent = 0;
-    items[1].content = "A package without a setup script.\r\n";
+    for (const auto& file : files) {
+        PackItem item;
+        item.name = file.first;
+        item.parent = 0;
+        item.content = file.second;
+        items.push_back(item);
+    }
 
     MemorySink sink;
     std::string error;
@@ -79,6 +89,24 @@ int MakeBare(const char* setup, const char* output)
         !WritePackageArchive(items, image.size(), sink, PackOptions(), &error))
         return Fail(error.empty() ? "cannot build the package" : error);
     return WriteAll(output, sink.bytes) ? 0 : Fail(std::string("cannot write ") + output);
+}
+
+int MakeBare(const char* setup, const char* output)
+{
+    return MakePackage(setup, output, {{"readme.txt", "A package without a setup script.\r\n"}});
+}
+
+// A script the engine accepts (it would show the wizard), made one byte too
+// long by blank lines after it.
+int MakeBigScript(const char* setup, const char* output)
+{
+    std::string script = "// Company=Vellmark Tests\r\n"
+                         "// Product=Big Script\r\n"
+                         "// Name=Big Script\r\n"
+                         "// Version=1.0\r\n"
+                         "init() { return 1; }\r\n";
+    script.resize(ScriptTextLimit + 1, '\n');
+    return MakePackage(setup, output, {{"Install.ini", script}});
 }
 
 int FlipByte(const char* packed, const char* output)
@@ -100,9 +128,12 @@ int main(int argc, char** argv)
 {
     if (argc == 4 && strcmp(argv[1], "bare") == 0)
         return MakeBare(argv[2], argv[3]);
+    if (argc == 4 && strcmp(argv[1], "big-script") == 0)
+        return MakeBigScript(argv[2], argv[3]);
     if (argc == 4 && strcmp(argv[1], "flip") == 0)
         return FlipByte(argv[2], argv[3]);
     fprintf(stderr, "usage: make-test-package bare SETUP.exe OUT.exe\n"
+                    "       make-test-package big-script SETUP.exe OUT.exe\n"
                     "       make-test-package flip PACKED.exe OUT.exe\n");
     return 64;
 }

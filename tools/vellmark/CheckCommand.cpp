@@ -21,7 +21,8 @@ const char CheckUsage[] =
     "An accepted script: prints the settings the setup program finds and the\n"
     "script functions, exit code 0.  A rejected one: prints every script error as\n"
     "FILE:LINE:COL: error: TEXT (TEXT as the setup program's message box shows it),\n"
-    "exit code 1.  A file that cannot be read: exit code 2.\n"
+    "exit code 1; so is a script too large for the setup program, which refuses\n"
+    "it unread.  A file that cannot be read: exit code 2.\n"
     "\n"
     "  --run FUNCTION   then runs FUNCTION with dry-run built-ins: each built-in\n"
     "                   call prints one line name(arg, ...) and does nothing else\n"
@@ -102,6 +103,8 @@ bool PrepareAndDeclare(const std::string& label, const std::string& text)
     return false;
 }
 
+// Reads the file, but no more than one byte past ScriptTextLimit: a longer
+// text is refused anyway, and need not be held to find that out.
 bool ReadWholeFile(const std::string& path, std::string* text, std::string* why)
 {
     FILE* file = fopen(path.c_str(), "rb");
@@ -112,7 +115,7 @@ bool ReadWholeFile(const std::string& path, std::string* text, std::string* why)
     text->clear();
     char chunk[65536];
     size_t got;
-    while ((got = fread(chunk, 1, sizeof chunk, file)) > 0)
+    while (text->size() <= ScriptTextLimit && (got = fread(chunk, 1, sizeof chunk, file)) > 0)
         text->append(chunk, got);
     bool failed = ferror(file) != 0;
     fclose(file);
@@ -179,8 +182,18 @@ void PrintSummary(const std::string& label)
 
 }  // namespace
 
+std::string ScriptTooLargeText()
+{
+    return "larger than " + std::to_string(ScriptTextLimit >> 20) + " MB (" + std::to_string(ScriptTextLimit) +
+           " bytes), which the setup program refuses as a script error";
+}
+
 bool CheckSetupScriptText(const std::string& label, const std::string& text)
 {
+    if (text.size() > ScriptTextLimit) {
+        fprintf(stderr, "%s: error: %s\n", label.c_str(), ScriptTooLargeText().c_str());
+        return false;
+    }
     bool accepted = PrepareAndDeclare(label, text);
     SetScriptErrorSink(nullptr, nullptr);
     return accepted;
@@ -231,6 +244,10 @@ int RunCheckCommand(int argc, char** argv)
     if (!ReadWholeFile(path, &text, &why)) {
         fprintf(stderr, "vellmark check: cannot read %s: %s\n", path.c_str(), why.c_str());
         return 2;
+    }
+    if (text.size() > ScriptTextLimit) {
+        fprintf(stderr, "%s: error: %s\n", path.c_str(), ScriptTooLargeText().c_str());
+        return 1;
     }
     if (!PrepareAndDeclare(path, text))
         return 1;

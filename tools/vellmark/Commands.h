@@ -16,4 +16,7 @@ int RunLogCommand(int argc, char** argv);
 // Returns true when the script is accepted.  `pack` uses it before packing.
 bool CheckSetupScriptText(const std::string& label, const std::string& text);
 
+// Why a script longer than ScriptTextLimit is refused, for one-line errors.
+std::string ScriptTooLargeText();
+
 #endif

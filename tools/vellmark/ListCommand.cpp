@@ -3,9 +3,10 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <vector>
 
 #include "Commands.h"
+#include "ListingPath.h"
+#include "OutputFile.h"
 #include "Package.h"
 #include "ToolText.h"
 
@@ -70,39 +71,6 @@ int Open(const char* path, PackageHandle** handle)
     return code;
 }
 
-// The backslash path of entry `index`, built from its parents.  A damaged
-// directory whose parents loop or point outside it gets "?" for the rest.
-std::string EntryPath(const PackageHandle* h, uint32_t index)
-{
-    std::vector<uint32_t> chain;
-    uint32_t at = index;
-    while (at != 0) {
-        if (chain.size() > h->entryCount) {
-            chain.push_back(UINT32_MAX);
-            break;
-        }
-        chain.push_back(at);
-        int32_t parent = h->entries[at].parent;
-        if (parent < 0 || static_cast<uint32_t>(parent) >= h->entryCount) {
-            chain.push_back(UINT32_MAX);
-            break;
-        }
-        at = static_cast<uint32_t>(parent);
-    }
-    std::string path;
-    for (size_t k = chain.size(); k-- > 0;) {
-        if (!path.empty())
-            path += '\\';
-        if (chain[k] == UINT32_MAX) {
-            path += '?';
-            continue;
-        }
-        const PackageEntry& e = h->entries[chain[k]];
-        path += std::string(e.name, strnlen(e.name, PackageNameSize));
-    }
-    return path;
-}
-
 }  // namespace
 
 int RunListCommand(int argc, char** argv)
@@ -112,8 +80,13 @@ int RunListCommand(int argc, char** argv)
                "Opens SETUP.exe exactly as the setup program does (verifying every checksum)\n"
                "and prints one line per package entry, the root left out:\n"
                "  d|f SIZE COMPRESSED-SIZE PATH\n"
-               "d marks a folder, f a file; PATH uses backslashes.\n"
-               "On failure prints 'vellmark: FILE: MESSAGE (code N)' and exits with 2.\n");
+               "d marks a folder, f a file; PATH uses backslashes.  Bytes that a terminal\n"
+               "would act on (control bytes, 0x7F), and '\"' and '\\' inside a name, are\n"
+               "shown as \\xNN; a parent that is no entry of the package is shown as '?'.\n"
+               "An entry whose chain of parents is deeper than a path can be (%u folders,\n"
+               "or a loop) is reported on stderr instead, and the exit code is then 1.\n"
+               "On failure prints 'vellmark: FILE: MESSAGE (code N)' and exits with 2.\n",
+               static_cast<unsigned>(ListingPathDepthLimit));
         return 0;
     }
     if (argc != 2) {
@@ -123,13 +96,22 @@ int RunListCommand(int argc, char** argv)
     PackageHandle* h = nullptr;
     if (Open(argv[1], &h) != PackageOpened)
         return 2;
+    int result = 0;
+    std::string path;
     for (uint32_t i = 1; i < h->entryCount; ++i) {
         const PackageEntry& e = h->entries[i];
+        if (BuildListingPath(h->entries, h->entryCount, i, &path) != ListingPathOk) {
+            fflush(stdout);
+            fprintf(stderr, "vellmark: %s: entry %u: its parents go deeper than %u folders (a loop?); not listed\n",
+                    argv[1], i, static_cast<unsigned>(ListingPathDepthLimit));
+            result = 1;
+            continue;
+        }
         printf("%c %u %u %s\n", (e.attributes & PackageAttributeDirectory) ? 'd' : 'f', e.size,
-               e.compressedSize, AnsiForTerminal(EntryPath(h, i)).c_str());
+               e.compressedSize, path.c_str());
     }
     ClosePackage(h);
-    return fflush(stdout) == 0 ? 0 : 2;
+    return fflush(stdout) == 0 ? result : 2;
 }
 
 int RunExtractCommand(int argc, char** argv)
@@ -137,7 +119,9 @@ int RunExtractCommand(int argc, char** argv)
     if (WantsHelp(argc, argv)) {
         printf("usage: vellmark extract SETUP.exe PATH [-o FILE]\n\n"
                "Writes the package entry PATH (backslashes or slashes between folders, any\n"
-               "letter case) of SETUP.exe to standard output, or to FILE with -o.\n"
+               "letter case) of SETUP.exe to standard output, or to FILE with -o.  FILE is\n"
+               "written under a temporary name beside it and replaced only when the whole\n"
+               "entry was written; a folder, a device or a file you may not write is refused.\n"
                "On failure prints 'vellmark: FILE: MESSAGE (code N)' and exits with 2.\n");
         return 0;
     }
@@ -173,6 +157,15 @@ int RunExtractCommand(int argc, char** argv)
         if (c == '/')
             c = '\\';
 
+    // The output is prepared first: a destination that cannot be written is
+    // refused before anything else, and is never touched by a failure.
+    OutputFile out;
+    std::string error;
+    if (output && !out.Open(output, &error)) {
+        fprintf(stderr, "vellmark: %s\n", error.c_str());
+        return 2;
+    }
+
     PackageHandle* h = nullptr;
     if (Open(setup, &h) != PackageOpened)
         return 2;
@@ -186,13 +179,12 @@ int RunExtractCommand(int argc, char** argv)
     }
     int result = 0;
     if (output) {
-        FILE* out = fopen(output, "wb");
-        bool written = out && fwrite(data, 1, size, out) == size;
-        if (out && fclose(out) != 0)
-            written = false;
-        if (!written) {
-            fprintf(stderr, "vellmark: %s: %s\n", output, strerror(errno));
-            remove(output);
+        bool written = fwrite(data, 1, size, out.Stream()) == size;
+        if (!written)
+            error = std::string(output) + ": cannot be written (" + strerror(errno) + ")";
+        if (!written || !out.Commit(&error)) {
+            out.Abandon();
+            fprintf(stderr, "vellmark: %s\n", error.c_str());
             result = 2;
         }
     } else {

@@ -32,20 +32,7 @@ std::string Quoted(const char* text)
 {
     if (!text)
         return "-";
-    std::string plain;
-    std::string out = "\"";
-    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
-        if (*p < 0x20 || *p == 0x7F || *p == '"') {
-            out += AnsiForTerminal(plain);
-            plain.clear();
-            char hex[8];
-            snprintf(hex, sizeof(hex), "\\x%02X", *p);
-            out += hex;
-        } else {
-            plain += static_cast<char>(*p);
-        }
-    }
-    return out + AnsiForTerminal(plain) + "\"";
+    return "\"" + EscapedForTerminal(text, "\"") + "\"";
 }
 
 // A JSON string from Windows-1252 bytes.  The five bytes that code page leaves

@@ -12,16 +12,16 @@
 
 #include "AnsiText.h"
 #include "Commands.h"
+#include "OutputFile.h"
 #include "Package.h"
 #include "PackageWriter.h"
+#include "Script.h"
 #include "ToolText.h"
 
 #ifdef _WIN32
 #include <windows.h>
 #include <io.h>
-#include <process.h>
 #define isatty _isatty
-#define getpid _getpid
 #else
 #include <unistd.h>
 #endif
@@ -104,6 +104,25 @@ std::string Shown(const fs::path& p)
     return p.u8string();
 }
 
+// Whether the name, without its extension, is one of the device names that
+// Windows reserves in every folder (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9),
+// in any letter case: "con.txt" opens the console, not a file.  Windows also
+// takes the superscript digits 1, 2 and 3 of the ANSI code page (0xB9, 0xB2,
+// 0xB3) for port numbers.
+bool ReservedDeviceName(const std::string& ansi)
+{
+    std::string stem = ansi.substr(0, ansi.find('.'));
+    static const char* const Devices[] = {"con", "prn", "aux", "nul"};
+    for (const char* device : Devices)
+        if (AnsiCompareNoCase(stem.c_str(), device) == 0)
+            return true;
+    if (stem.size() != 4 || (AnsiCompareNoCase(stem.substr(0, 3).c_str(), "com") != 0 &&
+                             AnsiCompareNoCase(stem.substr(0, 3).c_str(), "lpt") != 0))
+        return false;
+    unsigned char digit = static_cast<unsigned char>(stem[3]);
+    return (digit >= '1' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
+}
+
 bool ValidWindowsName(const std::string& ansi)
 {
     if (ansi == "." || ansi == "..")
@@ -111,7 +130,11 @@ bool ValidWindowsName(const std::string& ansi)
     for (unsigned char c : ansi)
         if (c < 0x20 || strchr("<>:\"/\\|?*", c))
             return false;
-    return true;
+    // Windows drops a trailing dot or blank, so such a name would be created
+    // as another one (or not at all).
+    if (ansi.back() == '.' || ansi.back() == ' ')
+        return false;
+    return !ReservedDeviceName(ansi);
 }
 
 struct TreeWalk {
@@ -328,14 +351,20 @@ int RunPackCommand(int argc, char** argv)
     if (!script)
         return Refuse(std::string(source) + ": no Install.ini at the top level");
 
+    // The setup program refuses a larger script before reading it, whatever
+    // it holds, so no package is made with one (--no-check included).
+    uintmax_t scriptSize = fs::file_size(script->source, ec);
+    if (ec)
+        return Refuse(Shown(script->source) + ": cannot be read (" + ec.message() + ")");
+    if (scriptSize > ScriptTextLimit)
+        return Refuse(Shown(script->source) + ": " + ScriptTooLargeText() + "; nothing was written");
+
     if (check) {
         std::string text;
         if (!ReadFile(script->source, &text))
             return Refuse(Shown(script->source) + ": cannot be read");
-#ifdef VM_HAVE_CHECK
         if (!CheckSetupScriptText(Shown(script->source), text))
             return Refuse(Shown(script->source) + ": the script is rejected; nothing was written (--no-check packs it anyway)");
-#endif
     }
 
     if (uninstaller) {
@@ -354,49 +383,30 @@ int RunPackCommand(int argc, char** argv)
 
     // Everything goes to a temporary file beside the output, which replaces the
     // output only once every byte has been written.
-    fs::path finalPath = fs::u8path(output);
-    fs::path temporary = finalPath;
-    temporary += ".tmp-" + std::to_string(getpid());
-#ifdef _WIN32
-    FILE* out = _wfopen(temporary.c_str(), L"wb");
-#else
-    FILE* out = fopen(temporary.c_str(), "wb");
-#endif
-    if (!out)
-        return Refuse(std::string(output) + ": cannot be written (" + strerror(errno) + ")");
+    OutputFile out;
+    std::string error;
+    if (!out.Open(output, &error))
+        return Refuse(error);
 
     Progress progress;
     progress.enabled = isatty(2);
     PackOptions options;
     options.level = level;
     options.progress = [&](uint64_t done, uint64_t total) { progress.Show(done, total); };
-    std::string error;
-    FileSink sink(out);
+    FileSink sink(out.Stream());
     bool ok = sink.Write(stubBytes.data(), static_cast<size_t>(imageEnd));
     if (!ok)
         error = std::string(output) + ": cannot be written";
     if (ok && !WritePackageArchive(walk.items, imageEnd, sink, options, &error))
         ok = false;
     progress.End();
-    if (fflush(out) != 0 && ok) {
+    if (ok && !out.Commit(&error))
         ok = false;
-        error = std::string(output) + ": cannot be written (" + strerror(errno) + ")";
-    }
-    if (fclose(out) != 0 && ok) {
-        ok = false;
-        error = std::string(output) + ": cannot be written (" + strerror(errno) + ")";
-    }
-    if (ok) {
-        fs::rename(temporary, finalPath, ec);
-        if (ec) {
-            ok = false;
-            error = std::string(output) + ": cannot be written (" + ec.message() + ")";
-        }
-    }
     if (!ok) {
-        fs::remove(temporary, ec);
+        out.Abandon();
         return Refuse(error);
     }
+    fs::path finalPath = fs::u8path(output);
 
     size_t files = 0, folders = 0;
     for (size_t i = 1; i < walk.items.size(); ++i)

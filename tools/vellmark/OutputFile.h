@@ -1,0 +1,46 @@
+// A file the tool writes for the user (pack's setup executable, extract -o).
+//
+// Everything goes to a temporary file created beside the destination, which
+// replaces the destination only once every byte has been written.  The
+// temporary file is created exclusively, never over something that exists,
+// and it is the only thing a failed or abandoned write removes: what was at
+// the destination before stays as it was unless the write succeeds.
+#ifndef VELLMARK_TOOL_OUTPUT_FILE_H
+#define VELLMARK_TOOL_OUTPUT_FILE_H
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+class OutputFile {
+public:
+    OutputFile() = default;
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+    ~OutputFile() { Abandon(); }
+
+    // Refuses a destination that is a folder or anything else but a regular
+    // file, or an existing file this user may not write; then creates the
+    // temporary file.  A symbolic link is written through: its target is
+    // replaced.  On false *error holds a one-line reason (starting with the
+    // destination as given) and nothing was created.
+    bool Open(const std::string& destination, std::string* error);
+
+    // The temporary file, open for writing in binary mode.
+    FILE* Stream() const { return file; }
+
+    // Flushes and closes the temporary file and renames it over the
+    // destination.  On false the temporary file is gone and *error says why.
+    bool Commit(std::string* error);
+
+    // Closes and removes the temporary file, if there is one.
+    void Abandon();
+
+private:
+    std::string shown;                  // the destination as the user gave it
+    std::filesystem::path target;       // what the rename replaces
+    std::filesystem::path temporary;    // empty when none was created
+    FILE* file = nullptr;
+};
+
+#endif

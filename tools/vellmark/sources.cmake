@@ -1,0 +1,9 @@
+# The sources of vm_tool (the tool's commands), for tools/vellmark/CMakeLists.txt
+# and the fuzz build.
+set(vm_tool_sources
+  ${CMAKE_CURRENT_LIST_DIR}/PackCommand.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ListCommand.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ListingPath.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/OutputFile.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/CheckCommand.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/LogCommand.cpp)
