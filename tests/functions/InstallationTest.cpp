@@ -170,7 +170,7 @@ TEST_F(InstallFiles, ANullArgumentIsAFailedCopy)
     }
 }
 
-TEST_F(InstallFiles, CopysharedCountsOnlyANewFile)
+TEST_F(InstallFiles, CopysharedCountsEveryProductThatHoldsTheFileOnce)
 {
     CreateDirectoryTree(InstallDir);
     const std::string script = InstallScript(
@@ -183,13 +183,37 @@ TEST_F(InstallFiles, CopysharedCountsOnlyANewFile)
     EXPECT_EQ(Describe(&TheInstallLog),
               (std::vector<std::string>{"SharedFile|" + AppDir() + "\\shared.dll|shared.dll|-"}));
 
-    // A later installation finds the file there: logged, but not counted again.
-    ReleaseInstallLog(&TheInstallLog);
+    // The same product installed again over itself (its log loaded, the file
+    // found there): logged once, and not counted again.
     {
         SetupScriptRun run(script);
         EXPECT_EQ(run.Call("install"), 0);
     }
     EXPECT_EQ(ReadNumberValue(HKEY_LOCAL_MACHINE, SharedFilesKey, "shared.dll"), 1);
+    EXPECT_EQ(Describe(&TheInstallLog).size(), 1u);
+
+    // Another product (a log without the file) finds it there and counted:
+    // it holds it too, so the first removal leaves the file to it.
+    ReleaseInstallLog(&TheInstallLog);
+    {
+        SetupScriptRun run(script);
+        EXPECT_EQ(run.Call("install"), 0);
+    }
+    EXPECT_EQ(ReadNumberValue(HKEY_LOCAL_MACHINE, SharedFilesKey, "shared.dll"), 2);
+    EXPECT_EQ(Describe(&TheInstallLog).size(), 1u);
+}
+
+TEST_F(InstallFiles, CopysharedNeverCountsAFileThatCameFromElsewhere)
+{
+    // A file on the system before any of our products, with no count: the
+    // copy keeps or replaces it, but no installation ever holds it, so no
+    // removal deletes it.
+    CreateDirectoryTree(InstallDir);
+    ASSERT_TRUE(fntest::WriteFileBytes(AppDir() + "\\shared.dll", SharedImage()));
+    SetupScriptRun run(InstallScript(
+        Settings, "return copyshared(\"shared.dll\", \"%APPDIR%\\\\shared.dll\", \"shared.dll\");"));
+    EXPECT_EQ(run.Call("install"), 0);
+    EXPECT_EQ(ReadNumberValue(HKEY_LOCAL_MACHINE, SharedFilesKey, "shared.dll"), -1);
     EXPECT_EQ(Describe(&TheInstallLog).size(), 1u);
 }
 
