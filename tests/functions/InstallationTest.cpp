@@ -80,6 +80,12 @@ TEST_F(InstallFiles, FailuresWriteNothing)
     EXPECT_EQ(ExtractEntryToFile("Data", (temp.path + "\\b.txt").c_str()), 0) << "a folder entry";
     EXPECT_EQ(ExtractEntryToFile("readme.txt", missingFolder.c_str()), 0) << "the folder is not created";
     EXPECT_EQ(ExtractEntryToFile(nullptr, "x"), 0);
+    // A folder where the file would go is neither replaced nor written into.
+    ASSERT_TRUE(CreateDirectoryA((temp.path + "\\Taken").c_str(), nullptr));
+    EXPECT_EQ(ExtractEntryToFile("readme.txt", (temp.path + "\\Taken").c_str()), 0);
+    EXPECT_TRUE(IsFolder(temp.path + "\\Taken"));
+    EXPECT_TRUE(FolderNames(temp.path + "\\Taken").empty());
+    RemoveDirectoryA((temp.path + "\\Taken").c_str());
     EXPECT_EQ(FolderNames(temp.path), (std::vector<std::string>{"setup1.exe"}));
 }
 
