@@ -3,7 +3,6 @@
 #include "DriverService.h"
 #include "FileInstall.h"
 #include "InstallLog.h"
-#include "PathText.h"
 #include "SetupBuiltins.h"
 #include "SetupState.h"
 #include "Versions.h"
@@ -22,10 +21,7 @@ ScriptValue InstallDriverBuiltin()
     const char* entry = ScriptTextOf(arguments[0]);
     const char* service = ScriptTextOf(arguments[2]);
 
-    char keyPath[ServiceKeyPathSize];
-    char imagePath[DriverImagePathSize];
-    if (!entry || !destination || !BuildServiceKeyPath(service, nullptr, keyPath, sizeof keyPath) ||
-        !BuildDriverImagePath(destination, imagePath, sizeof imagePath)) {
+    if (!entry || !destination || !NamesDriverService(destination, service)) {
         CopyError = 1;
         return 0;
     }

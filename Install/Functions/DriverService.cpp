@@ -47,6 +47,14 @@ void WaitForDriverService()
     Sleep(VM_DRIVER_SERVICE_WAIT);
 }
 
+bool NamesDriverService(const char* driverPath, const char* serviceName)
+{
+    char keyPath[ServiceKeyPathSize];
+    char imagePath[DriverImagePathSize];
+    return BuildServiceKeyPath(serviceName, nullptr, keyPath, sizeof keyPath) &&
+           BuildDriverImagePath(driverPath, imagePath, sizeof imagePath);
+}
+
 int RegisterDriverService(const char* driverPath, const char* serviceName)
 {
     char keyPath[ServiceKeyPathSize];

@@ -17,6 +17,11 @@ void WaitForDriverService();
 extern unsigned long DriverServiceWaitTime;
 #endif
 
+// Whether RegisterDriverService accepts these names: `serviceName` is a
+// service name (IsServiceName) and `driverPath` gives an image path
+// (BuildDriverImagePath).
+bool NamesDriverService(const char* driverPath, const char* serviceName);
+
 // Registers `serviceName` as an automatically started kernel driver whose
 // file is PathFileName(driverPath) in the system's drivers folder:
 //   1. waits DriverServiceWait;
@@ -31,9 +36,8 @@ extern unsigned long DriverServiceWaitTime;
 // Returns 1 when registered, 0 when the key could not be created or opened,
 // or when the service manager could not be opened or refused the service for
 // another reason than its existence: then the service's three keys (Enum,
-// Security and the key itself) are deleted again.  A serviceName that is no
-// service name (IsServiceName) or a driverPath that gives no image path
-// (BuildDriverImagePath) is refused with 0 before anything is done.
+// Security and the key itself) are deleted again.  Names that
+// NamesDriverService refuses give 0 before anything is done.
 int RegisterDriverService(const char* driverPath, const char* serviceName);
 
 // On the NT family, deletes the service `serviceName` from the service

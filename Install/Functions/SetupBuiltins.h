@@ -52,7 +52,8 @@ char* ExpandedPathArgument(ScriptValue value);
 // CopyError.  A call that cannot name its driver (an argument that is no
 // text, a destination that is empty or names no file, a service name that
 // IsServiceName refuses, an image path that would not fit) does nothing but
-// set CopyError, like a copy that cannot be written, and gives 0.
+// set CopyError, like a copy that cannot be written, and gives 0; arguments
+// that could not be read (a script error, which stops the script) do nothing.
 ScriptValue InstallDriverBuiltin();
 
 // The Start-menu shortcuts (ShortcutBuiltins.cpp); each gives 0.  A name,
