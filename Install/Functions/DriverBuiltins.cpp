@@ -1,11 +1,29 @@
 // installdriver: a kernel driver from the package, copied, counted,
 // registered as a service and recorded for the undo and the uninstaller.
+#include "AnsiText.h"
 #include "DriverService.h"
 #include "FileInstall.h"
 #include "InstallLog.h"
 #include "SetupBuiltins.h"
 #include "SetupState.h"
 #include "Versions.h"
+
+namespace {
+
+// Whether the product's log records this driver file already: the product
+// was installed before (its log grows with each installation) and holds its
+// reference to the driver since then.
+bool LogRecordsDriver(const char* path)
+{
+    for (const LogEntry* entry = FindLogEntry(&TheInstallLog, nullptr, LogKindDriver); entry;
+         entry = FindLogEntry(&TheInstallLog, entry, LogKindDriver)) {
+        if (entry->text1 && AnsiCompareNoCase(entry->text1, path) == 0)
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
 
 // installdriver(entry, destination, service).  The service name is also the
 // shared name of the driver's reference count.  Everything that names the
@@ -26,24 +44,26 @@ ScriptValue InstallDriverBuiltin()
         return 0;
     }
 
-    // The count is raised on every successful copy, also when the file was
-    // there already: each installation holds its own reference to a driver.
-    bool counted = false;
+    // The count is raised after a successful copy, also when the file was
+    // there already: each product that installs the driver holds a reference
+    // to it.  A product installed again over itself holds its reference
+    // already; its log records the driver once, so the uninstaller releases
+    // it once, and a second count would keep the driver for ever.
+    bool copied = false;
     if (!CopyError) {
         if (CompareEntryVersion(entry, destination) != 0)
             RebootRequested = 1;
         CopyError = ExtractEntryToFile(entry, destination) == 1 ? 0 : 1;
-        if (!CopyError) {
+        copied = CopyError == 0;
+        if (copied && !LogRecordsDriver(destination))
             AddSharedReference(service);
-            counted = true;
-        }
     }
 
     int registered = RegisterDriverService(destination, service);
-    // A reference raised here is recorded even when the service could not be
-    // registered, so that the undo releases it and removes the file it
-    // copied; otherwise both would stay behind with nothing to remove them.
-    if (LoggingEnabled && (registered || counted))
+    // A copied driver is recorded even when its service could not be
+    // registered, so that the undo releases its reference and removes the
+    // file; otherwise both would stay behind with nothing to remove them.
+    if (LoggingEnabled && (registered || copied))
         LogAddDriver(&TheInstallLog, destination, service);
     return registered;
 }

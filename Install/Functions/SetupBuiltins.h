@@ -46,8 +46,9 @@ ScriptValue MakeDirBuiltin();
 char* ExpandedPathArgument(ScriptValue value);
 
 // installdriver(entry, destination, service) (DriverBuiltins.cpp): copies the
-// driver like copy, raises its reference count after every successful copy,
-// registers its service and records a Driver entry.  1 when the service is
+// driver like copy, raises its reference count after a successful copy
+// (also when the file was there, but not when the product's log records the
+// driver already), registers its service and records a Driver entry.  1 when the service is
 // registered (or already existed), else 0; the copy reports through
 // CopyError.  A call that cannot name its driver (an argument that is no
 // text, a destination that is empty or names no file, a service name that

@@ -196,13 +196,15 @@ TEST_F(InstallDriver, RegistersAnAutoStartKernelDriverOnTheNTFamily)
     EXPECT_EQ(Describe(&TheInstallLog), std::vector<std::string>{DriverEntry()});
 }
 
-TEST_F(InstallDriver, ASecondInstallFindsTheServiceThereAndRaisesTheCountAgain)
+TEST_F(InstallDriver, AnotherProductFindsTheServiceThereAndRaisesTheCountAgain)
 {
     IsWindowsNT = 1;
     ASSERT_EQ(InstallTestDriver(), 1);
     ASSERT_TRUE(QueryService(Service).exists);
-    // The same version on the disk (other bytes, to see that it is not
+    // Another product's installation (its own log) of the same driver, with
+    // the same version on the disk (other bytes, to see that it is not
     // rewritten): no restart is asked for, and the count still goes up.
+    ReleaseInstallLog(&TheInstallLog);
     const std::string sameVersion = DriverImage() + "kept";
     ASSERT_TRUE(fntest::WriteFileBytes(driver, sameVersion));
     RebootRequested = 0;
@@ -213,6 +215,25 @@ TEST_F(InstallDriver, ASecondInstallFindsTheServiceThereAndRaisesTheCountAgain)
     EXPECT_TRUE(QueryService(Service).exists);
     ExpectServiceValues("after the second install");
     EXPECT_EQ(Describe(&TheInstallLog), std::vector<std::string>{DriverEntry()});
+}
+
+TEST_F(InstallDriver, AProductInstalledAgainOverItselfKeepsItsOneReference)
+{
+    // The log of the earlier installation is loaded and grows: it records the
+    // driver once, and the uninstaller will release one reference.
+    IsWindowsNT = 1;
+    for (int installation = 1; installation <= 3; ++installation) {
+        EXPECT_EQ(InstallTestDriver(), 1) << installation;
+        EXPECT_EQ(ReadNumberValue(HKEY_LOCAL_MACHINE, SharedFilesKey, Service), 1) << installation;
+    }
+    EXPECT_EQ(Describe(&TheInstallLog), std::vector<std::string>{DriverEntry()});
+    PlaybackOptions options = {};
+    options.company = Company;
+    options.product = "Tool";
+    PlayBackInstallLog(&TheInstallLog, options);
+    EXPECT_FALSE(QueryService(Service).exists);
+    EXPECT_FALSE(IsFile(driver));
+    EXPECT_EQ(ReadNumberValue(HKEY_LOCAL_MACHINE, SharedFilesKey, Service), -1);
 }
 
 TEST_F(InstallDriver, UndoRemovesTheDriverWithItsLastReferenceOnly)
