@@ -155,7 +155,7 @@ mkdir -p "$work/noini"
 echo data > "$work/noini/file.txt"
 refuses "no Install.ini" "no Install.ini" "$work/noini" -o "$work/out.exe" --stub "$work/stub.exe"
 refuses "stub not PE" "not a Windows executable image" "$hello" -o "$work/out.exe" --stub "$hello/License.txt"
-refuses "bad level" "--level" "$hello" -o "$work/out.exe" --stub "$work/stub.exe" --level 12
+refuses "bad level" "--level" "$hello" -o "$work/out.exe" --stub "$work/stub.exe" --level 13
 
 make_tree() {   # a copy of the sample product to spoil
   rm -rf "$work/tree"

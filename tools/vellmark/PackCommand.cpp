@@ -1,5 +1,6 @@
 // vellmark pack: a product folder and a setup program become one setup executable.
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -16,6 +17,7 @@
 #include "Package.h"
 #include "PackageWriter.h"
 #include "Script.h"
+#include "StreamCompressor.h"
 #include "ToolText.h"
 
 #ifdef _WIN32
@@ -50,7 +52,9 @@ const char PackHelp[] =
     "  --stub SETUP.exe        any other setup program to append the package to (overrides\n"
     "                          --arch); data after its last section is left out\n"
     "  --uninstaller FILE      adds FILE as Uninstall.exe at the top level\n"
-    "  --level N               zlib compression level, 0 (store) to 9 (default 9)\n"
+    "  --level N               compression level, 0 (stored, no compression) to 12\n"
+    "                          (smallest, slowest); default %d.  This tool compresses\n"
+    "                          with %s: %s\n"
     "  --no-check              pack even when Install.ini's script is rejected\n"
     "  -h, --help              this text\n"
     "\n"
@@ -248,6 +252,27 @@ struct Progress {
     }
 };
 
+// What --level means with this build's encoder, for --help.
+const char* LevelMapping()
+{
+    return strcmp(CompressorName(), "libdeflate") == 0
+               ? "the levels are libdeflate's own (6 is\n"
+                 "                          its usual balance, 10 to 12 its slowest)."
+               : "0 to 9 are zlib's levels, 10 to 12\n"
+                 "                          compress as 9.";
+}
+
+// The --level value, or -1 when it is not a number from 0 to 12.
+int ParseLevel(const char* text)
+{
+    size_t length = strlen(text);
+    if (length == 0 || length > 2 || !isdigit(static_cast<unsigned char>(text[0])) ||
+        (length == 2 && !isdigit(static_cast<unsigned char>(text[1]))))
+        return -1;
+    int level = atoi(text);
+    return level <= CompressionLevelMost ? level : -1;
+}
+
 }  // namespace
 
 int RunPackCommand(int argc, char** argv)
@@ -257,7 +282,7 @@ int RunPackCommand(int argc, char** argv)
     const char* stub = nullptr;
     const char* uninstaller = nullptr;
     std::string arch = "win32";
-    int level = 9;
+    int level = CompressionLevelDefault;
     bool check = true;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
@@ -269,7 +294,8 @@ int RunPackCommand(int argc, char** argv)
             return argv[++i];
         };
         if (a == "-h" || a == "--help") {
-            printf("%s%s", PackUsage, PackHelp);
+            fputs(PackUsage, stdout);
+            printf(PackHelp, CompressionLevelDefault, CompressorName(), LevelMapping());
             return 0;
         } else if (a == "-o" || a == "--output") {
             if (!(output = value("-o")))
@@ -291,9 +317,9 @@ int RunPackCommand(int argc, char** argv)
             const char* v = value("--level");
             if (!v)
                 return 2;
-            if (strlen(v) != 1 || v[0] < '0' || v[0] > '9')
-                return Refuse(std::string("--level takes a number from 0 to 9, not '") + v + "'");
-            level = v[0] - '0';
+            level = ParseLevel(v);
+            if (level < 0)
+                return Refuse(std::string("--level takes a number from 0 to 12, not '") + v + "'");
         } else if (a == "--no-check") {
             check = false;
         } else if (!a.empty() && a[0] == '-') {
