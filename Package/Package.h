@@ -108,6 +108,12 @@ const PackageEntry* FindPackageEntry(const PackageHandle* handle, const char* pa
 // caller, who releases it with FreePackageBlock.
 int ExtractPackageEntry(const PackageHandle* handle, const char* path, uint8_t** data, uint32_t* size);
 
+// The same for a record of the handle's decoded directory (a pointer into
+// handle->entries, as FindPackageEntry returns it): codes as above; a record
+// that is not in the directory gives ExtractNotFound.  Several threads may
+// extract from one open handle at once.
+int ExtractPackageRecord(const PackageHandle* handle, const PackageEntry* entry, uint8_t** data, uint32_t* size);
+
 // Releases a block returned by ExtractPackageEntry (GlobalFree on Windows).
 void FreePackageBlock(void* block);
 
