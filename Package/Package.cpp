@@ -499,11 +499,16 @@ int ExtractPackageEntry(const PackageHandle* handle, const char* path, uint8_t**
     return ExtractFound(handle, entry, data, size);
 }
 
-int ExtractPackageRecord(const PackageHandle* handle, const PackageEntry* entry, uint8_t** data, uint32_t* size)
+int ExtractPackageRecordInto(const PackageHandle* handle, const PackageEntry* entry, uint8_t* buffer,
+                             uint64_t capacity)
 {
     if (!handle || !entry || entry < handle->entries || entry >= handle->entries + handle->entryCount)
         return ExtractNotFound;
-    return ExtractFound(handle, entry, data, size);
+    if (!PlausibleStream(handle, entry))
+        return ExtractBadStream;
+    if (!buffer || capacity < static_cast<uint64_t>(entry->size) + 1)
+        return ExtractNoMemory;
+    return InflateEntry(handle, entry, buffer);
 }
 
 uint32_t PackageEntrySize(const PackageHandle* handle, const char* path)

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <memory>
+#include <new>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -199,14 +201,28 @@ bool WriteFiles(const PackageHandle* h, const std::string& setup, const std::vec
         OutputFileMode mode;
         mode.followLink = false;
         mode.replace = force;
+        // One buffer per thread, grown to the largest file it meets: no
+        // fresh memory (and its page faults) per file.
+        std::unique_ptr<uint8_t[]> buffer;
+        uint64_t capacity = 0;
         for (;;) {
             size_t k = next++;
             if (k >= files.size() || failed)
                 return;
             const Target& t = targets[k];
-            uint8_t* data = nullptr;
-            uint32_t size = 0;
-            int code = ExtractPackageRecord(h, &h->entries[files[k]], &data, &size);
+            const PackageEntry& e = h->entries[files[k]];
+            uint32_t size = e.size;
+            // The reader checks that the stream can hold the size before the
+            // buffer is grown for it, so no record makes us set aside gigabytes.
+            int code = ExtractPackageRecordInto(h, &e, buffer.get(), capacity);
+            if (code == ExtractNoMemory && capacity < static_cast<uint64_t>(e.size) + 1) {
+                buffer.reset();
+                capacity = static_cast<uint64_t>(e.size) + 1;
+                buffer.reset(new (std::nothrow) uint8_t[capacity]);
+                if (!buffer)
+                    capacity = 0;
+                code = ExtractPackageRecordInto(h, &e, buffer.get(), capacity);
+            }
             if (code != ExtractOk) {
                 fail(setup + ": " + ExtractFailureText(code, t.shown) + " (code " + std::to_string(code) + ")");
                 return;
@@ -214,11 +230,10 @@ bool WriteFiles(const PackageHandle* h, const std::string& setup, const std::vec
             OutputFile out;
             std::string why;
             bool ok = out.Open(t.path, t.shown, &why, mode);
-            if (ok && fwrite(data, 1, size, out.Stream()) != size) {
+            if (ok && fwrite(buffer.get(), 1, size, out.Stream()) != size) {
                 why = t.shown + ": cannot be written (" + strerror(errno) + ")";
                 ok = false;
             }
-            FreePackageBlock(data);
             if (ok && !out.Commit(&why))
                 ok = false;
             if (!ok) {
