@@ -161,6 +161,14 @@ echo data > "$work/noini/file.txt"
 refuses "no Install.ini" "no Install.ini" "$work/noini" -o "$work/out.exe" --stub "$work/stub.exe"
 refuses "stub not PE" "not a Windows executable image" "$hello" -o "$work/out.exe" --stub "$hello/License.txt"
 refuses "bad level" "--level" "$hello" -o "$work/out.exe" --stub "$work/stub.exe" --level 13
+refuses "bad level" "--level" "$hello" -o "$work/out.exe" --stub "$work/stub.exe" --level -1
+for level in 0 1 12; do
+  rm -rf "$work/lv"
+  run "$tool" pack "$hello" -o "$work/lv.exe" --stub "$work/stub.exe" --level $level
+  check "--level $level packs" test "$rc" -eq 0
+  run "$tool" extract "$work/lv.exe" -d "$work/lv"
+  check "--level $level: every entry comes back" diff -r "$hello" "$work/lv"
+done
 
 make_tree() {   # a copy of the sample product to spoil
   rm -rf "$work/tree"

@@ -53,14 +53,19 @@ const char PackHelp[] =
     "                          --arch); data after its last section is left out\n"
     "  --uninstaller FILE      adds FILE as Uninstall.exe at the top level\n"
     "  --level N               compression level, 0 (stored, no compression) to 12\n"
-    "                          (smallest, slowest); default %d.  This tool compresses\n"
-    "                          with %s: %s\n"
+    "                          (smallest, slowest); default 8.  The Linux tool\n"
+    "                          compresses with libdeflate and these are its levels\n"
+    "                          (6 its usual balance, 10 to 12 its slowest); the\n"
+    "                          Windows tool with zlib, whose levels are 0 to 9\n"
+    "                          (10 to 12 compress as 9)\n"
     "  --no-check              pack even when Install.ini's script is rejected\n"
     "  -h, --help              this text\n"
     "\n"
     "Names are converted to the Windows-1252 code page and must fit it, be at most\n"
     "259 bytes long and be valid Windows file names.  Files and the whole package\n"
     "must stay below 4 GB.  On any error nothing is written and the exit code is 2.\n";
+
+static_assert(CompressionLevelDefault == 8 && CompressionLevelMost == 12, "the --level text above");
 
 // The folder this tool runs from, for finding our setup programs beside it.
 fs::path ToolFolder()
@@ -252,16 +257,6 @@ struct Progress {
     }
 };
 
-// What --level means with this build's encoder, for --help.
-const char* LevelMapping()
-{
-    return strcmp(CompressorName(), "libdeflate") == 0
-               ? "the levels are libdeflate's own (6 is\n"
-                 "                          its usual balance, 10 to 12 its slowest)."
-               : "0 to 9 are zlib's levels, 10 to 12\n"
-                 "                          compress as 9.";
-}
-
 // The --level value, or -1 when it is not a number from 0 to 12.
 int ParseLevel(const char* text)
 {
@@ -294,8 +289,7 @@ int RunPackCommand(int argc, char** argv)
             return argv[++i];
         };
         if (a == "-h" || a == "--help") {
-            fputs(PackUsage, stdout);
-            printf(PackHelp, CompressionLevelDefault, CompressorName(), LevelMapping());
+            printf("%s%s", PackUsage, PackHelp);
             return 0;
         } else if (a == "-o" || a == "--output") {
             if (!(output = value("-o")))
