@@ -15,12 +15,13 @@
 // libdeflate's own levels; zlib has 0 to 9, and takes 10 to 12 as 9.
 constexpr int CompressionLevelLeast = 0;
 constexpr int CompressionLevelMost = 12;
-// The default of `vellmark pack`.  On the mixed 265 MB product of
-// bench/pack_bench, libdeflate's levels 8 and 9 give the smallest output of
-// the levels that pack it in a fifth of makensis's time on two cores (10 to
-// 12 take four times as long for 1% less); 8 costs 5% less time than 9 for
-// the same size.  zlib in the Windows builds takes it as its own level 8.
-constexpr int CompressionLevelDefault = 8;
+// The default of `vellmark pack`: of the levels that pack the mixed 265 MB
+// product of bench/pack_bench at least five times as fast as makensis (zlib
+// at its level 9) on two cores, the one with the smallest output.  Measured:
+// libdeflate's 6 and 7 give 3% less than makensis in a ninth and a seventh of
+// its time; 8 and 9 are two to three times slower than 7 for 0.1% less, and
+// 10 to 12 slower still.  zlib in the Windows builds takes it as its level 7.
+constexpr int CompressionLevelDefault = 7;
 
 // Results of StreamCompressor::Compress:
 enum {
