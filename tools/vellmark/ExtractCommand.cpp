@@ -139,7 +139,13 @@ Target TargetOf(const fs::path& dir, const std::string& shownDir, const PackageE
     std::string relative = ExtractedPath(entries, index);
     Target t;
     t.path = dir / fs::u8path(relative);
-    t.shown = shownDir + (shownDir.empty() || shownDir.back() == '/' ? "" : "/") + relative;
+#ifdef _WIN32
+    const char separator = '\\';
+    std::replace(relative.begin(), relative.end(), '/', separator);
+#else
+    const char separator = '/';
+#endif
+    t.shown = shownDir + (shownDir.empty() || shownDir.back() == separator ? "" : std::string(1, separator)) + relative;
     return t;
 }
 
