@@ -15,13 +15,14 @@
 // libdeflate's own levels; zlib has 0 to 9, and takes 10 to 12 as 9.
 constexpr int CompressionLevelLeast = 0;
 constexpr int CompressionLevelMost = 12;
-// The default of `vellmark pack`: of the levels that pack the mixed 265 MB
-// product of bench/pack_bench at least five times as fast as makensis (zlib
-// at its level 9) on two cores, the one with the smallest output.  Measured:
-// libdeflate's 6 and 7 give 3% less than makensis in a ninth and a seventh of
-// its time; 8 and 9 are two to three times slower than 7 for 0.1% less, and
-// 10 to 12 slower still.  zlib in the Windows builds takes it as its level 7.
-constexpr int CompressionLevelDefault = 7;
+// The default of `vellmark pack`, measured with bench/pack_bench (a mixed
+// 265 MB product, makensis with zlib at its level 9 as the reference, two
+// cores shared with other work): libdeflate's 6 packs it 3% smaller than
+// makensis in a ninth to a tenth of its time, 7 only 0.04% smaller again but
+// between 4.9 and 6.7 times as fast, too close to the fivefold target; 8 and
+// 9 take two to three times as long as 7 for 0.1% less, 10 to 12 longer
+// still.  zlib in the Windows builds takes it as its own level 6.
+constexpr int CompressionLevelDefault = 6;
 
 // Results of StreamCompressor::Compress:
 enum {

@@ -100,7 +100,7 @@ bool OutputFile::Open(const fs::path& given, const std::string& destination, std
             return false;
         }
     }
-    fs::file_status status = mode.followLink ? fs::status(target, ec) : fs::symlink_status(target, ec);
+    fs::file_status status = mode.followLink ? fs::status(target, ec) : linkStatus;
     if (fs::is_directory(status)) {
         *error = destination + ": is a folder";
         return false;

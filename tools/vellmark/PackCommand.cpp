@@ -53,7 +53,7 @@ const char PackHelp[] =
     "                          --arch); data after its last section is left out\n"
     "  --uninstaller FILE      adds FILE as Uninstall.exe at the top level\n"
     "  --level N               compression level, 0 (stored, no compression) to 12\n"
-    "                          (smallest, slowest); default 7.  The Linux tool\n"
+    "                          (smallest, slowest); default 6.  The Linux tool\n"
     "                          compresses with libdeflate and these are its levels\n"
     "                          (6 its usual balance, 10 to 12 its slowest); the\n"
     "                          Windows tool with zlib, whose levels are 0 to 9\n"
@@ -65,7 +65,7 @@ const char PackHelp[] =
     "259 bytes long and be valid Windows file names.  Files and the whole package\n"
     "must stay below 4 GB.  On any error nothing is written and the exit code is 2.\n";
 
-static_assert(CompressionLevelDefault == 7 && CompressionLevelMost == 12, "the --level text above");
+static_assert(CompressionLevelDefault == 6 && CompressionLevelMost == 12, "the --level text above");
 
 // The folder this tool runs from, for finding our setup programs beside it.
 fs::path ToolFolder()
