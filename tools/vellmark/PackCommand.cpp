@@ -1,5 +1,6 @@
 // vellmark pack: a product folder and a setup program become one setup executable.
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -16,6 +17,7 @@
 #include "Package.h"
 #include "PackageWriter.h"
 #include "Script.h"
+#include "StreamCompressor.h"
 #include "ToolText.h"
 
 #ifdef _WIN32
@@ -52,7 +54,12 @@ const char PackHelp[] =
     "  --uninstaller FILE      adds FILE as Uninstall.exe at the top level instead of\n"
     "                          ours\n"
     "  --no-uninstaller        adds no uninstaller\n"
-    "  --level N               zlib compression level, 0 (store) to 9 (default 9)\n"
+    "  --level N               compression level, 0 (stored, no compression) to 12\n"
+    "                          (smallest, slowest); default 6.  The Linux tool\n"
+    "                          compresses with libdeflate and these are its levels\n"
+    "                          (6 its usual balance, 10 to 12 its slowest); the\n"
+    "                          Windows tool with zlib, whose levels are 0 to 9\n"
+    "                          (10 to 12 compress as 9)\n"
     "  --no-check              pack even when Install.ini's script is rejected\n"
     "  -h, --help              this text\n"
     "\n"
@@ -65,6 +72,8 @@ const char PackHelp[] =
     "Names are converted to the Windows-1252 code page and must fit it, be at most\n"
     "259 bytes long and be valid Windows file names.  Files and the whole package\n"
     "must stay below 4 GB.  On any error nothing is written and the exit code is 2.\n";
+
+static_assert(CompressionLevelDefault == 6 && CompressionLevelMost == 12, "the --level text above");
 
 // The folder this tool runs from, for finding our setup programs beside it.
 fs::path ToolFolder()
@@ -267,6 +276,17 @@ struct Progress {
     }
 };
 
+// The --level value, or -1 when it is not a number from 0 to 12.
+int ParseLevel(const char* text)
+{
+    size_t length = strlen(text);
+    if (length == 0 || length > 2 || !isdigit(static_cast<unsigned char>(text[0])) ||
+        (length == 2 && !isdigit(static_cast<unsigned char>(text[1]))))
+        return -1;
+    int level = atoi(text);
+    return level <= CompressionLevelMost ? level : -1;
+}
+
 }  // namespace
 
 int RunPackCommand(int argc, char** argv)
@@ -277,7 +297,7 @@ int RunPackCommand(int argc, char** argv)
     const char* uninstaller = nullptr;
     bool noUninstaller = false;
     std::string arch = "win32";
-    int level = 9;
+    int level = CompressionLevelDefault;
     bool check = true;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
@@ -313,9 +333,9 @@ int RunPackCommand(int argc, char** argv)
             const char* v = value("--level");
             if (!v)
                 return 2;
-            if (strlen(v) != 1 || v[0] < '0' || v[0] > '9')
-                return Refuse(std::string("--level takes a number from 0 to 9, not '") + v + "'");
-            level = v[0] - '0';
+            level = ParseLevel(v);
+            if (level < 0)
+                return Refuse(std::string("--level takes a number from 0 to 12, not '") + v + "'");
         } else if (a == "--no-check") {
             check = false;
         } else if (!a.empty() && a[0] == '-') {
