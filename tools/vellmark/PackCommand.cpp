@@ -13,6 +13,7 @@
 
 #include "AnsiText.h"
 #include "Commands.h"
+#include "EntryName.h"
 #include "OutputFile.h"
 #include "Package.h"
 #include "PackageWriter.h"
@@ -132,39 +133,6 @@ std::string Shown(const fs::path& p)
     return p.u8string();
 }
 
-// Whether the name, without its extension, is one of the device names that
-// Windows reserves in every folder (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9),
-// in any letter case: "con.txt" opens the console, not a file.  Windows also
-// takes the superscript digits 1, 2 and 3 of the ANSI code page (0xB9, 0xB2,
-// 0xB3) for port numbers.
-bool ReservedDeviceName(const std::string& ansi)
-{
-    std::string stem = ansi.substr(0, ansi.find('.'));
-    static const char* const Devices[] = {"con", "prn", "aux", "nul"};
-    for (const char* device : Devices)
-        if (AnsiCompareNoCase(stem.c_str(), device) == 0)
-            return true;
-    if (stem.size() != 4 || (AnsiCompareNoCase(stem.substr(0, 3).c_str(), "com") != 0 &&
-                             AnsiCompareNoCase(stem.substr(0, 3).c_str(), "lpt") != 0))
-        return false;
-    unsigned char digit = static_cast<unsigned char>(stem[3]);
-    return (digit >= '1' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
-}
-
-bool ValidWindowsName(const std::string& ansi)
-{
-    if (ansi == "." || ansi == "..")
-        return false;
-    for (unsigned char c : ansi)
-        if (c < 0x20 || strchr("<>:\"/\\|?*", c))
-            return false;
-    // Windows drops a trailing dot or blank, so such a name would be created
-    // as another one (or not at all).
-    if (ansi.back() == '.' || ansi.back() == ' ')
-        return false;
-    return !ReservedDeviceName(ansi);
-}
-
 struct TreeWalk {
     std::vector<PackItem> items;
     fs::path skip;          // the output itself, should it lie inside the tree
@@ -203,8 +171,8 @@ bool WalkDirectory(TreeWalk& walk, const fs::path& dir, int32_t parentIndex)
             return walk.error = Shown(p) + ": the name cannot be written in the Windows-1252 code page", false;
         if (child.ansi.size() > PackageNameSize - 1)
             return walk.error = Shown(p) + ": the name is longer than 259 bytes", false;
-        if (!ValidWindowsName(child.ansi))
-            return walk.error = Shown(p) + ": not a valid Windows file name", false;
+        if (const char* problem = EntryNameProblem(child.ansi.data(), child.ansi.size()))
+            return walk.error = Shown(p) + ": not a valid Windows file name (it " + problem + ")", false;
         fs::file_status status = fs::status(p, ec);
         if (ec)
             return walk.error = Shown(p) + ": cannot be read (" + ec.message() + ")", false;
