@@ -168,7 +168,7 @@ refuses "bad level" "--level" "$hello" -o "$work/out.exe" --stub "$work/stub.exe
 refuses "bad level" "--level" "$hello" -o "$work/out.exe" --stub "$work/stub.exe" --level -1
 for level in 0 1 12; do
   rm -rf "$work/lv"
-  run "$tool" pack "$hello" -o "$work/lv.exe" --stub "$work/stub.exe" --level $level
+  run "$tool" pack "$hello" -o "$work/lv.exe" --stub "$work/stub.exe" --level $level --no-uninstaller
   check "--level $level packs" test "$rc" -eq 0
   run "$tool" extract "$work/lv.exe" -d "$work/lv"
   check "--level $level: every entry comes back" diff -r "$hello" "$work/lv"
@@ -299,7 +299,7 @@ printf 'deep\n' >"$work/tree/$(printf '\xc3\x9cber')/Tiefe/$(printf '\xe2\x82\xa
 head -c 300000 /dev/urandom >"$work/tree/Bin/random.bin"
 : >"$work/tree/Bin/empty.txt"
 mkdir -p "$work/tree/Empty folder"
-run "$tool" pack "$work/tree" -o "$work/d.exe" --stub "$work/stub.exe"
+run "$tool" pack "$work/tree" -o "$work/d.exe" --stub "$work/stub.exe" --no-uninstaller
 check "-d: the tree packs" test "$rc" -eq 0
 run "$tool" extract "$work/d.exe" -d "$work/d/out"
 check "-d: exit 0" test "$rc" -eq 0
