@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
-"""Draws the setup program's artwork and writes it next to this script.
+"""Draws the programs' artwork and writes it next to this script.
 
   Setup.ico       icon 103: 32 x 32 pixels, 16 colours (the frame's icon and the
                   picture on the Welcome page)
+  Uninstall.ico   the uninstaller's icon 102: the same carton, the arrow leaving it
   Background.bmp  bitmap 109: 100 x 300 pixels, 256 colours (the tile behind the
                   frame and every page)
 
@@ -16,7 +17,8 @@ import struct
 HERE = os.path.dirname(os.path.abspath(__file__))
 
 # ---------------------------------------------------------------------------
-# Icon: a blue tile with an open carton and an arrow going into it.
+# Icon: a blue tile with an open carton and an arrow going into it (the
+# setup) or coming out of it (the uninstaller).
 #
 # The Welcome page shows the icon in a plain static picture control, which
 # paints its own rectangle in the dialog colour first, so the icon is fully
@@ -48,7 +50,7 @@ def inside_polygon(x, y, points):
     return result
 
 
-def draw_icon():
+def draw_icon(arrow_out=False):
     size = 32
     pixels = [[NAVY] * size for _ in range(size)]
 
@@ -85,6 +87,14 @@ def draw_icon():
         pixels[y][7] = YELLOW
     for x in range(9, 20, 2):                                     # tape
         pixels[23][x] = YELLOW
+
+    if arrow_out:
+        # Red, pointing up out of the opening, a maroon shade on its right edge.
+        poly([(13, 8), (18, 8), (18, 15), (13, 15)], RED)
+        poly([(9, 8), (22, 8), (15.5, 1)], RED)
+        for y in range(8, 15):
+            pixels[y][17] = MAROON
+        return pixels
 
     # The arrow, white with a silver shade on its right edge.
     poly([(13, 2), (18, 2), (18, 9), (13, 9)], WHITE)
@@ -171,4 +181,5 @@ def write_bitmap(path, rows, palette):
 
 if __name__ == '__main__':
     write_icon(os.path.join(HERE, 'Setup.ico'), draw_icon())
+    write_icon(os.path.join(HERE, 'Uninstall.ico'), draw_icon(arrow_out=True))
     write_bitmap(os.path.join(HERE, 'Background.bmp'), draw_background(), background_palette())

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 
+#include "FileInUse.h"
 #include "InstallLog.h"
 #include "PathMacros.h"
 #include "SetupBuiltins.h"
@@ -88,14 +89,7 @@ ScriptValue FileInUseBuiltin()
     if (!read || !path || !ExpandPathMacros(path, room) || !*path)
         return 0;
 
-    // OPEN_EXISTING with no writes: the file is left exactly as it was.
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-        CloseHandle(file);
-        return 0;
-    }
-    DWORD error = GetLastError();
-    return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION ? 1 : 0;
+    return IsFileInUse(path);
 }
 
 // isappinstalled(company, product): 1 when HKEY_LOCAL_MACHINE holds the key

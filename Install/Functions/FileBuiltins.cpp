@@ -96,6 +96,28 @@ char* ExpandedPath(ScriptValue value)
     return path;
 }
 
+// The shared files key of the product the settings name.  0 when it would
+// not fit.
+int SharedFilesKeyOfSettings(char (&keyPath)[WorkBufferSize])
+{
+    char company[SettingValueSize];
+    char product[SettingValueSize];
+    bool hasCompany = GetSetting("Company", company, sizeof company) == 1;
+    bool hasProduct = GetSetting("Product", product, sizeof product) == 1;
+    return BuildSharedFilesKeyPath(hasCompany ? company : nullptr, hasProduct ? product : nullptr, keyPath,
+                                   sizeof keyPath);
+}
+
+// Whether some installation holds a reference to `sharedName`.
+bool SharedReferenceExists(const char* sharedName)
+{
+    char keyPath[WorkBufferSize];
+    RegistryKey key;
+    DWORD count = 0;
+    return SharedFilesKeyOfSettings(keyPath) && key.Open(HKEY_LOCAL_MACHINE, keyPath, KEY_QUERY_VALUE) &&
+           key.QueryNumber(sharedName, &count) && count > 0;
+}
+
 // copy and copyshared: entry, destination and (copyshared) the shared name.
 // Every text must be there; a copy that cannot even be named fails like one
 // that cannot be written, so the script sees the failure and the
@@ -120,13 +142,21 @@ ScriptValue CopyEntry(BuiltinIndex index)
     CopyError = ExtractEntryToFile(entry, destination) == 1 ? 0 : 1;
     if (CopyError)
         return 1;
+    bool recorded = false;
     if (LoggingEnabled) {
         if (shared)
-            LogAddSharedFile(&TheInstallLog, destination, sharedName);
+            recorded = LogAddSharedFile(&TheInstallLog, destination, sharedName) != 0;
         else
             LogAddFile(&TheInstallLog, destination);
     }
-    if (shared && !existed)
+    // The count tells how many installed products hold the file.  A file that
+    // was not there is counted.  One that was there is counted only when it
+    // is counted already (another product installed it) and this product's
+    // log did not record it yet: a file that came from elsewhere has no count
+    // and is never removed, and a product installed again over itself holds
+    // its one reference already.  Without the second rule the first of two
+    // products removed would take the file from the other.
+    if (shared && (!existed || (recorded && SharedReferenceExists(sharedName))))
         AddSharedReference(sharedName);
     return CopyError;
 }
@@ -158,13 +188,8 @@ int ExtractEntryToFile(const char* entry, const char* destination)
 
 void AddSharedReference(const char* sharedName)
 {
-    char company[SettingValueSize];
-    char product[SettingValueSize];
-    bool hasCompany = GetSetting("Company", company, sizeof company) == 1;
-    bool hasProduct = GetSetting("Product", product, sizeof product) == 1;
     char keyPath[WorkBufferSize];
-    if (!sharedName || !BuildSharedFilesKeyPath(hasCompany ? company : nullptr, hasProduct ? product : nullptr,
-                                                keyPath, sizeof keyPath))
+    if (!sharedName || !SharedFilesKeyOfSettings(keyPath))
         return;
     RegistryKey key;
     if (!key.Create(HKEY_LOCAL_MACHINE, keyPath, KEY_QUERY_VALUE | KEY_SET_VALUE))

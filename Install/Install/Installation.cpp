@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "InstallLog.h"
+#include "LogDigest.h"
 #include "PathMacros.h"
 #include "Playback.h"
 #include "Registration.h"
@@ -46,8 +47,13 @@ int RunInstallation()
         return 0;
 
     // A log of an earlier installation at the same path is loaded and grows;
-    // a missing one gives an empty list.
-    LoadInstallLog(&TheInstallLog, LogFilePath);
+    // a missing one gives an empty list.  A log that differs from the digest
+    // its registration keeps was changed by someone else: it is neither
+    // played back nor grown, and the new log starts afresh.
+    if (LogMatchesRegistration(LogFilePath))
+        LoadInstallLog(&TheInstallLog, LogFilePath);
+    else
+        ReleaseInstallLog(&TheInstallLog);
     LogAddProduct(&TheInstallLog, company, product, InstallDir);
     CreateDirectoryTree(InstallDir);
 
@@ -61,6 +67,7 @@ int RunInstallation()
         ReleaseInstallLog(&TheInstallLog);
         RegisterUninstaller();
         RegisterProductKey();
+        RegisterLogDigest(LogFilePath);
     } else if (saved == LogSaveWritten) {
         ReleaseInstallLog(&TheInstallLog);
         UndoInstallLog();

@@ -5,16 +5,16 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "Installation.h"
 #include "Package.h"
-#include "RegistryProbe.h"
+#include "RestartWindows.h"
 #include "Script.h"
 #include "SetupBuiltins.h"
 #include "SetupState.h"
 #include "Settings.h"
+#include "StartChecks.h"
 #include "SystemLibrary.h"
 #include "Versions.h"
 #include "Wizard.h"
@@ -22,62 +22,10 @@
 
 static char ExecutablePath[WorkBufferSize];
 
-// Shows a start-up failure (no owner, caption "Error") and returns 0, so that
-// a failing check can return through it.
-static int ReportError(const char* text)
-{
-    MessageBoxA(NULL, text, "Error", MB_ICONERROR);
-    return 0;
-}
-
 // Script errors are shown one box per report, without an owner.
 static void ShowScriptError(const char* text, int /*position*/, void* /*context*/)
 {
     MessageBoxA(NULL, text, "Script error", MB_OK);
-}
-
-#ifdef VM_TEST_HOOKS
-// Test builds only: conditions wine cannot produce on request, named in the
-// comma-separated environment variable VELLMARK_TEST_HOOKS.
-static bool TestHook(const char* name)
-{
-    const char* hooks = getenv("VELLMARK_TEST_HOOKS");
-    size_t length = strlen(name);
-    for (const char* p = hooks; p && *p;) {
-        const char* end = strchr(p, ',');
-        size_t n = end ? static_cast<size_t>(end - p) : strlen(p);
-        if (n == length && strncmp(p, name, n) == 0)
-            return true;
-        p = end ? end + 1 : p + n;
-    }
-    return false;
-}
-#else
-static bool TestHook(const char*) { return false; }
-#endif
-
-// Packages with drivers need the service control manager on the NT family.
-static int ServiceManagerAvailable()
-{
-    SC_HANDLE manager = NULL;
-    DWORD error = 0;
-    if (TestHook("deny-scm")) {
-        error = ERROR_ACCESS_DENIED;
-    } else if (TestHook("fail-scm")) {
-        error = ERROR_INVALID_PARAMETER;
-    } else {
-        manager = OpenSCManagerA(NULL, NULL, SC_MANAGER_ALL_ACCESS);
-        if (!manager)
-            error = GetLastError();
-    }
-    if (!manager) {
-        if (error == ERROR_ACCESS_DENIED)
-            return ReportError("You must have Administrator privileges in order to deinstall drivers!\n"
-                               "Log on as an administrator and try again...");
-        return ReportError("Can't open driver database!");
-    }
-    CloseServiceHandle(manager);
-    return 1;
 }
 
 // Non-zero to go on with the wizard, 0 to stop (the failing check has shown
@@ -102,8 +50,8 @@ static int RunStartChecks()
 
     int installed = CompareInstalledVersion();
 
-    if (TestHook("deny-hklm") || !ProbeRegistryWritable())
-        return ReportError("Unable to access system registry!\nLog on as an Administrator or SuperUser and try again...");
+    if (!RegistryWritable())
+        return 0;
 
     char driver[SettingValueSize];
     if (GetSetting("InstallDriver", driver) && IsWindowsNT == 1 && !ServiceManagerAvailable())
@@ -112,44 +60,6 @@ static int RunStartChecks()
     if (ScriptFunctionExists("init"))
         return CallScriptFunction("init");
     return installed;
-}
-
-// Restarts Windows; on the NT family the shutdown privilege is enabled first.
-// Failures on the way are not reported: the restart is asked for regardless.
-static void RestartWindows()
-{
-    const char* privilege = "skipped";
-    if (IsWindowsNT) {
-        privilege = "failed";
-        HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, GetCurrentProcessId());
-        if (process) {
-            HANDLE token = NULL;
-            if (OpenProcessToken(process, TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) {
-                TOKEN_PRIVILEGES privileges;
-                memset(&privileges, 0, sizeof privileges);
-                if (LookupPrivilegeValueA(NULL, "SeShutdownPrivilege", &privileges.Privileges[0].Luid)) {
-                    privileges.PrivilegeCount = 1;
-                    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-                    if (AdjustTokenPrivileges(token, FALSE, &privileges, sizeof privileges, NULL, NULL))
-                        privilege = "enabled";
-                }
-                CloseHandle(token);
-            }
-            CloseHandle(process);
-        }
-    }
-#ifdef VM_TEST_HOOKS
-    // Tests never restart the machine: the request is written down instead.
-    if (const char* log = getenv("VELLMARK_TEST_REBOOT_LOG")) {
-        if (FILE* f = fopen(log, "a")) {
-            fprintf(f, "ExitWindowsEx(EWX_REBOOT) privilege=%s\n", privilege);
-            fclose(f);
-        }
-        return;
-    }
-#endif
-    (void)privilege;
-    ExitWindowsEx(EWX_REBOOT, 0);
 }
 
 // What start-up holds from the package's opening until the wizard has closed.

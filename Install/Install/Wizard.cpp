@@ -1,6 +1,6 @@
-// The wizard's dialog procedure and frame: table dispatch, navigation between
-// the five pages, button states, closing, the About entry, and the painting
-// that every page shares (tiled background, control colours).
+// The wizard's frame: navigation between the five pages, button states,
+// closing, the About entry, and the painting that every page shares (tiled
+// background, control colours).
 #include "Wizard.h"
 
 #include "SetupState.h"
@@ -11,9 +11,6 @@ namespace {
 constexpr int PageCount = 5;
 constexpr int FirstPage = 0;
 constexpr int LastPage = PageCount - 1;
-
-// Bit of DWLP_USER: the dialog has seen its first WM_PAINT.
-constexpr LONG_PTR FirstPaintSeen = static_cast<LONG_PTR>(0x80000000u);
 
 // The background tile, bitmap 109.
 constexpr int TileWidth = 100;
@@ -45,22 +42,6 @@ HWND BackButtonWindow = nullptr;
 HWND CancelButtonWindow = nullptr;
 HWND PageWindows[PageCount] = {};
 int CurrentPage = FirstPage;
-
-const MessageRow* FindRow(const MessageRow* table, HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    for (const MessageRow* row = table; row->message != 0; ++row) {
-        if (row->message != message)
-            continue;
-        if (row->controlId == 0)
-            return row;
-        if ((message == WM_HSCROLL || message == WM_VSCROLL) &&
-            reinterpret_cast<HWND>(lParam) == GetDlgItem(window, row->controlId))
-            return row;
-        if (row->controlId == LOWORD(wParam))
-            return row;
-    }
-    return nullptr;
-}
 
 void ShowButton(HWND button, bool shown)
 {
@@ -178,47 +159,6 @@ extern const MessageRow FrameMessageTable[] = {
     {WM_SYSCOMMAND, 0, SystemCommand, 0},
     {0, 0, nullptr, 0},
 };
-
-INT_PTR CALLBACK TableDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    const MessageRow* table;
-    if (message == WM_INITDIALOG) {
-        SetWindowLongPtrA(window, GWLP_USERDATA, lParam);
-        SetWindowLongPtrA(window, DWLP_USER, 0);
-        table = reinterpret_cast<const MessageRow*>(lParam);
-    } else {
-        table = reinterpret_cast<const MessageRow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-    }
-    if (table == nullptr)
-        return 0;
-
-    if (message == WM_PAINT) {
-        LONG_PTR flags = GetWindowLongPtrA(window, DWLP_USER);
-        if ((flags & FirstPaintSeen) == 0) {
-            SetWindowLongPtrA(window, DWLP_USER, flags | FirstPaintSeen);
-            PostMessageA(window, PageFirstPaint, 0, 0);
-        }
-    }
-
-    const MessageRow* row = FindRow(table, window, message, wParam, lParam);
-    if (row == nullptr)
-        return 0;
-
-    INT_PTR result = row->handler(window, wParam, lParam, row->userData);
-    switch (result) {
-    case ResultHandled:
-        return 1;
-    case ResultEndDialog1:
-        EndDialog(window, 1);
-        return 1;
-    case ResultEndDialog0:
-        EndDialog(window, 0);
-        return 1;
-    default:
-        SetWindowLongPtrA(window, DWLP_MSGRESULT, result);
-        return result;
-    }
-}
 
 // The tile is loaded and released at every erase; a missing bitmap leaves
 // the erasing to the system.

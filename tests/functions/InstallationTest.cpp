@@ -8,6 +8,7 @@
 #include "FileInstall.h"
 #include "InstallTestSupport.h"
 #include "Installation.h"
+#include "LogDigest.h"
 
 using fntest::FolderNames;
 using fntest::IsFile;
@@ -169,7 +170,7 @@ TEST_F(InstallFiles, ANullArgumentIsAFailedCopy)
     }
 }
 
-TEST_F(InstallFiles, CopysharedCountsOnlyANewFile)
+TEST_F(InstallFiles, CopysharedCountsEveryProductThatHoldsTheFileOnce)
 {
     CreateDirectoryTree(InstallDir);
     const std::string script = InstallScript(
@@ -182,13 +183,37 @@ TEST_F(InstallFiles, CopysharedCountsOnlyANewFile)
     EXPECT_EQ(Describe(&TheInstallLog),
               (std::vector<std::string>{"SharedFile|" + AppDir() + "\\shared.dll|shared.dll|-"}));
 
-    // A later installation finds the file there: logged, but not counted again.
-    ReleaseInstallLog(&TheInstallLog);
+    // The same product installed again over itself (its log loaded, the file
+    // found there): logged once, and not counted again.
     {
         SetupScriptRun run(script);
         EXPECT_EQ(run.Call("install"), 0);
     }
     EXPECT_EQ(ReadNumberValue(HKEY_LOCAL_MACHINE, SharedFilesKey, "shared.dll"), 1);
+    EXPECT_EQ(Describe(&TheInstallLog).size(), 1u);
+
+    // Another product (a log without the file) finds it there and counted:
+    // it holds it too, so the first removal leaves the file to it.
+    ReleaseInstallLog(&TheInstallLog);
+    {
+        SetupScriptRun run(script);
+        EXPECT_EQ(run.Call("install"), 0);
+    }
+    EXPECT_EQ(ReadNumberValue(HKEY_LOCAL_MACHINE, SharedFilesKey, "shared.dll"), 2);
+    EXPECT_EQ(Describe(&TheInstallLog).size(), 1u);
+}
+
+TEST_F(InstallFiles, CopysharedNeverCountsAFileThatCameFromElsewhere)
+{
+    // A file on the system before any of our products, with no count: the
+    // copy keeps or replaces it, but no installation ever holds it, so no
+    // removal deletes it.
+    CreateDirectoryTree(InstallDir);
+    ASSERT_TRUE(fntest::WriteFileBytes(AppDir() + "\\shared.dll", SharedImage()));
+    SetupScriptRun run(InstallScript(
+        Settings, "return copyshared(\"shared.dll\", \"%APPDIR%\\\\shared.dll\", \"shared.dll\");"));
+    EXPECT_EQ(run.Call("install"), 0);
+    EXPECT_EQ(ReadNumberValue(HKEY_LOCAL_MACHINE, SharedFilesKey, "shared.dll"), -1);
     EXPECT_EQ(Describe(&TheInstallLog).size(), 1u);
 }
 
@@ -369,6 +394,43 @@ TEST_F(InstallationRun, ASecondInstallationKeepsTheFirstProductEntry)
                                                               "File|" + AppDir() + "\\readme.txt|-|-",
                                                               "File|" + AppDir() + "\\info.txt|-|-",
                                                           }));
+}
+
+TEST_F(InstallationRun, TheRegistrationKeepsTheLogsDigest)
+{
+    SetupScriptRun run(InstallScript(FullSettings, "copy(\"readme.txt\", \"%APPDIR%\\\\readme.txt\");\r\nreturn 1;"));
+    ReadNoUninstall();
+    EXPECT_EQ(RunInstallation(), 1);
+    char digest[Sha256TextSize];
+    ASSERT_EQ(DigestFile(LogFilePath, digest), 1);
+    EXPECT_EQ(ReadTextValue(HKEY_LOCAL_MACHINE, std::string(UninstallKey) + "\\Tool", "LogDigest"), digest);
+    EXPECT_EQ(LogMatchesRegistration(LogFilePath), 1);
+    EXPECT_EQ(LogMatchesRegistration((temp.path + "\\other.log").c_str()), 1) << "no entry registers it";
+}
+
+TEST_F(InstallationRun, AChangedLogIsNeitherGrownNorPlayedBack)
+{
+    // Someone who may write the installation folder adds an entry naming a
+    // file of theirs choosing to the registered log.
+    const std::string victim = temp.path + "\\victim.txt";
+    ASSERT_TRUE(fntest::WriteFileBytes(victim, "precious"));
+    {
+        SetupScriptRun run(InstallScript(FullSettings, "copy(\"readme.txt\", \"%APPDIR%\\\\readme.txt\");\r\nreturn 1;"));
+        ReadNoUninstall();
+        EXPECT_EQ(RunInstallation(), 1);
+    }
+    InstallLog changed = {};
+    LoadInstallLog(&changed, LogFilePath);
+    LogAddFile(&changed, victim.c_str());
+    SaveInstallLog(&changed, LogFilePath);
+    EXPECT_EQ(LogMatchesRegistration(LogFilePath), 0);
+
+    // An update that fails is undone: the changed log is not loaded, so the
+    // undo plays only what this run recorded.
+    SetupScriptRun run(InstallScript(FullSettings, "copy(\"Data\\\\info.txt\", \"%APPDIR%\\\\info.txt\");\r\nreturn 0;"));
+    EXPECT_EQ(RunInstallation(), 0);
+    EXPECT_EQ(ReadFileBytes(victim), "precious");
+    EXPECT_FALSE(IsFile(AppDir() + "\\info.txt"));
 }
 
 TEST_F(InstallationRun, ALogThatCannotBeWrittenIsUndoneFromMemory)

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# A setup program runs from wherever it was downloaded to, so the loader must
-# find nothing it imports in that folder: every imported DLL has to be one that
-# Windows always takes from the system folder.  Everything else is loaded at
+# A setup program runs from wherever it was downloaded to, and the uninstaller
+# from wherever its copy lies, so the loader must find nothing they import in
+# that folder: every imported DLL has to be one that Windows always takes from
+# the system folder.  Everything else is loaded at
 # run time by full path (SystemLibrary.h).
 set -u
 objdump=$1

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# The setup programs carry resources/Administrator.manifest, byte for byte, as
-# their application manifest (resource 1 of type RT_MANIFEST, 24): Windows
-# starts them elevated, and nothing in it changes the wizard's look (no Common
-# Controls 6 dependency) or the Windows version the script sees (no
+# The setup programs and the uninstallers carry resources/Administrator.manifest,
+# byte for byte, as their application manifest (resource 1 of type RT_MANIFEST,
+# 24): Windows starts them elevated, and nothing in it changes the dialogs' look
+# (no Common Controls 6 dependency) or the Windows version the script sees (no
 # compatibility section).
 set -u
 windres=$1

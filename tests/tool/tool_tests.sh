@@ -28,6 +28,9 @@ run() {
 }
 
 "$make_stub" "$work/stub.exe" || { echo "cannot make the stub"; exit 1; }
+# Our uninstaller beside the stub, as build/win64/Uninstall.exe lies beside
+# build/win64/Setup.exe: pack carries it by default.
+printf 'MZ: the uninstaller beside the stub' >"$work/Uninstall.exe"
 hello="$source_dir/examples/hello"
 
 # --- packing the sample product -------------------------------------------------
@@ -47,8 +50,9 @@ d Docs
 f Install.ini
 f License.txt
 f Bin\\hello.txt
-f Docs\\readme.txt"
-check "list shows every entry but the root, folders first in name order" test "$paths" = "$expected"
+f Docs\\readme.txt
+f Uninstall.exe"
+check "list shows every entry but the root, folders first in name order, our uninstaller last" test "$paths" = "$expected"
 ini_size=$(stat -c %s "$hello/Install.ini")
 check "list shows the size" grep -qE "^f $ini_size [0-9]+ Install.ini\$" "$work/out"
 
@@ -226,10 +230,53 @@ check "Windows-1252 name packs" test "$rc" -eq 0
 run "$tool" extract "$work/c.exe" "$(printf 'CAF\xc3\xa9.TXT')"
 check "and extracts by its name, ASCII letters in any case" test "$(cat "$work/out")" = "café"
 
-# --uninstaller adds Uninstall.exe at the top level.
+# --- the uninstaller a package carries ------------------------------------------------
+# uninstaller_of SETUP: the Uninstall.exe entry of the package into $work/uninst, or no file.
+uninstaller_of() {
+  rm -f "$work/uninst"
+  "$tool" extract "$1" Uninstall.exe -o "$work/uninst" >/dev/null 2>&1
+}
+run "$tool" pack "$hello" -o "$work/u.exe" --stub "$work/stub.exe"
+uninstaller_of "$work/u.exe"
+check "by default: the Uninstall.exe beside the stub" cmp -s "$work/uninst" "$work/Uninstall.exe"
 run "$tool" pack "$hello" -o "$work/u.exe" --stub "$work/stub.exe" --uninstaller "$work/stub.exe" --level 0
-run "$tool" extract "$work/u.exe" Uninstall.exe -o "$work/uninst"
-check "--uninstaller adds Uninstall.exe" cmp -s "$work/uninst" "$work/stub.exe"
+uninstaller_of "$work/u.exe"
+check "--uninstaller FILE: that file instead" cmp -s "$work/uninst" "$work/stub.exe"
+run "$tool" pack "$hello" -o "$work/u.exe" --stub "$work/stub.exe" --no-uninstaller
+uninstaller_of "$work/u.exe"
+check "--no-uninstaller: none" test ! -e "$work/uninst"
+run "$tool" list "$work/u.exe"
+check "--no-uninstaller: list shows none" test -z "$(grep -i 'Uninstall.exe' "$work/out")"
+make_tree
+printf 'MZ: the product'"'"'s own uninstaller' >"$work/tree/Uninstall.exe"
+for flag in "" --no-uninstaller; do
+  run "$tool" pack "$work/tree" -o "$work/u.exe" --stub "$work/stub.exe" $flag
+  uninstaller_of "$work/u.exe"
+  check "a tree with its own Uninstall.exe keeps it ${flag:-by default}" cmp -s "$work/uninst" "$work/tree/Uninstall.exe"
+done
+refuses "--uninstaller beside a tree's own" "already holds an Uninstall.exe" "$work/tree" -o "$work/out.exe" \
+  --stub "$work/stub.exe" --uninstaller "$work/stub.exe"
+refuses "--uninstaller and --no-uninstaller" "exclude each other" "$hello" -o "$work/out.exe" \
+  --stub "$work/stub.exe" --uninstaller "$work/stub.exe" --no-uninstaller
+refuses "--uninstaller of a missing file" "no such file" "$hello" -o "$work/out.exe" \
+  --stub "$work/stub.exe" --uninstaller "$work/nowhere.exe"
+# A stub with no Uninstall.exe beside it: an error that says what to do.
+mkdir -p "$work/lone"
+cp "$work/stub.exe" "$work/lone/Setup.exe"
+refuses "a stub without an uninstaller beside it" "no Uninstall.exe beside $work/lone/Setup.exe" "$hello" \
+  -o "$work/out.exe" --stub "$work/lone/Setup.exe"
+check "and the message names both ways out" grep -q -- "--uninstaller FILE.*--no-uninstaller" "$work/err"
+run "$tool" pack "$hello" -o "$work/u.exe" --stub "$work/lone/Setup.exe" --no-uninstaller
+check "which --no-uninstaller packs" test "$rc" -eq 0
+run "$tool" pack "$hello" -o "$work/u.exe" --stub "$work/lone/Setup.exe" --uninstaller "$work/Uninstall.exe"
+check "and --uninstaller packs" test "$rc" -eq 0
+# --arch: the uninstaller beside the setup program found for that architecture.
+mkdir -p "$work/stubs"
+cp "$work/stub.exe" "$work/stubs/Setup.exe"
+printf 'MZ: the win64 uninstaller' >"$work/stubs/Uninstall.exe"
+run env VELLMARK_STUB_DIR="$work/stubs" "$tool" pack "$hello" -o "$work/u.exe" --arch win64
+uninstaller_of "$work/u.exe"
+check "--arch: the Uninstall.exe beside that Setup.exe" cmp -s "$work/uninst" "$work/stubs/Uninstall.exe"
 
 # --help for every command
 for c in pack list extract; do

@@ -1,7 +1,8 @@
-// uidriver: drives a setup program through its windows, for the GUI tests
-// and the demo.  It starts the program, waits for its wizard and message
-// boxes, reads control texts and states, clicks buttons, sends keys, chooses
-// system-menu items and takes screenshots.  Everything it observes goes to
+// uidriver: drives a setup program or the uninstaller through its windows,
+// for the GUI tests and the demo.  It starts the program, waits for its
+// wizard (or the uninstaller's dialog) and message boxes, reads control texts
+// and states, clicks buttons, sends keys, chooses system-menu items and takes
+// screenshots.  Everything it observes goes to
 // standard output as a transcript, one line an event; the last line is always
 // "exit N" with the program's exit code.
 //
@@ -204,6 +205,24 @@ HWND CurrentPage(HWND wizard)
     return search.found;
 }
 
+BOOL CALLBACK FindAnyPage(HWND child, LPARAM data)
+{
+    ChildSearch* search = reinterpret_cast<ChildSearch*>(data);
+    if (GetParent(child) == search->parent && IsDialog(child)) {
+        search->found = child;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// The uninstaller's dialog has no pages: it is ready as soon as it is shown.
+bool HasPages(HWND wizard)
+{
+    ChildSearch search{wizard, nullptr};
+    EnumChildWindows(wizard, FindAnyPage, reinterpret_cast<LPARAM>(&search));
+    return search.found != nullptr;
+}
+
 // A control of the visible page, else of the frame.
 HWND FindControl(HWND wizard, int id)
 {
@@ -324,29 +343,51 @@ HWND RequireWizard(const char* command)
     return wizard;
 }
 
-void CommandStart(const Arguments& args)
+// A program that has ended makes room for the next one: its exit code is
+// printed, as at the end of the transcript.  false while it still runs.
+bool MakeRoomForProgram(const char* command)
 {
-    if (Target.started) {
-        Emit("start: a program is running already");
-        return;
+    if (!Target.started)
+        return true;
+    if (!ProgramEnded()) {
+        Emit("%s: a program is running already", command);
+        return false;
     }
-    std::string commandLine;
-    for (size_t i = 1; i < args.size(); ++i) {
-        if (i > 1)
-            commandLine += ' ';
-        commandLine += '"' + args[i] + '"';
-    }
+    Emit("exit %lu", Target.exitCode);
+    CloseHandle(Target.info.hThread);
+    CloseHandle(Target.info.hProcess);
+    Target = Program();
+    return true;
+}
+
+// Starts the program with exactly this command line.
+void StartCommandLine(const char* command, const std::string& commandLine, const std::string& program)
+{
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     std::vector<char> line(commandLine.begin(), commandLine.end());
     line.push_back('\0');
     if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                         &Target.info)) {
-        Emit("start: cannot start %s (error %lu)", args[1].c_str(), GetLastError());
+        Emit("%s: cannot start %s (error %lu)", command, program.c_str(), GetLastError());
         Aborted = true;
         return;
     }
     Target.started = true;
+}
+
+// start PROGRAM [ARGS...]: each word is passed in quotes.
+void CommandStart(const Arguments& args)
+{
+    if (!MakeRoomForProgram("start"))
+        return;
+    std::string commandLine;
+    for (size_t i = 1; i < args.size(); ++i) {
+        if (i > 1)
+            commandLine += ' ';
+        commandLine += '"' + args[i] + '"';
+    }
+    StartCommandLine("start", commandLine, args[1]);
 }
 
 // wizard: wait for the frame, answering boxes met on the way.
@@ -355,7 +396,7 @@ void CommandWizard(const Arguments&)
     DWORD start = GetTickCount();
     while (GetTickCount() - start < WaitLimitMs) {
         HWND wizard = FindWizard();
-        if (wizard != nullptr && CurrentPage(wizard) != nullptr) {
+        if (wizard != nullptr && (CurrentPage(wizard) != nullptr || !HasPages(wizard))) {
             SetForegroundWindow(wizard);
             Settle(wizard);
             Emit("wizard \"%s\"", TextOf(wizard).c_str());
@@ -862,22 +903,137 @@ void CommandMakeDir(const Arguments& args)
         Emit("makedir: cannot create %s", path.c_str());
 }
 
-// regvalue KEY VALUE: a text value below HKEY_LOCAL_MACHINE.
+// A key path of the registry commands: below HKEY_LOCAL_MACHINE, or below
+// HKEY_CURRENT_USER when it starts with "HKCU\".
+HKEY RootOf(const std::string& path, std::string* rest)
+{
+    if (_strnicmp(path.c_str(), "HKCU\\", 5) == 0) {
+        *rest = path.substr(5);
+        return HKEY_CURRENT_USER;
+    }
+    *rest = path;
+    return HKEY_LOCAL_MACHINE;
+}
+
+// The text value VALUE of KEY (a REG_DWORD as its number); false when there
+// is none.
+bool ReadRegistryValue(const std::string& keyPath, const std::string& name, std::string* value)
+{
+    std::string path;
+    HKEY root = RootOf(keyPath, &path);
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return false;
+    char data[1024] = "";
+    DWORD size = sizeof data - 1;
+    DWORD type = 0;
+    bool found = false;
+    if (RegQueryValueExA(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data), &size) == ERROR_SUCCESS) {
+        if (type == REG_SZ || type == REG_EXPAND_SZ) {
+            *value = data;
+            found = true;
+        } else if (type == REG_DWORD && size == sizeof(DWORD)) {
+            DWORD number = 0;
+            memcpy(&number, data, sizeof number);
+            *value = std::to_string(number);
+            found = true;
+        }
+    }
+    RegCloseKey(key);
+    return found;
+}
+
+// regvalue KEY VALUE: a text (or REG_DWORD) value below HKEY_LOCAL_MACHINE,
+// or HKEY_CURRENT_USER with "HKCU\".
 void CommandRegValue(const Arguments& args)
 {
-    std::string result = "(none)";
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, args[1].c_str(), 0, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS) {
-        char data[1024] = "";
-        DWORD size = sizeof data - 1;
-        DWORD type = 0;
-        if (RegQueryValueExA(key, args[2].c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data), &size) ==
-                ERROR_SUCCESS &&
-            (type == REG_SZ || type == REG_EXPAND_SZ))
-            result = OneLine(data);
-        RegCloseKey(key);
+    std::string value;
+    Emit("regvalue: %s", ReadRegistryValue(args[1], args[2], &value) ? OneLine(value).c_str() : "(none)");
+}
+
+// start-registered KEY VALUE: starts the command line that the registry
+// holds, exactly as it is, the way Windows starts an uninstall entry's
+// UninstallString.
+void CommandStartRegistered(const Arguments& args)
+{
+    if (!MakeRoomForProgram("start-registered"))
+        return;
+    std::string commandLine;
+    if (!ReadRegistryValue(args[1], args[2], &commandLine) || commandLine.empty()) {
+        Emit("start-registered: no command line in %s %s", args[1].c_str(), args[2].c_str());
+        Aborted = true;
+        return;
     }
-    Emit("regvalue: %s", result.c_str());
+    Emit("start-registered: %s", OneLine(commandLine).c_str());
+    StartCommandLine("start-registered", commandLine, commandLine);
+}
+
+// Files the driver holds open without sharing, by path, until released.
+struct HeldFile {
+    std::string path;
+    HANDLE handle;
+};
+std::vector<HeldFile> HeldFiles;
+
+// hold PATH: opens the file for reading and shares nothing, as a running
+// program holds its own file.
+void CommandHold(const Arguments& args)
+{
+    HANDLE file = CreateFileA(args[1].c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        Emit("hold: cannot open %s (error %lu)", args[1].c_str(), GetLastError());
+        return;
+    }
+    HeldFiles.push_back({args[1], file});
+}
+
+// release PATH: closes a file that hold opened.
+void CommandRelease(const Arguments& args)
+{
+    for (size_t i = 0; i < HeldFiles.size(); ++i) {
+        if (_stricmp(HeldFiles[i].path.c_str(), args[1].c_str()) == 0) {
+            CloseHandle(HeldFiles[i].handle);
+            HeldFiles.erase(HeldFiles.begin() + static_cast<long>(i));
+            return;
+        }
+    }
+    Emit("release: %s is not held", args[1].c_str());
+}
+
+// exists PATH: whether a file or folder is there.
+void CommandExists(const Arguments& args)
+{
+    DWORD attributes = GetFileAttributesA(args[1].c_str());
+    const char* what = attributes == INVALID_FILE_ATTRIBUTES        ? "none"
+                       : (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? "folder"
+                                                                      : "file";
+    Emit("exists %s: %s", args[1].c_str(), what);
+}
+
+// cd PATH: the current folder of the driver, which the next program started
+// inherits.
+void CommandCd(const Arguments& args)
+{
+    if (!SetCurrentDirectoryA(args[1].c_str()))
+        Emit("cd: cannot change to %s (error %lu)", args[1].c_str(), GetLastError());
+}
+
+// dialog-text CAPTION ID: the text of a control of another dialog of the
+// program (a file dialog's name box).
+void CommandDialogText(const Arguments& args)
+{
+    int id = 0;
+    if (!ParseId(args[2], &id)) {
+        Emit("dialog-text: unknown control %s", args[2].c_str());
+        return;
+    }
+    HWND dialog = FindDialog(args[1]);
+    HWND control = dialog != nullptr ? GetDlgItem(dialog, id) : nullptr;
+    if (control == nullptr) {
+        Emit("dialog-text %s: no such control", args[2].c_str());
+        return;
+    }
+    Emit("dialog-text %s: \"%s\"", args[2].c_str(), OneLine(TextOf(control)).c_str());
 }
 
 void CommandSleep(const Arguments& args)
@@ -921,6 +1077,12 @@ const Command Commands[] = {
     {"writefile", CommandWriteFile, 2, false},
     {"makedir", CommandMakeDir, 1, false},
     {"regvalue", CommandRegValue, 2, false},
+    {"start-registered", CommandStartRegistered, 2, false},
+    {"hold", CommandHold, 1, false},
+    {"release", CommandRelease, 1, false},
+    {"exists", CommandExists, 1, false},
+    {"cd", CommandCd, 1, false},
+    {"dialog-text", CommandDialogText, 2, true},
     {"sleep", CommandSleep, 0, false},
     {"echo", CommandEcho, 0, false},
     {"controls", CommandControls, 0, true},

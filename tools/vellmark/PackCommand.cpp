@@ -49,10 +49,18 @@ const char PackHelp[] =
     "                          ARCH/Setup.exe, or the folder named by VELLMARK_STUB_DIR\n"
     "  --stub SETUP.exe        any other setup program to append the package to (overrides\n"
     "                          --arch); data after its last section is left out\n"
-    "  --uninstaller FILE      adds FILE as Uninstall.exe at the top level\n"
+    "  --uninstaller FILE      adds FILE as Uninstall.exe at the top level instead of\n"
+    "                          ours\n"
+    "  --no-uninstaller        adds no uninstaller\n"
     "  --level N               zlib compression level, 0 (store) to 9 (default 9)\n"
     "  --no-check              pack even when Install.ini's script is rejected\n"
     "  -h, --help              this text\n"
+    "\n"
+    "The package carries our uninstaller as Uninstall.exe at the top level: the\n"
+    "Uninstall.exe beside the setup program it is packed with (for build/win64/Setup.exe\n"
+    "build/win64/Uninstall.exe), unless SOURCE_DIR holds an Uninstall.exe of its own.\n"
+    "A setup program without one beside it needs --uninstaller or --no-uninstaller.\n"
+    "The setup installs it only when the script's settings ask for it (NoUninstall=0).\n"
     "\n"
     "Names are converted to the Windows-1252 code page and must fit it, be at most\n"
     "259 bytes long and be valid Windows file names.  Files and the whole package\n"
@@ -90,6 +98,17 @@ fs::path DefaultStub(const std::string& arch)
     for (const fs::path& c : candidates)
         if (fs::is_regular_file(c, ec))
             return c.lexically_normal();
+    return fs::path();
+}
+
+// Our uninstaller for a setup program: the Uninstall.exe in the same folder
+// (build/win64/Uninstall.exe for build/win64/Setup.exe), or an empty path.
+fs::path UninstallerBeside(const fs::path& setup)
+{
+    std::error_code ec;
+    fs::path candidate = setup.parent_path() / "Uninstall.exe";
+    if (fs::is_regular_file(candidate, ec))
+        return candidate;
     return fs::path();
 }
 
@@ -256,6 +275,7 @@ int RunPackCommand(int argc, char** argv)
     const char* output = nullptr;
     const char* stub = nullptr;
     const char* uninstaller = nullptr;
+    bool noUninstaller = false;
     std::string arch = "win32";
     int level = 9;
     bool check = true;
@@ -287,6 +307,8 @@ int RunPackCommand(int argc, char** argv)
         } else if (a == "--uninstaller") {
             if (!(uninstaller = value("--uninstaller")))
                 return 2;
+        } else if (a == "--no-uninstaller") {
+            noUninstaller = true;
         } else if (a == "--level") {
             const char* v = value("--level");
             if (!v)
@@ -308,6 +330,8 @@ int RunPackCommand(int argc, char** argv)
         fprintf(stderr, "vellmark: %s", PackUsage);
         return 2;
     }
+    if (uninstaller && noUninstaller)
+        return Refuse("--uninstaller and --no-uninstaller exclude each other");
     std::string stubPath;
     if (stub) {
         stubPath = stub;
@@ -367,17 +391,29 @@ int RunPackCommand(int argc, char** argv)
             return Refuse(Shown(script->source) + ": the script is rejected; nothing was written (--no-check packs it anyway)");
     }
 
+    bool treeHasUninstaller = false;
+    for (const PackItem& item : walk.items)
+        if (item.parent == 0 && AnsiCompareNoCase(item.name.c_str(), "Uninstall.exe") == 0)
+            treeHasUninstaller = true;
+    fs::path uninstallerPath;
     if (uninstaller) {
-        fs::path u = fs::u8path(uninstaller);
-        if (!fs::is_regular_file(u, ec))
+        uninstallerPath = fs::u8path(uninstaller);
+        if (!fs::is_regular_file(uninstallerPath, ec))
             return Refuse(std::string(uninstaller) + ": no such file");
-        for (const PackItem& item : walk.items)
-            if (item.parent == 0 && AnsiCompareNoCase(item.name.c_str(), "Uninstall.exe") == 0)
-                return Refuse(std::string(source) + ": already holds an Uninstall.exe; --uninstaller would add a second one");
+        if (treeHasUninstaller)
+            return Refuse(std::string(source) + ": already holds an Uninstall.exe; --uninstaller would add a second one");
+    } else if (!noUninstaller && !treeHasUninstaller) {
+        uninstallerPath = UninstallerBeside(fs::u8path(stub));
+        if (uninstallerPath.empty())
+            return Refuse("no Uninstall.exe beside " + std::string(stub) +
+                          " to carry as the uninstaller; name one with --uninstaller FILE, or pack without one "
+                          "with --no-uninstaller");
+    }
+    if (!uninstallerPath.empty()) {
         PackItem item;
         item.name = "Uninstall.exe";
         item.parent = 0;
-        item.source = u;
+        item.source = uninstallerPath;
         walk.items.push_back(item);
     }
 

@@ -1,0 +1,42 @@
+#include "StartChecks.h"
+
+#include <windows.h>
+
+#include "RegistryProbe.h"
+#include "TestHooks.h"
+
+int ReportError(const char* text)
+{
+    MessageBoxA(NULL, text, "Error", MB_ICONERROR);
+    return 0;
+}
+
+int RegistryWritable()
+{
+    if (TestHook("deny-hklm") || !ProbeRegistryWritable())
+        return ReportError("Unable to access system registry!\nLog on as an Administrator or SuperUser and try again...");
+    return 1;
+}
+
+int ServiceManagerAvailable()
+{
+    SC_HANDLE manager = NULL;
+    DWORD error = 0;
+    if (TestHook("deny-scm")) {
+        error = ERROR_ACCESS_DENIED;
+    } else if (TestHook("fail-scm")) {
+        error = ERROR_INVALID_PARAMETER;
+    } else {
+        manager = OpenSCManagerA(NULL, NULL, SC_MANAGER_ALL_ACCESS);
+        if (!manager)
+            error = GetLastError();
+    }
+    if (!manager) {
+        if (error == ERROR_ACCESS_DENIED)
+            return ReportError("You must have Administrator privileges in order to deinstall drivers!\n"
+                               "Log on as an administrator and try again...");
+        return ReportError("Can't open driver database!");
+    }
+    CloseServiceHandle(manager);
+    return 1;
+}

@@ -1,0 +1,58 @@
+// What the uninstaller reads before it asks anything: the log file's path
+// from its command line, and the install log with the product it names.
+// Portable: no Windows calls, so the rules are tested natively as well.
+#ifndef VELLMARK_UNINSTALLLOG_H
+#define VELLMARK_UNINSTALLLOG_H
+
+#include <cstddef>
+
+#include "InstallLog.h"
+
+// The product as the log's first Product entry names it: its company,
+// product and installation folder (text1, text2, text3).  Each points into
+// the entry, so it lives as long as the list holds it; it is null where the
+// entry has no such string or an empty one, so that a name the setup did not
+// have is left out of every key and folder path, as the setup leaves out a
+// setting it does not have.
+struct UninstallProduct {
+    const char* company;
+    const char* product;
+    const char* installDir;
+};
+
+// Takes the log file's path from the command line that Windows passes after
+// the program's name: the whole text, unchanged, except that a text enclosed
+// in one pair of double quotes loses that pair ("C:\My Apps\App.log" and
+// C:\My Apps\App.log name the same file).  Writes it to `path` of `capacity`
+// bytes.  Returns 1, with `path` empty when there is no path to take (the
+// user then picks the log); 0, with `path` empty, when the path would not fit:
+// a path cut short could name another file, which the removal deletes.
+int TakeLogPath(const char* commandLine, char* path, size_t capacity);
+
+// Why a log cannot be played back.
+enum UninstallLogStatus {
+    UninstallLogReady = 0,    // loaded whole; it names the product
+    UninstallLogNotALog = 1,  // the file does not begin with "log1"
+    UninstallLogCorrupted = 2,// no Product entry (also: no file at all), or
+                              //   the file ends inside a record, or memory
+                              //   ran out while it was read
+};
+
+// Loads the log at `path` into `list` (emptied first) and takes the product
+// from its first Product entry.  Only a log read to its end is played back:
+// one that was cut inside a record, or whose reading ran out of memory, lacks
+// entries that nothing else records, and the removal deletes the log file, so
+// a partial playback would leave the rest of the product on the system for
+// good.  On any status but UninstallLogReady `*product` is left as it was;
+// the list may hold entries and is released by the caller as always.
+UninstallLogStatus OpenUninstallLog(InstallLog* list, const char* path, UninstallProduct* product);
+
+// The message the uninstaller shows for a status other than
+// UninstallLogReady (caption "Error"), or null for UninstallLogReady.
+const char* UninstallLogMessage(UninstallLogStatus status);
+
+// Whether the log records a driver: removing one needs the service control
+// manager on the NT family.
+bool LogRecordsDriver(const InstallLog* list);
+
+#endif
