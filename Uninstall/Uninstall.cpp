@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "InstallLog.h"
+#include "LogDigest.h"
 #include "RemovalDialog.h"
 #include "RestartWindows.h"
 #include "SetupState.h"
@@ -84,6 +85,11 @@ int RunUninstall(const char* commandLine, bool* removed)
         return 0;
 
     UninstallLogStatus status = OpenUninstallLog(&TheInstallLog, LogFilePath, &RemovedProduct);
+    // A log that differs from the digest its uninstall entry keeps was changed
+    // after the setup wrote it: whoever may write the installation folder
+    // must not choose what an administrator's removal deletes.
+    if (status == UninstallLogReady && !LogMatchesRegistration(LogFilePath))
+        status = UninstallLogCorrupted;
     if (status != UninstallLogReady)
         return StartFailed(UninstallLogMessage(status));
     if (LogRecordsDriver(&TheInstallLog) && IsWindowsNT && !ServiceManagerAvailable())

@@ -857,14 +857,19 @@ void CommandFile(const Arguments& args)
 }
 
 // The TEXT of writefile: "\n", "\r" and "\t" become a line feed, a carriage
-// return and a tab, "\\" one backslash; any other backslash stays as it is.
+// return and a tab, "\\" one backslash, "\xHH" the byte of two hex digits
+// (binary files such as install logs); any other backslash stays as it is.
 std::string Unescape(const std::string& text)
 {
     std::string out;
     for (size_t i = 0; i < text.size(); ++i) {
         char c = text[i];
         char next = i + 1 < text.size() ? text[i + 1] : '\0';
-        if (c == '\\' && (next == 'n' || next == 'r' || next == 't' || next == '\\')) {
+        if (c == '\\' && next == 'x' && i + 3 < text.size() && isxdigit(static_cast<unsigned char>(text[i + 2])) &&
+            isxdigit(static_cast<unsigned char>(text[i + 3]))) {
+            out += static_cast<char>(std::stoi(text.substr(i + 2, 2), nullptr, 16));
+            i += 3;
+        } else if (c == '\\' && (next == 'n' || next == 'r' || next == 't' || next == '\\')) {
             out += next == 'n' ? '\n' : next == 'r' ? '\r' : next == 't' ? '\t' : '\\';
             ++i;
         } else {
