@@ -486,11 +486,9 @@ static int InflateEntry(const PackageHandle* handle, const PackageEntry* entry, 
     return ExtractOk;
 }
 
-int ExtractPackageEntry(const PackageHandle* handle, const char* path, uint8_t** data, uint32_t* size)
+// Checks, allocates and inflates; the entry was found in the handle's directory.
+static int ExtractFound(const PackageHandle* handle, const PackageEntry* entry, uint8_t** data, uint32_t* size)
 {
-    const PackageEntry* entry = FindPackageEntry(handle, path);
-    if (!entry)
-        return ExtractNotFound;
     if (!PlausibleStream(handle, entry))
         return ExtractBadStream;
     uint8_t* block = BlockAlloc(static_cast<uint64_t>(entry->size) + 1);
@@ -504,6 +502,26 @@ int ExtractPackageEntry(const PackageHandle* handle, const char* path, uint8_t**
     else
         FreePackageBlock(block);
     return code;
+}
+
+int ExtractPackageEntry(const PackageHandle* handle, const char* path, uint8_t** data, uint32_t* size)
+{
+    const PackageEntry* entry = FindPackageEntry(handle, path);
+    if (!entry)
+        return ExtractNotFound;
+    return ExtractFound(handle, entry, data, size);
+}
+
+int ExtractPackageRecordInto(const PackageHandle* handle, const PackageEntry* entry, uint8_t* buffer,
+                             uint64_t capacity)
+{
+    if (!handle || !entry || entry < handle->entries || entry >= handle->entries + handle->entryCount)
+        return ExtractNotFound;
+    if (!PlausibleStream(handle, entry))
+        return ExtractBadStream;
+    if (!buffer || capacity < static_cast<uint64_t>(entry->size) + 1)
+        return ExtractNoMemory;
+    return InflateEntry(handle, entry, buffer);
 }
 
 uint32_t PackageEntrySize(const PackageHandle* handle, const char* path)

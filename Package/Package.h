@@ -108,6 +108,17 @@ const PackageEntry* FindPackageEntry(const PackageHandle* handle, const char* pa
 // caller, who releases it with FreePackageBlock.
 int ExtractPackageEntry(const PackageHandle* handle, const char* path, uint8_t** data, uint32_t* size);
 
+// Inflates a record of the handle's decoded directory (a pointer into
+// handle->entries, as FindPackageEntry returns it) into the caller's `buffer`
+// of `capacity` bytes, which must hold the entry's size + 1 (ExtractNoMemory
+// otherwise): for callers that extract many entries and keep one buffer for
+// all of them.  Codes as for ExtractPackageEntry; a record that is not in the
+// directory gives ExtractNotFound.  Several threads may extract from one open
+// handle at once.  The content is followed
+// by a NUL; the buffer is written only as far as the size + 1 bytes.
+int ExtractPackageRecordInto(const PackageHandle* handle, const PackageEntry* entry, uint8_t* buffer,
+                             uint64_t capacity);
+
 // Releases a block returned by ExtractPackageEntry (GlobalFree on Windows).
 void FreePackageBlock(void* block);
 

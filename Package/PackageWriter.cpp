@@ -6,10 +6,10 @@
 #include <fstream>
 #include <mutex>
 #include <thread>
-#include <zlib.h>
 
 #include "LittleEndian.h"
 #include "Package.h"
+#include "StreamCompressor.h"
 
 bool FileSink::Write(const void* bytes, size_t length)
 {
@@ -92,7 +92,19 @@ bool ReadWholeFile(const std::filesystem::path& path, std::string* content, std:
     return true;
 }
 
-void CompressItem(const PackItem& item, int level, Compressed* out)
+std::string CompressFailureText(int code)
+{
+    switch (code) {
+    case CompressNoMemory:
+        return "out of memory";
+    case CompressTooLarge:
+        return "too large for one stream";
+    default:
+        return std::string(CompressorName()) + " error";
+    }
+}
+
+void CompressItem(const PackItem& item, StreamCompressor& compressor, Compressed* out)
 {
     std::string loaded;
     const std::string* content = &item.content;
@@ -108,16 +120,12 @@ void CompressItem(const PackItem& item, int level, Compressed* out)
         out->error = item.name + ": larger than 4 GB, which a package entry cannot hold";
         return;
     }
-    uLongf bound = compressBound(static_cast<uLong>(content->size()));
-    out->stream.resize(bound);
-    int z = compress2(out->stream.data(), &bound, reinterpret_cast<const Bytef*>(content->data()),
-                      static_cast<uLong>(content->size()), level);
-    if (z != Z_OK) {
+    int code = compressor.Compress(content->data(), content->size(), &out->stream);
+    if (code != CompressOk) {
         out->failed = true;
-        out->error = item.name + ": cannot be compressed (" + (z == Z_MEM_ERROR ? "out of memory" : "zlib error") + ")";
+        out->error = item.name + ": cannot be compressed (" + CompressFailureText(code) + ")";
         return;
     }
-    out->stream.resize(bound);
     out->size = static_cast<uint32_t>(content->size());
     out->checksum = PackageAdler32(content->data(), content->size());
 }
@@ -148,7 +156,6 @@ bool WritePackageArchive(const std::vector<PackItem>& items, uint64_t prefixLeng
             return false;
         }
     }
-    int level = options.level < 0 ? 0 : (options.level > 9 ? 9 : options.level);
 
     std::vector<PackageEntry> directory(items.size());
     memset(directory.data(), 0, directory.size() * sizeof(PackageEntry));
@@ -189,6 +196,7 @@ bool WritePackageArchive(const std::vector<PackItem>& items, uint64_t prefixLeng
     bool stop = false;
 
     auto worker = [&]() {
+        StreamCompressor compressor(options.level);
         for (;;) {
             size_t index;
             {
@@ -199,7 +207,7 @@ bool WritePackageArchive(const std::vector<PackItem>& items, uint64_t prefixLeng
                 index = nextToClaim++;
             }
             Compressed result;
-            CompressItem(items[files[index]], level, &result);
+            CompressItem(items[files[index]], compressor, &result);
             {
                 std::lock_guard<std::mutex> guard(lock);
                 result.ready = true;
@@ -214,7 +222,7 @@ bool WritePackageArchive(const std::vector<PackItem>& items, uint64_t prefixLeng
 
     bool ok = true;
     uint64_t dataSize = 0, doneBytes = 0;
-    uint32_t dataChecksum = adler32(0L, Z_NULL, 0);
+    uint32_t dataChecksum = PackageAdler32(nullptr, 0);
     for (size_t k = 0; k < files.size() && ok; ++k) {
         Compressed result;
         {
@@ -262,14 +270,13 @@ bool WritePackageArchive(const std::vector<PackItem>& items, uint64_t prefixLeng
         return false;
 
     size_t rawLength = directory.size() * sizeof(PackageEntry);
-    uLongf bound = compressBound(static_cast<uLong>(rawLength));
-    std::vector<uint8_t> packedDirectory(bound);
-    if (compress2(packedDirectory.data(), &bound, reinterpret_cast<const Bytef*>(directory.data()),
-                  static_cast<uLong>(rawLength), level) != Z_OK) {
-        *error = "cannot compress the directory";
+    std::vector<uint8_t> packedDirectory;
+    StreamCompressor directoryCompressor(options.level);
+    int code = directoryCompressor.Compress(directory.data(), rawLength, &packedDirectory);
+    if (code != CompressOk) {
+        *error = "cannot compress the directory (" + CompressFailureText(code) + ")";
         return false;
     }
-    packedDirectory.resize(bound);
     uint64_t total = prefixLength + PackageHeaderSize + dataSize + packedDirectory.size();
     uint64_t padding = (4 - total % 4) % 4;
     if (total + padding > 0xFFFFFFFFu) {

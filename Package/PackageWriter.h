@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "StreamCompressor.h"
+
 // One directory record to be written.  Items are written in the order given;
 // item 0 must be the root (name ".", parent -1) and every item must stand
 // after its parent.
@@ -22,7 +24,7 @@ struct PackItem {
 };
 
 struct PackOptions {
-    int level = 9;                    // zlib level, 0 to 9
+    int level = CompressionLevelDefault;   // 0 (stored) to 12 (smallest); see StreamCompressor.h
     unsigned threads = 0;             // compressing threads; 0: one per core
     // Called from the writing thread after each file: bytes read so far, total bytes.
     std::function<void(uint64_t done, uint64_t total)> progress;

@@ -83,17 +83,6 @@ int WriteBesideAndReplace(const char* destination, const uint8_t* data, uint32_t
     return 0;
 }
 
-// A path argument expanded in place.  Null when it is no text or its
-// expansion would not fit the script's text (which is then empty).
-char* ExpandedPath(ScriptValue value)
-{
-    size_t room = 0;
-    char* path = ScriptWritableTextOf(value, &room);
-    if (!path || !ExpandPathMacros(path, room) || path[0] == '\0')
-        return nullptr;
-    return path;
-}
-
 // The shared files key of the product the settings name.  0 when it would
 // not fit.
 int SharedFilesKeyOfSettings(char (&keyPath)[WorkBufferSize])
@@ -125,7 +114,7 @@ ScriptValue CopyEntry(BuiltinIndex index)
     ScriptValue arguments[3] = {};
     ReadBuiltinArguments(index, arguments);
     const bool shared = index == BuiltinCopyshared;
-    char* destination = ExpandedPath(arguments[1]);
+    char* destination = ExpandedPathArgument(arguments[1]);
     const char* entry = ScriptTextOf(arguments[0]);
     const char* sharedName = shared ? ScriptTextOf(arguments[2]) : nullptr;
 
@@ -160,6 +149,15 @@ ScriptValue CopyEntry(BuiltinIndex index)
 }
 
 }  // namespace
+
+char* ExpandedPathArgument(ScriptValue value)
+{
+    size_t room = 0;
+    char* path = ScriptWritableTextOf(value, &room);
+    if (!path || !ExpandPathMacros(path, room) || path[0] == '\0')
+        return nullptr;
+    return path;
+}
 
 bool WriteBlockToFile(HANDLE file, const void* block, uint32_t size)
 {
@@ -245,7 +243,7 @@ ScriptValue MakeDirBuiltin()
 {
     ScriptValue folder = 0;
     ReadBuiltinArguments(BuiltinMakedir, &folder);
-    char* path = ExpandedPath(folder);
+    char* path = ExpandedPathArgument(folder);
     if (!path)
         return 0;
     CreateDirectoryTree(path);

@@ -89,3 +89,62 @@ int BuildProductPath(const char* base, ProductNames names, char* destination, si
     AppendProductNames(&path, names);
     return path.CopyTo(destination, capacity);
 }
+
+bool IsServiceName(const char* name)
+{
+    if (!name || name[0] == '\0' || strchr(name, '\\'))
+        return false;
+    return strlen(name) <= ServiceNameLimit;
+}
+
+int BuildServiceKeyPath(const char* serviceName, const char* subkey, char* destination, size_t capacity)
+{
+    PathText path;
+    if (!IsServiceName(serviceName)) {
+        path.overlong = true;   // refused like a path that does not fit
+    } else {
+        path.Append("System\\CurrentControlSet\\Services\\");
+        path.Append(serviceName);
+        if (subkey) {
+            path.Append("\\");
+            path.Append(subkey);
+        }
+    }
+    return path.CopyTo(destination, capacity);
+}
+
+const char* PathFileName(const char* path)
+{
+    if (!path)
+        return nullptr;
+    const char* name = path;
+    for (const char* p = path; *p; ++p) {
+        if (*p == '\\' || *p == '/')
+            name = p + 1;
+    }
+    return name;
+}
+
+int BuildDriverImagePath(const char* driverPath, char* destination, size_t capacity)
+{
+    const char* name = PathFileName(driverPath);
+    PathText path;
+    if (!name || name[0] == '\0') {
+        path.overlong = true;   // a path that names no file gives no image path
+    } else {
+        path.Append("\\SystemRoot\\System32\\drivers\\");
+        path.Append(name);
+    }
+    return path.CopyTo(destination, capacity);
+}
+
+void CutToFolder(char* path)
+{
+    if (!path)
+        return;
+    const char* slash = strrchr(path, '\\');
+    if (slash && slash != path)
+        path[slash - path] = '\0';
+    else
+        path[0] = '\0';
+}

@@ -54,4 +54,55 @@ int BuildSharedFilesKeyPath(const char* company, const char* product, char* dest
 // when it would not.
 int BuildProductPath(const char* base, ProductNames names, char* destination, size_t capacity);
 
+// ---------------------------------------------------------------------------
+// Drivers and their services
+
+// The longest service name a driver can have: the registry takes no longer
+// name for one key, and the service manager none longer than that either.
+constexpr size_t ServiceNameLimit = 255;
+
+// The size of a service's key path: "System\CurrentControlSet\Services\"
+// (34 characters), a name of ServiceNameLimit characters, "\Security" (9) and
+// the terminator.
+constexpr size_t ServiceKeyPathSize = 34 + ServiceNameLimit + 9 + 1;
+
+// The size of a driver's image path, its terminator included: the longest
+// path Windows opens a driver file by (MAX_PATH).
+constexpr size_t DriverImagePathSize = 260;
+
+// Whether `name` can name a driver's service: a text that is not empty, holds
+// no backslash (it is one key below the services key; one with a backslash
+// would reach other keys) and has at most ServiceNameLimit characters.
+bool IsServiceName(const char* name);
+
+// "System\CurrentControlSet\Services\" and the service name, followed by
+// "\" and `subkey` when that is not null ("Enum", "Security").  1 when
+// `serviceName` is a service name and the path fits `capacity` bytes; 0 with
+// `destination` empty otherwise.
+int BuildServiceKeyPath(const char* serviceName, const char* subkey, char* destination, size_t capacity);
+
+// The file name of a path: the text after its last "\" or "/", or the whole
+// text when it has neither.  Never null for a text; null for null.
+const char* PathFileName(const char* path);
+
+// The image path a driver's service refers to its file by, wherever the file
+// was copied: "\SystemRoot\System32\drivers\" and PathFileName(driverPath).
+// 1 when the file name is not empty and the path fits `capacity` bytes; 0
+// with `destination` empty otherwise.
+int BuildDriverImagePath(const char* driverPath, char* destination, size_t capacity);
+
+// ---------------------------------------------------------------------------
+// Shortcuts
+
+// The size of a shortcut's path, its terminator included: the shell saves a
+// link under a path of at most MAX_PATH wide characters, so a longer one is
+// refused rather than cut into another name.
+constexpr size_t ShortcutPathSize = 260;
+
+// Cuts a shortcut's target to its folder, in place: the text ends at its last
+// backslash; with no backslash after the first character it becomes empty
+// ("C:\Apps\tool.exe" becomes "C:\Apps", "tool.exe" the empty text).  The
+// folder is the link's working directory.  Null is left alone.
+void CutToFolder(char* path);
+
 #endif

@@ -8,18 +8,18 @@
 #include <initializer_list>
 
 #include "AnsiText.h"
+#include "DriverService.h"
 #include "PathText.h"
 #include "RegistryKey.h"
 #include "SetupState.h"
 #include "Settings.h"
+#include "StartMenu.h"
 
 namespace {
 
 // How deep DeleteUserKeyTree follows subkeys: far beyond any product's
 // settings, and each level costs a key path on the stack.
 constexpr int UserKeyDepthLimit = 64;
-// The wait between removing a driver's service and deleting its file.
-constexpr DWORD DriverRemovalWait = 500;
 // A value's name: the registry allows 16,383 characters; ours are short,
 // and a longer one does not fit and is passed over.
 constexpr DWORD ValueNameSize = 1024;
@@ -28,13 +28,6 @@ void Step(const PlaybackOptions& options)
 {
     if (options.progress)
         options.progress(options.progressContext);
-}
-
-// Whether a name can stand for one key below another: not empty, no
-// backslash (a service name with one would reach other keys).
-bool IsSingleKeyName(const char* name)
-{
-    return name && name[0] != '\0' && !strchr(name, '\\');
 }
 
 // The number of names in a key path ("Software\Acme" has two).
@@ -76,24 +69,6 @@ void DeleteUserKeyTreeAt(const char* keyPath, int depth)
     }
     key.Close();
     RegDeleteKeyA(HKEY_CURRENT_USER, keyPath);
-}
-
-// The Start-menu programs folder: the all-users one on the NT family, the
-// user's own on the 95 family.  0 when it cannot be read.
-int ReadProgramsFolder(char (&folder)[SetupPathSize])
-{
-    static const char ShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
-    RegistryKey key;
-    if (!key.Open(IsWindowsNT ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, ShellFolders, KEY_QUERY_VALUE))
-        return 0;
-    DWORD type = 0;
-    DWORD size = sizeof folder - 1;   // room for a terminator the value may lack
-    if (RegQueryValueExA(key.Handle(), IsWindowsNT ? "Common Programs" : "Programs", nullptr, &type,
-                         reinterpret_cast<BYTE*>(folder), &size) != ERROR_SUCCESS ||
-        (type != REG_SZ && type != REG_EXPAND_SZ))
-        return 0;
-    folder[size < sizeof folder ? size : sizeof folder - 1] = '\0';
-    return folder[0] != '\0';
 }
 
 // RemoveDirectoryA of `base` followed by the names asked for, when they add
@@ -247,30 +222,12 @@ int ReleaseSharedReference(const char* sharedName, const char* company, const ch
 int RemoveDriver(const char* driverPath, const char* serviceName, const char* company, const char* product)
 {
     // A service name that is not one key name would reach other keys.
-    if (!IsSingleKeyName(serviceName) || !ReleaseSharedReference(serviceName, company, product))
+    if (!IsServiceName(serviceName) || !ReleaseSharedReference(serviceName, company, product))
         return 0;
 
-    if (IsWindowsNT) {
-        if (SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS)) {
-            if (SC_HANDLE service = OpenServiceA(manager, serviceName, SERVICE_ALL_ACCESS)) {
-                DeleteService(service);
-                CloseServiceHandle(service);
-            }
-            CloseServiceHandle(manager);
-        }
-    }
-    static const char* const ServiceKeys[] = {
-        "System\\CurrentControlSet\\Services\\%s\\Enum",
-        "System\\CurrentControlSet\\Services\\%s\\Security",
-        "System\\CurrentControlSet\\Services\\%s",
-    };
-    for (const char* pattern : ServiceKeys) {
-        char path[WorkBufferSize];
-        int length = snprintf(path, sizeof path, pattern, serviceName);
-        if (length > 0 && static_cast<size_t>(length) < sizeof path)
-            RegDeleteKeyA(HKEY_LOCAL_MACHINE, path);
-    }
-    Sleep(DriverRemovalWait);
+    DeleteDriverService(serviceName);
+    DeleteDriverServiceKeys(serviceName);
+    WaitForDriverService();
     if (driverPath)
         DeleteFileA(driverPath);
     return 1;

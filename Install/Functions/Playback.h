@@ -57,7 +57,8 @@ int ReleaseSharedReference(const char* sharedName, const char* company, const ch
 
 // Releases the driver's reference; at zero removes its service (NT family),
 // its three service keys (every family), waits 500 ms and deletes the file.
-// Returns 1 when the driver was removed.
+// Returns 1 when the driver was removed.  A serviceName that is no service
+// name (IsServiceName: empty, with a backslash, too long) is refused at once.
 int RemoveDriver(const char* driverPath, const char* serviceName, const char* company, const char* product);
 
 // Deletes the key `keyPath` under HKEY_CURRENT_USER with all its subkeys.  A

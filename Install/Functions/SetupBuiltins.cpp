@@ -18,20 +18,6 @@ ScriptValue VersionBuiltin()
 
 namespace {
 
-// ---------------------------------------------------------------------------
-// Not built yet: drivers (installdriver) and shortcuts (shortcut, shortcutc,
-// shortcutwww).  Each reads its arguments like the real one will and then stops
-// the script with an error, so a script that relies on one fails instead of
-// going on as if it had worked.
-template <BuiltinIndex index>
-ScriptValue NotAvailable()
-{
-    ScriptValue arguments[ScriptParameterLimit] = {};
-    ReadBuiltinArguments(index, arguments);
-    ReportScriptError("Not available in this version");
-    return 0;
-}
-
 BuiltinRow SetupBuiltinTable[BuiltinCount + 1];
 
 }  // namespace
@@ -60,10 +46,10 @@ const BuiltinHandler SetupBuiltinHandlers[BuiltinCount] = {
     CopySharedBuiltin,
     IsCopyErrorBuiltin,
     MakeDirBuiltin,
-    NotAvailable<BuiltinInstalldriver>,
-    NotAvailable<BuiltinShortcut>,
-    NotAvailable<BuiltinShortcutc>,
-    NotAvailable<BuiltinShortcutwww>,
+    InstallDriverBuiltin,
+    ShortcutBuiltin,
+    ShortcutCBuiltin,
+    ShortcutWwwBuiltin,
     PrefsKeyBuiltin,
     SetProgStepsBuiltin,
     ProgStepBuiltin,

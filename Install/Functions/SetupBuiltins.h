@@ -39,6 +39,34 @@ ScriptValue CopyBuiltin();
 ScriptValue CopySharedBuiltin();
 ScriptValue MakeDirBuiltin();
 
+// A path argument with its leading folder macro expanded in place (the
+// script's text then holds the expansion).  Null when the value is no text,
+// when the expansion would not fit the script's text (which is then empty),
+// or when the path is empty: a built-in acts on no such path.
+char* ExpandedPathArgument(ScriptValue value);
+
+// installdriver(entry, destination, service) (DriverBuiltins.cpp): copies the
+// driver like copy, raises its reference count after a successful copy
+// (also when the file was there, but not when the product's log records the
+// driver already), registers its service and records a Driver entry.  1 when the service is
+// registered (or already existed), else 0; the copy reports through
+// CopyError.  A call that cannot name its driver (an argument that is no
+// text, a destination that is empty or names no file, a service name that
+// IsServiceName refuses, an image path that would not fit) does nothing but
+// set CopyError, like a copy that cannot be written, and gives 0; arguments
+// that could not be read (a script error, which stops the script) do nothing.
+ScriptValue InstallDriverBuiltin();
+
+// The Start-menu shortcuts (ShortcutBuiltins.cpp); each gives 0.  A name,
+// target or address that is no text, a description or arguments value that
+// is neither 0 nor a text, or arguments that could not be read: nothing is
+// done.  Without a programs folder nothing is done either, and a shortcut
+// whose path would be longer than 259 characters is not made: neither is
+// logged.  Otherwise the path is logged whether or not the file was written.
+ScriptValue ShortcutBuiltin();      // StartMenuFolder\name.lnk
+ScriptValue ShortcutCBuiltin();     // CompanyMenuFolder\name.lnk
+ScriptValue ShortcutWwwBuiltin();   // StartMenuFolder\name.url
+
 // The application detection built-ins and the preferences key.  Only the
 // constant null leaves out a window class or title (any matches) or a company
 // or product name; any other value that is no text names nothing and gives 0.

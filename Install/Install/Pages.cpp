@@ -3,7 +3,6 @@
 // creates it, answers PageActivate (non-zero: skip me) and PageLeave
 // (non-zero: keep me), and reacts to its own controls.
 #include <windows.h>
-#include <shlobj.h>
 
 #include <cstdio>
 #include <cstring>
@@ -14,7 +13,7 @@
 #include "PathMacros.h"
 #include "SetupState.h"
 #include "Settings.h"
-#include "SystemLibrary.h"
+#include "ShellLibrary.h"
 #include "Wizard.h"
 #include "resource.h"
 
@@ -113,33 +112,6 @@ INT_PTR ToggleAcceptance(HWND, WPARAM, LPARAM, INT_PTR)
 
 // --- Destination folder -----------------------------------------------------
 
-// The shell and COM functions of the folder browser.  They are looked up in
-// the system folder when first needed, never imported (SystemLibrary.h).
-struct ShellFunctions {
-    LPITEMIDLIST(WINAPI* browseForFolder)(LPBROWSEINFOA);
-    BOOL(WINAPI* getPathFromIDList)(LPCITEMIDLIST, LPSTR);
-    HRESULT(WINAPI* getMalloc)(IMalloc**);
-    HRESULT(WINAPI* coInitialize)(LPVOID);
-    void(WINAPI* coUninitialize)();
-};
-
-const ShellFunctions* Shell()
-{
-    static ShellFunctions functions;
-    static bool loaded = false;
-    if (!loaded) {
-        functions.browseForFolder = SystemFunction<decltype(functions.browseForFolder)>("shell32.dll", "SHBrowseForFolderA");
-        functions.getPathFromIDList = SystemFunction<decltype(functions.getPathFromIDList)>("shell32.dll", "SHGetPathFromIDListA");
-        functions.getMalloc = SystemFunction<decltype(functions.getMalloc)>("shell32.dll", "SHGetMalloc");
-        functions.coInitialize = SystemFunction<decltype(functions.coInitialize)>("ole32.dll", "CoInitialize");
-        functions.coUninitialize = SystemFunction<decltype(functions.coUninitialize)>("ole32.dll", "CoUninitialize");
-        loaded = true;
-    }
-    if (!functions.browseForFolder || !functions.getPathFromIDList || !functions.getMalloc)
-        return nullptr;
-    return &functions;
-}
-
 // The folder browser accepts only folders on a drive letter: network paths
 // and virtual folders cannot be chosen.
 int CALLBACK BrowseCallback(HWND browser, UINT event, LPARAM eventData, LPARAM startingFolder)
@@ -157,7 +129,7 @@ int CALLBACK BrowseCallback(HWND browser, UINT event, LPARAM eventData, LPARAM s
         SendMessageA(browser, BFFM_SETSTATUSTEXTA, 0, reinterpret_cast<LPARAM>(folder));
     } else if (event == BFFM_SELCHANGED) {
         char path[WorkBufferSize] = "";
-        const ShellFunctions* shell = Shell();
+        const FolderBrowserFunctions* shell = FolderBrowser();
         if (!shell || !shell->getPathFromIDList(reinterpret_cast<LPCITEMIDLIST>(eventData), path))
             path[0] = '\0';
         bool onDrive = path[0] != '\0' && path[1] == ':';
@@ -175,11 +147,11 @@ int CALLBACK BrowseCallback(HWND browser, UINT event, LPARAM eventData, LPARAM s
 // SetupPathSize bytes.
 int BrowseForFolder(HWND owner, const char* title, char* startingFolder, char* resultPath)
 {
-    const ShellFunctions* shell = Shell();
+    const FolderBrowserFunctions* shell = FolderBrowser();
     if (!shell)
         return 0;
     // The new dialog style needs COM on this thread.
-    HRESULT com = shell->coInitialize ? shell->coInitialize(nullptr) : E_FAIL;
+    ComApartment com;
 
     BROWSEINFOA info;
     ZeroMemory(&info, sizeof info);
@@ -204,9 +176,6 @@ int BrowseForFolder(HWND owner, const char* title, char* startingFolder, char* r
             allocator->Release();
         }
     }
-
-    if (SUCCEEDED(com) && shell->coUninitialize)
-        shell->coUninitialize();
     return chosen;
 }
 

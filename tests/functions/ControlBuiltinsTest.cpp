@@ -52,27 +52,6 @@ TEST_F(ControlBuiltins, TableBindsEveryNameWithItsCount)
     }
 }
 
-// The built-ins that come later stop the script with an error, after reading
-// their arguments: nothing after them runs and the function gives 0.
-TEST_F(ControlBuiltins, NotYetBuiltStopTheScript)
-{
-    const char* calls[] = {
-        R"(installdriver("d.sys", "%DRIVERDIR%\\d.sys", "d"))",
-        R"(shortcut("Tool", "%APPDIR%\\tool.exe", null, null))",
-        R"(shortcutc("Tool", "%APPDIR%\\tool.exe", "", ""))",
-        R"(shortcutwww("Home", "http://localhost/"))",
-    };
-    for (const char* call : calls) {
-        ResetSetupState();
-        SetupScriptRun run(ScriptReturning("1", "", std::string(call) + ";\r\nsetreboot(7);"));
-        ASSERT_TRUE(run.accepted) << call;
-        EXPECT_EQ(run.Call("f"), 0) << call;
-        EXPECT_EQ(RebootRequested, 0) << call << ": the script went on";
-        ASSERT_EQ(run.record.reports.size(), 1u) << call;
-        EXPECT_NE(run.record.reports[0].find("Not available in this version"), std::string::npos) << call;
-    }
-}
-
 // ---------------------------------------------------------------------------
 // Flags
 

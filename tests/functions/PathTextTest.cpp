@@ -2,6 +2,8 @@
 // which does not fit is refused, never cut.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "PathText.h"
@@ -90,6 +92,125 @@ TEST(PathText, PiecesAfterAnOverlongOneAreIgnored)
     char out[WorkBufferSize];
     EXPECT_EQ(path.CopyTo(out, sizeof out), 0);
     EXPECT_STREQ(out, "");
+}
+
+
+// ---------------------------------------------------------------------------
+// Drivers
+
+TEST(DriverPaths, ServiceNamesAreOneKeyNameOfAtMost255Characters)
+{
+    struct Case {
+        std::string name;
+        bool accepted;
+    };
+    const Case cases[] = {
+        {"vmtdrv", true},
+        {"My Driver.v2", true},
+        {"a/b", true},   // a slash is an ordinary character in a key name
+        {std::string(ServiceNameLimit, 's'), true},
+        {"", false},
+        {"..\\Tcpip", false},
+        {"vmtdrv\\", false},
+        {"\\vmtdrv", false},
+        {std::string(ServiceNameLimit + 1, 's'), false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(IsServiceName(c.name.c_str()), c.accepted) << "'" << c.name << "'";
+    EXPECT_FALSE(IsServiceName(nullptr));
+}
+
+TEST(DriverPaths, ServiceKeysAreBuiltWholeOrRefused)
+{
+    struct Case {
+        std::string name;
+        const char* subkey;
+        std::string expected;   // "" when refused
+    };
+    const std::string longest(ServiceNameLimit, 'n');
+    const Case cases[] = {
+        {"vmtdrv", nullptr, "System\\CurrentControlSet\\Services\\vmtdrv"},
+        {"vmtdrv", "Enum", "System\\CurrentControlSet\\Services\\vmtdrv\\Enum"},
+        {"vmtdrv", "Security", "System\\CurrentControlSet\\Services\\vmtdrv\\Security"},
+        {longest, "Security", "System\\CurrentControlSet\\Services\\" + longest + "\\Security"},
+        {longest + "n", nullptr, ""},
+        {"", nullptr, ""},
+        {"a\\b", "Enum", ""},
+    };
+    for (const Case& c : cases) {
+        char path[ServiceKeyPathSize + 1];
+        memset(path, 'x', sizeof path);
+        int built = BuildServiceKeyPath(c.name.c_str(), c.subkey, path, ServiceKeyPathSize);
+        EXPECT_EQ(built, c.expected.empty() ? 0 : 1) << c.name;
+        EXPECT_EQ(std::string(path), c.expected) << c.name;
+        EXPECT_EQ(path[ServiceKeyPathSize], 'x') << "written past the buffer for " << c.name;
+    }
+    // A buffer too small for the path: refused, never cut.
+    char small[20];
+    EXPECT_EQ(BuildServiceKeyPath("vmtdrv", nullptr, small, sizeof small), 0);
+    EXPECT_STREQ(small, "");
+}
+
+TEST(DriverPaths, TheImagePathNamesTheFileInTheDriversFolderWhereverItWasCopied)
+{
+    struct Case {
+        const char* destination;
+        std::string expected;   // "" when refused
+    };
+    const std::string prefix = "\\SystemRoot\\System32\\drivers\\";
+    // The file name that just fits the image path, and one character more.
+    const std::string fits(DriverImagePathSize - 1 - prefix.size(), 'f');
+    const std::string longer = fits + "f";
+    const std::string fitsPath = "C:\\" + fits, longerPath = "C:\\" + longer;
+    const Case cases[] = {
+        {"C:\\windows\\system32\\drivers\\mydrv.sys", prefix + "mydrv.sys"},
+        {"D:\\Elsewhere\\mydrv.sys", prefix + "mydrv.sys"},
+        {"D:/Elsewhere/mydrv.sys", prefix + "mydrv.sys"},
+        {"C:\\a/b\\c/mydrv.sys", prefix + "mydrv.sys"},
+        {"mydrv.sys", prefix + "mydrv.sys"},
+        {fitsPath.c_str(), prefix + fits},
+        {longerPath.c_str(), ""},
+        {"C:\\Drivers\\", ""},   // names no file
+        {"", ""},
+    };
+    for (const Case& c : cases) {
+        char path[DriverImagePathSize + 1];
+        memset(path, 'x', sizeof path);
+        int built = BuildDriverImagePath(c.destination, path, DriverImagePathSize);
+        EXPECT_EQ(built, c.expected.empty() ? 0 : 1) << c.destination;
+        EXPECT_EQ(std::string(path), c.expected) << c.destination;
+        EXPECT_EQ(path[DriverImagePathSize], 'x') << "written past the buffer for " << c.destination;
+    }
+    char path[DriverImagePathSize];
+    EXPECT_EQ(BuildDriverImagePath(nullptr, path, sizeof path), 0);
+    EXPECT_EQ(PathFileName(nullptr), nullptr);
+}
+
+// ---------------------------------------------------------------------------
+// Shortcuts
+
+TEST(ShortcutPaths, TheTargetIsCutToItsFolder)
+{
+    struct Case {
+        const char* target;
+        const char* folder;
+    };
+    const Case cases[] = {
+        {"C:\\Program Files\\Acme\\Tool\\tool.exe", "C:\\Program Files\\Acme\\Tool"},
+        {"C:\\tool.exe", "C:"},
+        {"C:\\Apps\\", "C:\\Apps"},
+        {"tool.exe", ""},
+        {"\\tool.exe", ""},   // the only backslash is the first character
+        {"", ""},
+        {"C:/Apps/tool.exe", ""},   // only backslashes separate
+    };
+    for (const Case& c : cases) {
+        char text[64];
+        snprintf(text, sizeof text, "%s", c.target);
+        CutToFolder(text);
+        EXPECT_STREQ(text, c.folder) << c.target;
+    }
+    CutToFolder(nullptr);
 }
 
 }  // namespace

@@ -634,3 +634,98 @@ TEST(PackageWriter, RefusesMalformedTrees)
         EXPECT_FALSE(error.empty()) << c.what;
     }
 }
+
+// Every level of the writer's encoder (libdeflate natively, zlib in the
+// Windows builds) gives streams the reader's zlib inflates and verifies; the
+// bytes do not depend on the number of threads.
+TEST_F(OpenPackageFixture, EveryLevelWritesStreamsTheReaderVerifies)
+{
+    std::vector<PackItem> items = SampleItems();
+    std::string text, noise, mixed;
+    uint64_t x = 0x2545F4914F6CDD1Dull;
+    while (text.size() < 300000)
+        text += "line " + std::to_string(text.size() % 977) + ": the quick brown fox jumps over the lazy dog\r\n";
+    for (int i = 0; i < 200000; ++i) {
+        x ^= x << 13;
+        x ^= x >> 7;
+        x ^= x << 17;
+        noise += static_cast<char>(x);
+    }
+    mixed = text.substr(0, 100000) + noise.substr(0, 100000);
+    items.push_back(File("text.txt", 0, text));
+    items.push_back(File("noise.bin", 0, noise));
+    items.push_back(File("mixed.dat", 3, mixed));
+    items.push_back(File("one.txt", 6, "1"));
+
+    const int levels[] = {-3, 0, 1, 6, 8, 9, 10, 12, 40};
+    uint64_t storedSize = 0, smallestSize = 0;
+    for (int level : levels) {
+        std::vector<uint8_t> bytes[2];
+        const unsigned threads[2] = {1, 3};
+        for (int t = 0; t < 2; ++t) {
+            MemorySink sink;
+            sink.bytes = MakeStub();
+            PackOptions options;
+            options.level = level;
+            options.threads = threads[t];
+            std::string error;
+            ASSERT_TRUE(WritePackageArchive(items, sink.bytes.size(), sink, options, &error)) << error;
+            bytes[t] = sink.bytes;
+        }
+        EXPECT_EQ(bytes[0], bytes[1]) << "level " << level << ": one thread and three give other bytes";
+
+        ASSERT_EQ(OpenBytes(bytes[0], &h), PackageOpened) << "level " << level;
+        std::vector<uint8_t> buffer(400000);
+        uint64_t data = h->dataSize;
+        for (uint32_t i = 1; i < h->entryCount; ++i) {
+            const PackageEntry& e = h->entries[i];
+            if (e.attributes & PackageAttributeDirectory)
+                continue;
+            ASSERT_EQ(ExtractPackageRecordInto(h, &e, buffer.data(), buffer.size()), ExtractOk)
+                << "level " << level << ", " << e.name;
+            EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer.data()), e.size), items[i].content)
+                << "level " << level << ", " << e.name;
+            EXPECT_EQ(buffer[e.size], 0);
+            // The stream itself is a zlib stream: CMF 0x78 (DEFLATE, 32 KB window).
+            EXPECT_EQ(h->data[e.offset], 0x78) << "level " << level << ", " << e.name;
+        }
+        PackageBlock block;
+        EXPECT_EQ(ExtractPackageEntry(h, "Docs\\mixed.dat", &block.data, &block.size), ExtractOk);
+        EXPECT_EQ(block.size, mixed.size());
+        ClosePackage(h);
+        h = nullptr;
+        if (level <= 0)
+            storedSize = data;
+        if (level >= 12)
+            smallestSize = data;
+    }
+    EXPECT_GT(storedSize, text.size() + noise.size() + mixed.size()) << "level 0 stores";
+    EXPECT_LT(smallestSize * 2, storedSize) << "level 12 compresses the text";
+}
+
+TEST_F(OpenPackageFixture, ExtractIntoTheCallersBuffer)
+{
+    std::vector<PackItem> items = SampleItems();
+    ASSERT_EQ(OpenBytes(MakePackage(items), &h), PackageOpened);
+    const PackageEntry* deep = FindPackageEntry(h, "Docs\\Sub\\deep.bin");
+    ASSERT_NE(deep, nullptr);
+    std::vector<uint8_t> buffer(deep->size + 1, 0xAA);
+    struct Case {
+        const char* what;
+        const PackageEntry* entry;
+        uint64_t capacity;
+        int code;
+    };
+    PackageEntry copy = *deep;
+    const Case cases[] = {
+        {"exactly size + 1", deep, deep->size + 1, ExtractOk},
+        {"no room for the NUL", deep, deep->size, ExtractNoMemory},
+        {"a record outside the directory", &copy, deep->size + 1, ExtractNotFound},
+        {"null", nullptr, deep->size + 1, ExtractNotFound},
+        {"a folder has no stream", FindPackageEntry(h, "Docs"), deep->size + 1, ExtractBadStream},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ExtractPackageRecordInto(h, c.entry, buffer.data(), c.capacity), c.code) << c.what;
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer.data()), deep->size), items[7].content);
+    EXPECT_EQ(buffer[deep->size], 0);
+}

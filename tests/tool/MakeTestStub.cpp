@@ -6,6 +6,11 @@
 //   make_test_stub deep OUT        a chain of 140 nested folders (deeper than a
 //                                  path can be), and two folders that are each
 //                                  other's parent
+//   make_test_stub named OUT NAME  a setup with Install.ini, Docs\ok.txt and a
+//                                  file named NAME (any bytes: "..", "C:x",
+//                                  "a/b") holding "bad", for extract -d to refuse;
+//                                  a NAME ending in '/' is a folder holding
+//                                  the file inner.txt
 #include <string>
 #include <vector>
 #include <zlib.h>
@@ -49,12 +54,24 @@ int main(int argc, char** argv)
 {
     if (argc == 2)
         return WriteBytes(argv[1], MakeStub()) ? 0 : 1;
-    if (argc != 3)
+    std::string mode = argc > 1 ? argv[1] : "";
+    if (argc != 3 && !(argc == 4 && mode == "named"))
         return 2;
-    std::string mode = argv[1];
     std::vector<PackItem> items = {Root(), File("Install.ini", 0, "init() { return 1; }\r\n")};
     std::vector<uint8_t> file;
-    if (mode == "hostile") {
+    if (mode == "named") {
+        items.push_back(Folder("Docs", 0));
+        items.push_back(File("ok.txt", 2, "ok"));
+        std::string name = argv[3];
+        if (name.size() > 1 && name.back() == '/') {
+            name.pop_back();
+            items.push_back(Folder(name, 0));
+            items.push_back(File("inner.txt", static_cast<int32_t>(items.size() - 1), "bad"));
+        } else {
+            items.push_back(File(name, 0, "bad"));
+        }
+        file = MakePackage(items);
+    } else if (mode == "hostile") {
         items.push_back(Folder("esc\x1b[2Jclear", 0));
         items.push_back(File("line\nf 1 1 forged.txt", 2, "x"));
         items.push_back(File("back\\slash", 0, "x"));

@@ -5,6 +5,10 @@ set -u
 tool=$1
 make_stub=$2
 source_dir=$3
+if [ ! -x "$tool" ]; then
+  echo "tool tests: $tool is not built (scripts/build release); skipped"
+  exit 77
+fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 passed=0
@@ -115,13 +119,14 @@ check "-o a read-only file: no temporary left" no_temporary "$work/x"
 "$make_stub" hostile "$work/hostile.exe" || { echo "cannot make the hostile package"; exit 1; }
 run "$tool" list "$work/hostile.exe"
 check "hostile names: list succeeds" test "$rc" -eq 0
-expected_listing='f 22 30 Install.ini
+# (compressed sizes as libdeflate writes them: it stores inputs this small)
+expected_listing='f 22 33 Install.ini
 d 0 0 esc\x1B[2Jclear
-f 1 9 esc\x1B[2Jclear\line\x0Af 1 1 forged.txt
-f 1 9 back\x5Cslash
-f 1 9 quote\x22del\x7F
-f 1 9 bell\x07tab\x09cr\x0D
-f 1 9 café.txt'
+f 1 12 esc\x1B[2Jclear\line\x0Af 1 1 forged.txt
+f 1 12 back\x5Cslash
+f 1 12 quote\x22del\x7F
+f 1 12 bell\x07tab\x09cr\x0D
+f 1 12 café.txt'
 check "hostile names: one line each, bytes escaped as log does" test "$(cat "$work/out")" = "$expected_listing"
 "$make_stub" deep "$work/deep.exe" || { echo "cannot make the deep package"; exit 1; }
 run "$tool" list "$work/deep.exe"
@@ -159,7 +164,15 @@ mkdir -p "$work/noini"
 echo data > "$work/noini/file.txt"
 refuses "no Install.ini" "no Install.ini" "$work/noini" -o "$work/out.exe" --stub "$work/stub.exe"
 refuses "stub not PE" "not a Windows executable image" "$hello" -o "$work/out.exe" --stub "$hello/License.txt"
-refuses "bad level" "--level" "$hello" -o "$work/out.exe" --stub "$work/stub.exe" --level 12
+refuses "bad level" "--level" "$hello" -o "$work/out.exe" --stub "$work/stub.exe" --level 13
+refuses "bad level" "--level" "$hello" -o "$work/out.exe" --stub "$work/stub.exe" --level -1
+for level in 0 1 12; do
+  rm -rf "$work/lv"
+  run "$tool" pack "$hello" -o "$work/lv.exe" --stub "$work/stub.exe" --level $level --no-uninstaller
+  check "--level $level packs" test "$rc" -eq 0
+  run "$tool" extract "$work/lv.exe" -d "$work/lv"
+  check "--level $level: every entry comes back" diff -r "$hello" "$work/lv"
+done
 
 make_tree() {   # a copy of the sample product to spoil
   rm -rf "$work/tree"
@@ -277,6 +290,86 @@ printf 'MZ: the win64 uninstaller' >"$work/stubs/Uninstall.exe"
 run env VELLMARK_STUB_DIR="$work/stubs" "$tool" pack "$hello" -o "$work/u.exe" --arch win64
 uninstaller_of "$work/u.exe"
 check "--arch: the Uninstall.exe beside that Setup.exe" cmp -s "$work/uninst" "$work/stubs/Uninstall.exe"
+
+# --- extract -d: whole packages and subtrees into a folder --------------------------
+make_tree
+mkdir -p "$work/tree/$(printf '\xc3\x9cber')/Tiefe"
+printf 'caf\xc3\xa9\n' >"$work/tree/Docs/$(printf 'caf\xc3\xa9.txt')"
+printf 'deep\n' >"$work/tree/$(printf '\xc3\x9cber')/Tiefe/$(printf '\xe2\x82\xac uro.txt')"
+head -c 300000 /dev/urandom >"$work/tree/Bin/random.bin"
+: >"$work/tree/Bin/empty.txt"
+mkdir -p "$work/tree/Empty folder"
+run "$tool" pack "$work/tree" -o "$work/d.exe" --stub "$work/stub.exe" --no-uninstaller
+check "-d: the tree packs" test "$rc" -eq 0
+run "$tool" extract "$work/d.exe" -d "$work/d/out"
+check "-d: exit 0" test "$rc" -eq 0
+check "-d: the same tree comes back, UTF-8 names, empty folder and file included" diff -r "$work/tree" "$work/d/out"
+check "-d: says what it wrote" grep -qx "$work/d/out: 8 files and 5 folders extracted, [0-9]* bytes" "$work/out"
+check "-d: no temporary file left" test -z "$(find "$work/d" -name '*.tmp-*')"
+
+run "$tool" extract "$work/d.exe" -d "$work/d/sub" "$(printf '\xc3\x9cBER')" bin/HELLO.TXT
+check "-d with paths: exit 0" test "$rc" -eq 0
+check "-d with paths: those subtrees and the folders above them" test "$(cd "$work/d/sub" && find . | sort | tr '\n' ' ')" = \
+  "$(printf '. ./Bin ./Bin/hello.txt ./\xc3\x9cber ./\xc3\x9cber/Tiefe ./\xc3\x9cber/Tiefe/\xe2\x82\xac uro.txt ')"
+run "$tool" extract "$work/d.exe" -d "$work/d/none" Docs/nothing.txt
+check "-d with a missing path: exit 2 and code 1" grep -q "(code 1)" "$work/err"
+check "-d with a missing path: no folder made" test ! -e "$work/d/none"
+
+# Existing files are replaced only with --force, and a refusal writes nothing.
+echo "mine" >"$work/d/sub/Bin/hello.txt"
+run "$tool" extract "$work/d.exe" -d "$work/d/sub"
+check "existing file: exit 2" test "$rc" -eq 2
+check "existing file: named, and --force suggested" grep -q "Bin/hello.txt: exists already (--force replaces it)" "$work/err"
+check "existing file: kept" test "$(cat "$work/d/sub/Bin/hello.txt")" = "mine"
+check "existing file: nothing else written" test ! -e "$work/d/sub/Install.ini" -a ! -e "$work/d/sub/Docs"
+run "$tool" extract "$work/d.exe" -d "$work/d/sub" --force
+check "--force: exit 0" test "$rc" -eq 0
+check "--force: replaced, and the rest written" diff -r "$work/tree" "$work/d/sub"
+
+# Links are never written through: not in a file's place, not in a folder's.
+mkdir -p "$work/d/outside"
+echo "outside" >"$work/d/outside/target.txt"
+mkdir -p "$work/d/linked"
+ln -s "$work/d/outside/target.txt" "$work/d/linked/Install.ini"
+run "$tool" extract "$work/d.exe" -d "$work/d/linked" Install.ini
+check "link in a file's place: refused without --force" test "$rc" -eq 2
+run "$tool" extract "$work/d.exe" -d "$work/d/linked" Install.ini --force
+check "link in a file's place, --force: exit 0" test "$rc" -eq 0
+check "link in a file's place, --force: the link became the file" test ! -L "$work/d/linked/Install.ini"
+check "link in a file's place, --force: its target untouched" test "$(cat "$work/d/outside/target.txt")" = "outside"
+mkdir -p "$work/d/linkdir"
+ln -s "$work/d/outside" "$work/d/linkdir/Docs"
+run "$tool" extract "$work/d.exe" -d "$work/d/linkdir" --force
+check "link in a folder's place: refused" test "$rc" -eq 2
+check "link in a folder's place: says so" grep -q "linkdir/Docs: is a link" "$work/err"
+check "link in a folder's place: nothing written through it" test "$(ls "$work/d/outside")" = "target.txt"
+check "link in a folder's place: nothing written at all" test "$(ls "$work/d/linkdir")" = "Docs"
+echo "file" >"$work/d/afile"
+run "$tool" extract "$work/d.exe" -d "$work/d/afile"
+check "-d onto a file: refused" test "$rc" -eq 2 -a "$(cat "$work/d/afile")" = "file"
+run "$tool" extract "$work/d.exe" -d "$work/d/x" -o "$work/d/y"
+check "-d with -o: a usage error" test "$rc" -eq 2 -a ! -e "$work/d/x" -a ! -e "$work/d/y"
+
+# Names that would leave DIR, or are no file name, are refused before anything
+# is written; the same package's other entries are not written either.
+mkdir -p "$work/d/jail"
+for name in ".." "../escaped" "/tmp/absolute" "C:evil" "C:" "stream.txt:hidden" "back\\..\\slash" \
+            "$(printf 'tab\tname')" "$(printf 'esc\x1b[2J')" "con.txt" "trailing." "../" "a:b/"; do
+  "$make_stub" named "$work/named.exe" "$name" || { echo "cannot make the package named '$name'"; exit 1; }
+  run "$tool" extract "$work/named.exe" -d "$work/d/jail/out"
+  check "name '$name': exit 2" test "$rc" -eq 2
+  check "name '$name': the entry is named" grep -q "^vellmark: $work/named.exe: entry 4 (.*nothing was written\$" "$work/err"
+  check "name '$name': nothing written" test -z "$(ls -A "$work/d/jail")"
+  check "name '$name': nothing beside DIR" test ! -e "$work/d/escaped" -a ! -e "$work/d/jail/escaped" -a ! -e /tmp/absolute
+  run "$tool" extract "$work/named.exe" -d "$work/d/jail/out" Docs
+  check "name '$name': another subtree still extracts" test "$rc" -eq 0 -a "$(cat "$work/d/jail/out/Docs/ok.txt")" = "ok"
+  rm -rf "$work/d/jail/out"
+done
+run "$tool" extract "$work/hostile.exe" -d "$work/d/jail/out"
+check "hostile names: refused" test "$rc" -eq 2 -a -z "$(ls -A "$work/d/jail")"
+run "$tool" extract "$work/deep.exe" -d "$work/d/jail/out"
+check "deep chain and loop: refused" test "$rc" -eq 2 -a -z "$(ls -A "$work/d/jail")"
+check "deep chain and loop: says why" grep -qE "entry [0-9]+ .*(deeper than 130 folders|parent that is no folder)" "$work/err"
 
 # --help for every command
 for c in pack list extract; do

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <cstdio>
 
 #ifdef _WIN32
 #include <io.h>
@@ -46,16 +47,52 @@ bool Writable(const fs::path& path)
 #endif
 }
 
+// Renames `from` to `to` unless something exists at `to`, in one step.
+void RenameNoReplace(const fs::path& from, const fs::path& to, std::error_code& ec)
+{
+    ec.clear();
+#ifdef _WIN32
+    // The C library's rename never replaces an existing file on Windows.
+    if (_wrename(from.c_str(), to.c_str()) != 0)
+        ec.assign(errno, std::generic_category());
+#else
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return;
+    if (errno != EINVAL && errno != ENOSYS) {
+        ec.assign(errno, std::generic_category());
+        return;
+    }
+    // A file system without the flag: a hard link fails on an existing name too.
+    if (link(from.c_str(), to.c_str()) != 0) {
+        ec.assign(errno, std::generic_category());
+        return;
+    }
+    unlink(from.c_str());
+#endif
+}
+
 }  // namespace
 
-bool OutputFile::Open(const std::string& destination, std::string* error)
+bool OutputFile::Open(const std::string& destination, std::string* error, OutputFileMode mode)
+{
+    return Open(fs::u8path(destination), destination, error, mode);
+}
+
+bool OutputFile::Open(const fs::path& given, const std::string& destination, std::string* error, OutputFileMode mode)
 {
     Abandon();
     shown = destination;
-    fs::path given = fs::u8path(destination);
+    replace = mode.replace;
     std::error_code ec;
     target = given;
-    if (fs::is_symlink(fs::symlink_status(given, ec))) {
+    fs::file_status linkStatus = fs::symlink_status(given, ec);
+    if (!mode.replace && fs::exists(linkStatus)) {
+        *error = destination + ": exists already";
+        return false;
+    }
+    if (fs::is_symlink(linkStatus) && !mode.followLink) {
+        // The link itself is replaced; where it points is never opened.
+    } else if (fs::is_symlink(linkStatus)) {
         // Written through, as opening it would: the link stays, its target is replaced.
         target = fs::canonical(given, ec);
         if (ec) {
@@ -63,22 +100,25 @@ bool OutputFile::Open(const std::string& destination, std::string* error)
             return false;
         }
     }
-    fs::file_status status = fs::status(target, ec);
+    fs::file_status status = mode.followLink ? fs::status(target, ec) : linkStatus;
     if (fs::is_directory(status)) {
         *error = destination + ": is a folder";
         return false;
     }
-    if (fs::exists(status) && !fs::is_regular_file(status)) {
+    if (fs::exists(status) && !fs::is_regular_file(status) && !fs::is_symlink(status)) {
         *error = destination + ": not a regular file";
         return false;
     }
-    if (fs::exists(status) && !Writable(target)) {
+    if (fs::is_regular_file(status) && !Writable(target)) {
         *error = destination + ": cannot be written (" + strerror(errno) + ")";
         return false;
     }
 
     fs::path folder = target.parent_path();
-    std::string base = target.filename().u8string() + ".tmp-" + std::to_string(getpid());
+    // Beside the destination, so the rename stays in one file system.  A name
+    // near the file system's limit of 255 bytes gets a short one instead.
+    std::string name = target.filename().u8string();
+    std::string base = (name.size() > 200 ? std::string(".vellmark") : name) + ".tmp-" + std::to_string(getpid());
     for (int attempt = 0; attempt < 100; ++attempt) {
         fs::path candidate = folder / fs::u8path(attempt == 0 ? base : base + "-" + std::to_string(attempt));
         errno = 0;
@@ -113,7 +153,10 @@ bool OutputFile::Commit(std::string* error)
         return false;
     }
     std::error_code ec;
-    fs::rename(temporary, target, ec);
+    if (replace)
+        fs::rename(temporary, target, ec);
+    else
+        RenameNoReplace(temporary, target, ec);
     if (ec) {
         *error = shown + ": cannot be written (" + ec.message() + ")";
         Abandon();

@@ -12,6 +12,14 @@
 #include <filesystem>
 #include <string>
 
+// How a destination that exists is treated.
+struct OutputFileMode {
+    bool followLink = true;    // a symbolic link is written through (its target replaced);
+                               // false: the link itself is what gets replaced
+    bool replace = true;       // false: an existing destination is refused, and Commit
+                               // fails rather than replace one that appeared meanwhile
+};
+
 class OutputFile {
 public:
     OutputFile() = default;
@@ -24,7 +32,12 @@ public:
     // temporary file.  A symbolic link is written through: its target is
     // replaced.  On false *error holds a one-line reason (starting with the
     // destination as given) and nothing was created.
-    bool Open(const std::string& destination, std::string* error);
+    bool Open(const std::string& destination, std::string* error, OutputFileMode mode = OutputFileMode());
+
+    // The same for a path already in the file system's form; `shown` is how
+    // messages name it.
+    bool Open(const std::filesystem::path& destination, const std::string& shown, std::string* error,
+              OutputFileMode mode = OutputFileMode());
 
     // The temporary file, open for writing in binary mode.
     FILE* Stream() const { return file; }
@@ -41,6 +54,7 @@ private:
     std::filesystem::path target;       // what the rename replaces
     std::filesystem::path temporary;    // empty when none was created
     FILE* file = nullptr;
+    bool replace = true;
 };
 
 #endif

@@ -1,5 +1,6 @@
 // vellmark pack: a product folder and a setup program become one setup executable.
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -12,10 +13,12 @@
 
 #include "AnsiText.h"
 #include "Commands.h"
+#include "EntryName.h"
 #include "OutputFile.h"
 #include "Package.h"
 #include "PackageWriter.h"
 #include "Script.h"
+#include "StreamCompressor.h"
 #include "ToolText.h"
 
 #ifdef _WIN32
@@ -52,7 +55,12 @@ const char PackHelp[] =
     "  --uninstaller FILE      adds FILE as Uninstall.exe at the top level instead of\n"
     "                          ours\n"
     "  --no-uninstaller        adds no uninstaller\n"
-    "  --level N               zlib compression level, 0 (store) to 9 (default 9)\n"
+    "  --level N               compression level, 0 (stored, no compression) to 12\n"
+    "                          (smallest, slowest); default 6.  The Linux tool\n"
+    "                          compresses with libdeflate and these are its levels\n"
+    "                          (6 its usual balance, 10 to 12 its slowest); the\n"
+    "                          Windows tool with zlib, whose levels are 0 to 9\n"
+    "                          (10 to 12 compress as 9)\n"
     "  --no-check              pack even when Install.ini's script is rejected\n"
     "  -h, --help              this text\n"
     "\n"
@@ -65,6 +73,8 @@ const char PackHelp[] =
     "Names are converted to the Windows-1252 code page and must fit it, be at most\n"
     "259 bytes long and be valid Windows file names.  Files and the whole package\n"
     "must stay below 4 GB.  On any error nothing is written and the exit code is 2.\n";
+
+static_assert(CompressionLevelDefault == 6 && CompressionLevelMost == 12, "the --level text above");
 
 // The folder this tool runs from, for finding our setup programs beside it.
 fs::path ToolFolder()
@@ -123,39 +133,6 @@ std::string Shown(const fs::path& p)
     return p.u8string();
 }
 
-// Whether the name, without its extension, is one of the device names that
-// Windows reserves in every folder (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9),
-// in any letter case: "con.txt" opens the console, not a file.  Windows also
-// takes the superscript digits 1, 2 and 3 of the ANSI code page (0xB9, 0xB2,
-// 0xB3) for port numbers.
-bool ReservedDeviceName(const std::string& ansi)
-{
-    std::string stem = ansi.substr(0, ansi.find('.'));
-    static const char* const Devices[] = {"con", "prn", "aux", "nul"};
-    for (const char* device : Devices)
-        if (AnsiCompareNoCase(stem.c_str(), device) == 0)
-            return true;
-    if (stem.size() != 4 || (AnsiCompareNoCase(stem.substr(0, 3).c_str(), "com") != 0 &&
-                             AnsiCompareNoCase(stem.substr(0, 3).c_str(), "lpt") != 0))
-        return false;
-    unsigned char digit = static_cast<unsigned char>(stem[3]);
-    return (digit >= '1' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
-}
-
-bool ValidWindowsName(const std::string& ansi)
-{
-    if (ansi == "." || ansi == "..")
-        return false;
-    for (unsigned char c : ansi)
-        if (c < 0x20 || strchr("<>:\"/\\|?*", c))
-            return false;
-    // Windows drops a trailing dot or blank, so such a name would be created
-    // as another one (or not at all).
-    if (ansi.back() == '.' || ansi.back() == ' ')
-        return false;
-    return !ReservedDeviceName(ansi);
-}
-
 struct TreeWalk {
     std::vector<PackItem> items;
     fs::path skip;          // the output itself, should it lie inside the tree
@@ -194,8 +171,8 @@ bool WalkDirectory(TreeWalk& walk, const fs::path& dir, int32_t parentIndex)
             return walk.error = Shown(p) + ": the name cannot be written in the Windows-1252 code page", false;
         if (child.ansi.size() > PackageNameSize - 1)
             return walk.error = Shown(p) + ": the name is longer than 259 bytes", false;
-        if (!ValidWindowsName(child.ansi))
-            return walk.error = Shown(p) + ": not a valid Windows file name", false;
+        if (const char* problem = EntryNameProblem(child.ansi.data(), child.ansi.size()))
+            return walk.error = Shown(p) + ": not a valid Windows file name (it " + problem + ")", false;
         fs::file_status status = fs::status(p, ec);
         if (ec)
             return walk.error = Shown(p) + ": cannot be read (" + ec.message() + ")", false;
@@ -267,6 +244,17 @@ struct Progress {
     }
 };
 
+// The --level value, or -1 when it is not a number from 0 to 12.
+int ParseLevel(const char* text)
+{
+    size_t length = strlen(text);
+    if (length == 0 || length > 2 || !isdigit(static_cast<unsigned char>(text[0])) ||
+        (length == 2 && !isdigit(static_cast<unsigned char>(text[1]))))
+        return -1;
+    int level = atoi(text);
+    return level <= CompressionLevelMost ? level : -1;
+}
+
 }  // namespace
 
 int RunPackCommand(int argc, char** argv)
@@ -277,7 +265,7 @@ int RunPackCommand(int argc, char** argv)
     const char* uninstaller = nullptr;
     bool noUninstaller = false;
     std::string arch = "win32";
-    int level = 9;
+    int level = CompressionLevelDefault;
     bool check = true;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
@@ -313,9 +301,9 @@ int RunPackCommand(int argc, char** argv)
             const char* v = value("--level");
             if (!v)
                 return 2;
-            if (strlen(v) != 1 || v[0] < '0' || v[0] > '9')
-                return Refuse(std::string("--level takes a number from 0 to 9, not '") + v + "'");
-            level = v[0] - '0';
+            level = ParseLevel(v);
+            if (level < 0)
+                return Refuse(std::string("--level takes a number from 0 to 12, not '") + v + "'");
         } else if (a == "--no-check") {
             check = false;
         } else if (!a.empty() && a[0] == '-') {

@@ -15,7 +15,7 @@ struct Command {
 const Command Commands[] = {
     {"pack", RunPackCommand, "pack a product folder and a setup program into one setup executable"},
     {"list", RunListCommand, "list the entries of a setup executable's package"},
-    {"extract", RunExtractCommand, "write one entry of a setup executable's package"},
+    {"extract", RunExtractCommand, "write one entry of a setup executable's package, or all of them into a folder"},
     {"check", RunCheckCommand, "check an Install.ini as the setup program will, or dry-run one of its functions"},
     {"log", RunLogCommand, "print an install log file"},
 };

@@ -1,0 +1,21 @@
+// How `list` and `extract` open a setup executable and word the reader's codes.
+#ifndef VELLMARK_TOOL_PACKAGE_MESSAGES_H
+#define VELLMARK_TOOL_PACKAGE_MESSAGES_H
+
+#include <string>
+
+#include "Package.h"
+
+// Opens the package exactly as the setup program does.  On failure prints
+// "vellmark: FILE: MESSAGE (code N)" to stderr, with the message the setup
+// program shows for that code (the system's reason for a file that cannot be
+// opened).  Returns the code of OpenPackage.
+int OpenPackageForTool(const char* path, PackageHandle** handle);
+
+// Why ExtractPackageEntry gave `code` for the entry shown as `entry`.
+std::string ExtractFailureText(int code, const std::string& entry);
+
+// True when --help or -h is among the arguments.
+bool WantsHelp(int argc, char** argv);
+
+#endif
