@@ -173,10 +173,7 @@ UninstallOutcome RunUninstall(const char* commandLine)
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
 {
     // Nothing is loaded from the program's own folder from here on.
-    RestrictDllSearch();
-    typedef void(WINAPI * InitCommonControlsFn)();
-    if (InitCommonControlsFn init = SystemFunction<InitCommonControlsFn>("comctl32.dll", "InitCommonControls"))
-        init();
+    StartProgramLibraries();
     InstanceHandle = instance;
 
     OSVERSIONINFOA version;

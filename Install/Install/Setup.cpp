@@ -284,10 +284,7 @@ static int FinishSetup(SetupOutcome outcome)
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
 {
     // Nothing is loaded from the program's own folder from here on.
-    RestrictDllSearch();
-    typedef void(WINAPI * InitCommonControlsFn)();
-    if (InitCommonControlsFn init = SystemFunction<InitCommonControlsFn>("comctl32.dll", "InitCommonControls"))
-        init();
+    StartProgramLibraries();
     InstanceHandle = instance;
 
     // Without /S the command line means nothing, as it always has.
