@@ -458,16 +458,29 @@ static bool PlausibleStream(const PackageHandle* handle, const PackageEntry* ent
 }
 
 // Inflates the entry's stream into `block` (size + 1 bytes) and checks it.
-// Returns the code of ExtractPackageEntry.
+// Returns the code of ExtractPackageEntry.  As uncompress does, the stream
+// must end (its own Adler-32 trailer checked) and bytes after its end are
+// not read.  The Adler-32 of the content is the one inflate computed for
+// that trailer: the content is not read a second time to compute it again.
 static int InflateEntry(const PackageHandle* handle, const PackageEntry* entry, uint8_t* block)
 {
-    uLongf produced = entry->size;
-    int z = uncompress(block, &produced, handle->data + entry->offset, entry->compressedSize);
+    z_stream stream;
+    memset(&stream, 0, sizeof stream);
+    if (inflateInit(&stream) != Z_OK)
+        return ExtractNoMemory;
+    stream.next_in = const_cast<Bytef*>(handle->data + entry->offset);
+    stream.avail_in = entry->compressedSize;
+    stream.next_out = block;
+    stream.avail_out = entry->size;
+    int z = inflate(&stream, Z_FINISH);
+    uLong produced = stream.total_out;
+    uLong content = stream.adler;
+    inflateEnd(&stream);
     if (z == Z_MEM_ERROR)
         return ExtractNoMemory;
-    if (z != Z_OK || produced != entry->size)
+    if (z != Z_STREAM_END || produced != entry->size)
         return ExtractBadStream;
-    if (PackageAdler32(block, entry->size) != entry->checksum)
+    if (content != entry->checksum)
         return ExtractBadChecksum;
     block[entry->size] = '\0';
     return ExtractOk;

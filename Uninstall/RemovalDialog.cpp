@@ -5,8 +5,7 @@
 
 #include <cstdio>
 
-#include "FileInUse.h"
-#include "Playback.h"
+#include "Removal.h"
 #include "SetupState.h"
 #include "UninstallResource.h"
 
@@ -15,17 +14,6 @@ int DeleteSettings = 1;
 int RebootNeeded = 0;
 
 namespace {
-
-// The first File entry whose file is in use, or null.
-const LogEntry* FindFileInUse(const InstallLog* list)
-{
-    for (const LogEntry* entry = FindLogEntry(list, nullptr, LogKindFile); entry;
-         entry = FindLogEntry(list, entry, LogKindFile)) {
-        if (entry->text1 && IsFileInUse(entry->text1))
-            return entry;
-    }
-    return nullptr;
-}
 
 // The progress bar of a removal.  The playback takes a step per entry, per
 // Directory entry (a second time) and two more, so a log with several
@@ -137,17 +125,8 @@ INT_PTR RunRemoval(HWND dialog, WPARAM, LPARAM, INT_PTR)
     RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     EnableRemovalControls(dialog, FALSE);
 
-    PlaybackOptions options = {};
-    options.company = RemovedProduct.company;
-    options.product = RemovedProduct.product;
-    options.installDir = RemovedProduct.installDir;
-    options.logPath = LogFilePath;
-    options.deletePrefsKeys = DeleteSettings != 0;
     // The playback's last step, after the product's keys, is the removal's.
-    options.progress = StepProgressBar;
-    options.progressContext = &progress;
-    PlaybackResult result = PlayBackInstallLog(&TheInstallLog, options);
-    if (result.driverRemoved)
+    if (RemoveLoggedProduct(DeleteSettings != 0, StepProgressBar, &progress))
         RebootNeeded = 1;
 
     EnableRemovalControls(dialog, TRUE);

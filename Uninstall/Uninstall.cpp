@@ -3,13 +3,19 @@
 // command line.  It reads the log, checks that it may remove what the log
 // records, asks once, removes the product and offers to restart Windows when
 // a driver went with it.
+//
+// "/S LOGPATH" removes unattended: no dialog and no message box, the
+// product's settings deleted as with the box ticked, Windows never
+// restarted; the exit code tells how it went (ExitCodes.h).
 #include <windows.h>
 #include <commdlg.h>
 
 #include <cstring>
 
+#include "ExitCodes.h"
 #include "InstallLog.h"
 #include "LogDigest.h"
+#include "Removal.h"
 #include "RemovalDialog.h"
 #include "RestartWindows.h"
 #include "SetupState.h"
@@ -67,22 +73,72 @@ int ChooseLogFile()
     return 1;
 }
 
-// The error message of a failed start (no owner, "Error"); the uninstaller
-// then ends with 1.
-int StartFailed(const char* text)
+// How a run of the uninstaller ends, with its exit code when the dialog
+// asked (interactive) and when /S removed without asking (unattended).
+enum UninstallOutcome {
+    UninstallRemoved,          // removed (the restart question or the completion message follow)
+    UninstallLeft,             // Exit, the close box, or no log chosen: nothing removed
+    UninstallUsageError,       // /S without a path, or with another switch
+    UninstallPathRefused,      // a path longer than the log path buffer
+    UninstallNoLog,            // no file at the log's path
+    UninstallLogBad,           // not a log, cut, no product, changed since the setup wrote it
+    UninstallNoRights,         // HKEY_LOCAL_MACHINE not writable, service manager refused
+    UninstallDriverDatabase,   // the service manager failed for another reason
+    UninstallFilesInUse,       // unattended: a file of the product is in use
+};
+
+struct UninstallOutcomeRow {
+    UninstallOutcome outcome;
+    int interactiveCode;
+    int unattendedCode;
+};
+
+const UninstallOutcomeRow UninstallOutcomeTable[] = {
+    {UninstallRemoved, 0, ExitSuccess},
+    {UninstallLeft, 0, ExitSuccess},
+    {UninstallUsageError, 1, ExitUsage},
+    {UninstallPathRefused, 1, ExitUsage},
+    {UninstallNoLog, 1, ExitNotInstalled},
+    {UninstallLogBad, 1, ExitLogRefused},
+    {UninstallNoRights, 1, ExitNoRights},
+    {UninstallDriverDatabase, 1, ExitDriverDatabase},
+    {UninstallFilesInUse, 1, ExitFilesInUse},
+};
+
+int ExitCodeOf(UninstallOutcome outcome)
 {
-    ReportError(text);
+    for (const UninstallOutcomeRow& row : UninstallOutcomeTable)
+        if (row.outcome == outcome)
+            return UnattendedMode ? row.unattendedCode : row.interactiveCode;
     return 1;
 }
 
-// From the log's path to the end of the dialog.  Returns the exit code;
-// *removed is set when the dialog ended after a removal.
-int RunUninstall(const char* commandLine, bool* removed)
+// A log that cannot be played back: its message, and why.
+UninstallOutcome RefuseLog(UninstallLogStatus status)
 {
-    if (!TakeLogPath(commandLine, LogFilePath, sizeof LogFilePath))
-        return StartFailed(UninstallLogMessage(UninstallLogNotALog));
+    ReportError(UninstallLogMessage(status));
+    return status == UninstallLogMissing && GetFileAttributesA(LogFilePath) == INVALID_FILE_ATTRIBUTES
+               ? UninstallNoLog
+               : UninstallLogBad;
+}
+
+// From the command line to the end of the dialog, or of the unattended
+// removal (which needs no dialog: the box stays ticked, so the product's
+// settings go too).
+UninstallOutcome RunUninstall(const char* commandLine)
+{
+    bool unattended = false;
+    UninstallCommandLineStatus command =
+        TakeUninstallCommandLine(commandLine, LogFilePath, sizeof LogFilePath, &unattended);
+    UnattendedMode = unattended ? 1 : 0;
+    if (command == UninstallPathTooLong) {
+        ReportError(UninstallLogMessage(UninstallLogNotALog));
+        return UninstallPathRefused;
+    }
+    if (command != UninstallCommandLineOk)
+        return UninstallUsageError;
     if (LogFilePath[0] == '\0' && !ChooseLogFile())
-        return 0;
+        return UninstallLeft;
 
     UninstallLogStatus status = OpenUninstallLog(&TheInstallLog, LogFilePath, &RemovedProduct);
     // A log that differs from the digest its uninstall entry keeps was changed
@@ -91,16 +147,25 @@ int RunUninstall(const char* commandLine, bool* removed)
     if (status == UninstallLogReady && !LogMatchesRegistration(LogFilePath))
         status = UninstallLogCorrupted;
     if (status != UninstallLogReady)
-        return StartFailed(UninstallLogMessage(status));
-    if (LogRecordsDriver(&TheInstallLog) && IsWindowsNT && !ServiceManagerAvailable())
-        return 1;
+        return RefuseLog(status);
+    if (LogRecordsDriver(&TheInstallLog) && IsWindowsNT) {
+        ServiceManagerCheck manager = CheckServiceManager();
+        if (manager != ServiceManagerReady)
+            return manager == ServiceManagerDenied ? UninstallNoRights : UninstallDriverDatabase;
+    }
     if (!RegistryWritable())
-        return 1;
+        return UninstallNoRights;
 
+    if (UnattendedMode) {
+        if (FindFileInUse(&TheInstallLog))
+            return UninstallFilesInUse;
+        if (RemoveLoggedProduct(true, nullptr, nullptr))
+            RebootNeeded = 1;
+        return UninstallRemoved;
+    }
     INT_PTR result = DialogBoxParamA(InstanceHandle, MAKEINTRESOURCEA(IDD_UNINSTALL), NULL, TableDialogProc,
                                      reinterpret_cast<LPARAM>(RemovalMessageTable));
-    *removed = result == 1;
-    return 0;
+    return result == 1 ? UninstallRemoved : UninstallLeft;
 }
 
 }  // namespace
@@ -108,10 +173,7 @@ int RunUninstall(const char* commandLine, bool* removed)
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
 {
     // Nothing is loaded from the program's own folder from here on.
-    RestrictDllSearch();
-    typedef void(WINAPI * InitCommonControlsFn)();
-    if (InitCommonControlsFn init = SystemFunction<InitCommonControlsFn>("comctl32.dll", "InitCommonControls"))
-        init();
+    StartProgramLibraries();
     InstanceHandle = instance;
 
     OSVERSIONINFOA version;
@@ -120,14 +182,17 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
     GetVersionExA(&version);
     IsWindowsNT = version.dwPlatformId == VER_PLATFORM_WIN32_NT ? 1 : 0;
 
-    bool removed = false;
-    int exitCode = RunUninstall(commandLine, &removed);
+    UninstallOutcome outcome = RunUninstall(commandLine);
     // The product's names point into the list: they go with it.
     RemovedProduct = UninstallProduct();
     SaveInstallLog(&TheInstallLog, nullptr);
-    if (!removed)
-        return exitCode;
+    if (outcome != UninstallRemoved)
+        return ExitCodeOf(outcome);
 
+    // An unattended removal never restarts Windows: the exit code says that
+    // it should be.
+    if (UnattendedMode)
+        return RebootNeeded ? ExitRestartNeeded : ExitSuccess;
     if (RebootNeeded) {
         if (MessageBoxA(NULL, "In order to conform changes Windows needs to be rebooted.\nDo you want to do it now?",
                         "Uninstall", MB_YESNO | MB_ICONQUESTION) == IDYES)

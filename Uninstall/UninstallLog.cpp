@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include "CommandLine.h"
+
 int TakeLogPath(const char* commandLine, char* path, size_t capacity)
 {
     if (capacity == 0)
@@ -19,6 +21,22 @@ int TakeLogPath(const char* commandLine, char* path, size_t capacity)
     memcpy(path, text, length);
     path[length] = '\0';
     return 1;
+}
+
+UninstallCommandLineStatus TakeUninstallCommandLine(const char* commandLine, char* path, size_t capacity,
+                                                    bool* unattended)
+{
+    const char* rest = nullptr;
+    *unattended = TakeUnattendedSwitch(commandLine, &rest);
+    if (!*unattended)
+        return TakeLogPath(commandLine, path, capacity) ? UninstallCommandLineOk : UninstallPathTooLong;
+    if (!TakeLogPath(rest, path, capacity))
+        return UninstallPathTooLong;
+    if (path[0] == '/') {
+        path[0] = '\0';
+        return UninstallUnknownSwitch;
+    }
+    return path[0] != '\0' ? UninstallCommandLineOk : UninstallPathMissing;
 }
 
 namespace {
@@ -39,8 +57,9 @@ UninstallLogStatus OpenUninstallLog(InstallLog* list, const char* path, Uninstal
     case LogLoadTruncated:
     case LogLoadOutOfMemory:
         return UninstallLogCorrupted;
-    case LogLoadComplete:
     case LogLoadNoFile:
+        return UninstallLogMissing;
+    case LogLoadComplete:
         break;
     }
     const LogEntry* entry = FindLogEntry(list, nullptr, LogKindProduct);
@@ -60,6 +79,7 @@ const char* UninstallLogMessage(UninstallLogStatus status)
     case UninstallLogNotALog:
         return "Couldn't open log file\nor this is not valid uninstallation file...";
     case UninstallLogCorrupted:
+    case UninstallLogMissing:
         return "Log file corrupted!\nDeinstalation aborted!";
     }
     return nullptr;

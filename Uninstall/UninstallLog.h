@@ -29,13 +29,31 @@ struct UninstallProduct {
 // a path cut short could name another file, which the removal deletes.
 int TakeLogPath(const char* commandLine, char* path, size_t capacity);
 
+// The uninstaller's whole command line.  "/S LOGPATH" (either case, a blank
+// after /S) removes the product unattended: no dialog and no message box;
+// LOGPATH is taken by TakeLogPath.  Any other command line is the log's path
+// alone, exactly as TakeLogPath takes it.
+enum UninstallCommandLineStatus {
+    UninstallCommandLineOk = 0,
+    UninstallPathTooLong = 1,     // the path would not fit (TakeLogPath's 0)
+    UninstallPathMissing = 2,     // /S without a path: nobody can pick one
+    UninstallUnknownSwitch = 3,   // /S followed by another switch: no path starts with "/"
+};
+// Sets `*unattended` when the line starts with /S, and fills `path` of
+// `capacity` bytes as TakeLogPath does (empty on any status but Ok).
+UninstallCommandLineStatus TakeUninstallCommandLine(const char* commandLine, char* path, size_t capacity,
+                                                    bool* unattended);
+
 // Why a log cannot be played back.
 enum UninstallLogStatus {
     UninstallLogReady = 0,    // loaded whole; it names the product
     UninstallLogNotALog = 1,  // the file does not begin with "log1"
-    UninstallLogCorrupted = 2,// no Product entry (also: no file at all), or
-                              //   the file ends inside a record, or memory
-                              //   ran out while it was read
+    UninstallLogCorrupted = 2,// no Product entry, or the file ends inside a
+                              //   record, or memory ran out while it was read
+    UninstallLogMissing = 3,  // there is no file at the path, or it cannot be
+                              //   opened: like an empty
+                              //   log, it names no product (the message is
+                              //   the one of UninstallLogCorrupted)
 };
 
 // Loads the log at `path` into `list` (emptied first) and takes the product

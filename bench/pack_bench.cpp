@@ -30,6 +30,7 @@
 #include <zlib.h>
 
 #include "Package.h"
+#include "ProductTree.h"
 #include "StreamCompressor.h"
 #include "TestImage.h"
 
@@ -38,121 +39,20 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-struct Random {
-    uint64_t x;
-    uint64_t Next()
-    {
-        x ^= x << 13;
-        x ^= x >> 7;
-        x ^= x << 17;
-        return x;
-    }
-    uint32_t Below(uint32_t n) { return static_cast<uint32_t>(Next() % n); }
-};
-
-// Text-like bytes, as source code, logs and documentation are: lines drawn
-// from a fixed set of line shapes (the common ones far more often than the
-// rare ones), whose words come from a fixed vocabulary and whose number
-// fields vary, indented in nested blocks.  Such text repeats long runs of
-// bytes, as real text does; that is what makes zlib's highest level slow.
-struct TextSource {
-    std::vector<std::string> words;
-    std::vector<std::vector<std::string>> shapes;   // "#" stands for a number
-    explicit TextSource(Random& r)
-    {
-        for (int i = 0; i < 4000; ++i) {
-            std::string w;
-            uint32_t length = 2 + r.Below(9);
-            for (uint32_t k = 0; k < length; ++k)
-                w += static_cast<char>('a' + r.Below(26));
-            if (r.Below(10) == 0)
-                w[0] = static_cast<char>(w[0] - 32);
-            words.push_back(w);
-        }
-        for (int i = 0; i < 1500; ++i) {
-            std::vector<std::string> shape;
-            uint32_t length = 3 + r.Below(10);
-            for (uint32_t k = 0; k < length; ++k) {
-                // Three draws, the least kept: low indices are the common words.
-                uint32_t a = r.Below(4000), b = r.Below(4000), c = r.Below(4000);
-                shape.push_back(r.Below(6) == 0 ? std::string("#") : words[std::min(a, std::min(b, c))]);
-            }
-            shapes.push_back(shape);
-        }
-    }
-    void Fill(Random& r, std::string& out, size_t length)
-    {
-        int indent = 0;
-        while (out.size() < length) {
-            const std::vector<std::string>& shape = shapes[std::min(r.Below(1500), r.Below(1500))];
-            out.append(static_cast<size_t>(indent) * 4, ' ');
-            for (size_t k = 0; k < shape.size(); ++k) {
-                if (k > 0)
-                    out += ' ';
-                out += shape[k] == "#" ? std::to_string(r.Below(k % 2 ? 100 : 100000)) : shape[k];
-            }
-            out += r.Below(3) ? ";\r\n" : " {\r\n";
-            uint32_t step = r.Below(5);
-            if (step == 0 && indent < 6)
-                ++indent;
-            else if (step == 1 && indent > 0)
-                --indent;
-        }
-        out.resize(length);
-    }
-};
-
-// 120 folders (12 at the top, 9 in each of them) and 2,000 files, half of
-// them text-like, half text with a second half of random bytes (as compressed
-// images and archives are); their sizes add up to about `megabytes`.
+// The generated product (ProductTree.h) with a script that installs nothing:
+// what is measured here is packing and unpacking.
 bool MakeTree(const fs::path& root, size_t megabytes, uint64_t* total)
 {
-    Random r{0x9E3779B97F4A7C15ull};
-    TextSource text(r);
-    std::error_code ec;
-    fs::remove_all(root, ec);
-    fs::create_directories(root);
-    std::vector<fs::path> folders;
-    for (int top = 0; top < 12; ++top) {
-        fs::path t = root / ("module" + std::to_string(top));
-        folders.push_back(t);
-        for (int sub = 0; sub < 9; ++sub)
-            folders.push_back(t / ("part" + std::to_string(sub)));
-    }
-    for (const fs::path& f : folders)
-        fs::create_directories(f);
+    benchtree::ProductTree tree;
+    if (!benchtree::MakeProductTree(root, "", megabytes, &tree))
+        return false;
     FILE* ini = fopen((root / "Install.ini").string().c_str(), "wb");
     if (!ini)
         return false;
     fputs("// Company=Vellmark Bench\r\n// Product=Bench\r\n// Version=1.0\r\ninit() { return 1; }\r\n"
           "install() { return 1; }\r\n", ini);
-    fclose(ini);
-
-    const int files = 2000;
-    const uint64_t mean = static_cast<uint64_t>(megabytes) * 1000000 / files;
-    *total = 0;
-    std::string content;
-    for (int i = 0; i < files; ++i) {
-        size_t size = static_cast<size_t>(mean / 4 + r.Below(static_cast<uint32_t>(mean * 3 / 2)));
-        content.clear();
-        bool mixed = i % 2 == 1;
-        text.Fill(r, content, mixed ? size / 2 : size);
-        while (content.size() < size) {
-            uint64_t v = r.Next();
-            content.append(reinterpret_cast<const char*>(&v), std::min<size_t>(8, size - content.size()));
-        }
-        fs::path at = folders[static_cast<size_t>(i) % folders.size()] /
-                      ("file" + std::to_string(i) + (mixed ? ".dat" : ".txt"));
-        FILE* out = fopen(at.string().c_str(), "wb");
-        if (!out || fwrite(content.data(), 1, content.size(), out) != content.size()) {
-            if (out)
-                fclose(out);
-            return false;
-        }
-        fclose(out);
-        *total += content.size();
-    }
-    return true;
+    *total = tree.bytes;
+    return fclose(ini) == 0;
 }
 
 // Processor time (user + system) of this process, or of its children that have ended.

@@ -6,6 +6,7 @@
 
 #include "SetupBuiltins.h"
 #include "SetupState.h"
+#include "Transcript.h"
 #include "WindowsVersion.h"
 
 #ifdef VM_TEST_HOOKS
@@ -37,7 +38,9 @@ ScriptValue SetFlag(BuiltinIndex index, int* flag)
 }
 
 // Shows the script's text; nothing is shown for a value that is no text.
-// Owned by the wizard once it exists, ownerless while init runs.
+// Owned by the wizard once it exists, ownerless while init runs.  An
+// unattended run shows nothing: the box's default button answers (OK, and
+// Yes for a question) and the transcript says so.
 int ShowScriptMessage(BuiltinIndex index, const char* caption, UINT style)
 {
     ScriptValue value = 0;
@@ -45,6 +48,8 @@ int ShowScriptMessage(BuiltinIndex index, const char* caption, UINT style)
     const char* text = ScriptTextOf(value);
     if (!text)
         return 0;
+    if (UnattendedMode)
+        return AnswerUnattended(text, caption, style);
     return VM_MESSAGE_BOX(WizardWindow, text, caption, style);
 }
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "FileCreation.h"
 #include "InstallLog.h"
 #include "LogFile.h"
 #include "PathMacros.h"
@@ -14,9 +15,6 @@
 #include "Versions.h"
 
 namespace {
-
-// The attributes every installed file is written with.
-constexpr DWORD WrittenFileFlags = FILE_FLAG_RANDOM_ACCESS | FILE_ATTRIBUTE_NORMAL;
 
 // The folder part of a path: everything before its last backslash, or "."
 // for a bare name.  0 when it does not fit.
@@ -39,12 +37,12 @@ int FolderOf(const char* path, char (&folder)[WorkBufferSize])
 }
 
 // An open file that is closed when it goes.
-class OpenFile {
+class OwnedFile {
 public:
-    explicit OpenFile(HANDLE handle) : handle_(handle) {}
-    ~OpenFile() { Close(); }
-    OpenFile(const OpenFile&) = delete;
-    OpenFile& operator=(const OpenFile&) = delete;
+    explicit OwnedFile(HANDLE handle) : handle_(handle) {}
+    ~OwnedFile() { Close(); }
+    OwnedFile(const OwnedFile&) = delete;
+    OwnedFile& operator=(const OwnedFile&) = delete;
 
     bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
     HANDLE Handle() const { return handle_; }
@@ -75,7 +73,7 @@ int WriteBesideAndReplace(const char* destination, const uint8_t* data, uint32_t
     if (GetTempFileNameA(folder, "vm", 0, temporary) == 0)
         return 0;
 
-    OpenFile file(CreateFileA(temporary, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, WrittenFileFlags,
+    OwnedFile file(CreateFileA(temporary, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, WrittenFileFlags,
                               nullptr));
     bool written = file.IsOpen() && WriteBlockToFile(file.Handle(), data, size);
     written = file.Close() && written;
@@ -167,19 +165,48 @@ bool WriteBlockToFile(HANDLE file, const void* block, uint32_t size)
     return WriteFile(file, block, size, &written, nullptr) && written == size;
 }
 
+int WriteNewFile(HANDLE created, const char* destination, const uint8_t* data, uint32_t size)
+{
+    OwnedFile file(created);
+    bool written = WriteBlockToFile(file.Handle(), data, size);
+    written = file.Close() && written;
+    if (written)
+        return 1;
+    // Created by this installation where no file was: it is its to remove.
+    DeleteFileA(destination);
+    return 0;
+}
+
+bool EntryNeedsWriting(const uint8_t* block, uint32_t size, const char* destination)
+{
+    // An entry without a version always replaces: the file there is not read.
+    int64_t packaged = GetImageVersion(block, size);
+    return packaged < 0 || packaged > ReadFileVersion(destination);
+}
+
 int ExtractEntryToFile(const char* entry, const char* destination)
 {
     if (!entry || !destination || !SetupPackage)
         return 0;
-    PackageBlock block;
-    if (ExtractPackageEntry(SetupPackage, entry, &block.data, &block.size) != ExtractOk)
+    const PackageEntry* found = FindPackageEntry(SetupPackage, entry);
+    if (!found || (found->attributes & PackageAttributeDirectory))
         return 0;
 
-    // Never replace a file of the same or a newer version; an entry without
-    // a version always replaces.  A skip counts as success.
-    int64_t packaged = GetImageVersion(block.data, block.size);
-    int64_t installed = ReadFileVersion(destination);
-    if (packaged >= 0 && packaged <= installed)
+    // Where no file is, the file is created while the entry inflates: the
+    // version rule has nothing to compare then, and the block is written
+    // straight into it.  A file that is there is left to the version rule.
+    FileCreation creation;
+    creation.Start(destination, WrittenFileFlags);
+    PackageBlock block;
+    int extracted = ExtractPackageEntry(SetupPackage, entry, &block.data, &block.size);
+    if (extracted != ExtractOk)
+        return 0;   // the creation's file, if any, goes with it
+    HANDLE created = creation.Finish();
+    if (created != INVALID_HANDLE_VALUE)
+        return WriteNewFile(created, destination, block.data, block.size);
+
+    // Never replace a file of the same or a newer version; a skip counts as success.
+    if (!EntryNeedsWriting(block.data, block.size, destination))
         return 1;
     return WriteBesideAndReplace(destination, block.data, block.size);
 }

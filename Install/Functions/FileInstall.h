@@ -13,11 +13,26 @@
 // file was written or did not need to be, 0 on failure: no such entry, a
 // damaged entry, no memory for it, or the file could not be written.
 //
-// The new content goes to a temporary file beside the destination, which
-// takes the destination's place only once every byte is written: a failed
-// write (a full disk) leaves the file that was there untouched, instead of
-// the truncated remains of a partly written file.  The folder is not created.
+// Over a file that is there, the new content goes to a temporary file beside
+// it, which takes its place only once every byte is written: a failed write
+// (a full disk) leaves the file that was there untouched, instead of the
+// truncated remains of a partly written file.  Where no file is, the file is
+// created while the entry inflates (FileCreation.h) and written in place; a
+// failed write removes it again.  The folder is not created.
 int ExtractEntryToFile(const char* entry, const char* destination);
+
+// The attributes every installed file is written with.
+constexpr DWORD WrittenFileFlags = FILE_FLAG_RANDOM_ACCESS | FILE_ATTRIBUTE_NORMAL;
+
+// The steps of ExtractEntryToFile after the extraction (the installation
+// benchmark times them one by one).  Whether the block must be written over
+// `destination`: false when both carry a version and the file's is the same
+// or newer.
+bool EntryNeedsWriting(const uint8_t* block, uint32_t size, const char* destination);
+// Writes the block into `created`, the file just created at `destination`
+// where none was (FileCreation.h), and closes it.  1 on success; 0 with the
+// file deleted again.
+int WriteNewFile(HANDLE created, const char* destination, const uint8_t* data, uint32_t size);
 
 // One WriteFile of `size` bytes; true only when it succeeded and wrote them all.
 bool WriteBlockToFile(HANDLE file, const void* block, uint32_t size);

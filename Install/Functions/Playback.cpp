@@ -20,6 +20,9 @@ namespace {
 // How deep DeleteUserKeyTree follows subkeys: far beyond any product's
 // settings, and each level costs a key path on the stack.
 constexpr int UserKeyDepthLimit = 64;
+// A value's name: the registry allows 16,383 characters; ours are short,
+// and a longer one does not fit and is passed over.
+constexpr DWORD ValueNameSize = 1024;
 
 void Step(const PlaybackOptions& options)
 {
@@ -149,7 +152,11 @@ void RemoveProductKey(const PlaybackOptions& options)
 }
 
 // The uninstall entry, named after the product or, without one, the
-// company; without either there is no entry of ours to remove.
+// company; without either there is no entry of ours to remove.  Every value
+// goes before the key, whatever its name: the registration writes more than
+// two, and the 95 family and the NT family differ in what deleting a key
+// that holds values does.  A value that stays (no right to delete it) moves
+// the walk past it, so the walk ends.
 void RemoveUninstallEntry(const PlaybackOptions& options)
 {
     const char* name = options.product ? options.product : options.company;
@@ -160,9 +167,19 @@ void RemoveUninstallEntry(const PlaybackOptions& options)
     if (length < 0 || static_cast<size_t>(length) >= sizeof path)
         return;
     RegistryKey key;
-    if (key.Open(HKEY_LOCAL_MACHINE, path, KEY_SET_VALUE)) {
-        RegDeleteValueA(key.Handle(), "DisplayName");
-        RegDeleteValueA(key.Handle(), "UninstallString");
+    if (key.Open(HKEY_LOCAL_MACHINE, path, KEY_QUERY_VALUE | KEY_SET_VALUE)) {
+        DWORD index = 0;
+        for (;;) {
+            char value[ValueNameSize];
+            DWORD size = sizeof value;
+            LONG found = RegEnumValueA(key.Handle(), index, value, &size, nullptr, nullptr, nullptr, nullptr);
+            if (found == ERROR_MORE_DATA)
+                ++index;
+            else if (found != ERROR_SUCCESS)
+                break;
+            else if (RegDeleteValueA(key.Handle(), value) != ERROR_SUCCESS)
+                ++index;
+        }
         key.Close();
     }
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, path);

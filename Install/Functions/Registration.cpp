@@ -24,7 +24,23 @@ void WriteSettingValue(RegistryKey* registryKey, const char* name, const char* k
 
 }  // namespace
 
-void RegisterUninstaller()
+uint64_t MeasureLoggedFiles(const InstallLog* list)
+{
+    uint64_t total = 0;
+    for (const LogEntry* entry = FindLogEntry(list, nullptr, LogKindAny); entry;
+         entry = FindLogEntry(list, entry, LogKindAny)) {
+        if ((entry->kind != LogKindFile && entry->kind != LogKindSharedFile && entry->kind != LogKindDriver) ||
+            !entry->text1)
+            continue;
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        if (GetFileAttributesExA(entry->text1, GetFileExInfoStandard, &data) &&
+            !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            total += (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    }
+    return total;
+}
+
+void RegisterUninstaller(uint64_t installedBytes)
 {
     if (NoUninstall || PackageEntrySize(SetupPackage, "Uninstall.exe") == PackageEntryNotFound)
         return;
@@ -59,6 +75,21 @@ void RegisterUninstaller()
     char command[WorkBufferSize + SetupPathSize + 8];
     snprintf(command, sizeof command, "\"%s\" %s", uninstaller, LogFilePath);
     key.SetText("UninstallString", command);
+    snprintf(command, sizeof command, "\"%s\" /S %s", uninstaller, LogFilePath);
+    key.SetText("QuietUninstallString", command);
+
+    // What Programs and Features and deployment tools show and read.
+    WriteSettingValue(&key, "DisplayVersion", "Version");
+    WriteSettingValue(&key, "Publisher", "Company");
+    if (InstallDir[0] != '\0')
+        key.SetText("InstallLocation", InstallDir);
+    WriteSettingValue(&key, "URLInfoAbout", "ProductURL");
+    // Kilobytes, rounded up; a size beyond what the value holds is shown as its largest.
+    uint64_t kilobytes = (installedBytes + 1023) / 1024;
+    key.SetNumber("EstimatedSize", kilobytes > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<DWORD>(kilobytes));
+    // The setup cannot change or repair an installation: only remove it.
+    key.SetNumber("NoModify", 1);
+    key.SetNumber("NoRepair", 1);
 }
 
 void RegisterProductKey()

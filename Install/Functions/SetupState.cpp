@@ -15,6 +15,7 @@ HWND ProgressBarWindow = nullptr;
 char InstallDir[SetupPathSize] = "";
 char ProgramFilesPath[SetupPathSize] = "";
 char LogFilePath[SetupPathSize] = "";
+int UnattendedMode = 0;
 
 void ResetSetupState()
 {
@@ -32,4 +33,5 @@ void ResetSetupState()
     InstallDir[0] = '\0';
     ProgramFilesPath[0] = '\0';
     LogFilePath[0] = '\0';
+    UnattendedMode = 0;
 }

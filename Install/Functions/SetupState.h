@@ -27,6 +27,9 @@ extern HWND ProgressBarWindow;          // the Install page's progress bar, null
 extern char InstallDir[SetupPathSize];
 extern char ProgramFilesPath[SetupPathSize];
 extern char LogFilePath[SetupPathSize];
+// Set by /S: no wizard and no message box; what a box would say goes to the
+// transcript (Transcript.h), and Windows is never restarted.
+extern int UnattendedMode;
 
 // Resets every variable above to its initial value (tests run several setups
 // in one process).

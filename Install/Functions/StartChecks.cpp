@@ -4,10 +4,11 @@
 
 #include "RegistryProbe.h"
 #include "TestHooks.h"
+#include "Transcript.h"
 
 int ReportError(const char* text)
 {
-    MessageBoxA(NULL, text, "Error", MB_ICONERROR);
+    ShowMessage(NULL, text, "Error", MB_ICONERROR);
     return 0;
 }
 
@@ -18,7 +19,7 @@ int RegistryWritable()
     return 1;
 }
 
-int ServiceManagerAvailable()
+ServiceManagerCheck CheckServiceManager()
 {
     SC_HANDLE manager = NULL;
     DWORD error = 0;
@@ -32,11 +33,14 @@ int ServiceManagerAvailable()
             error = GetLastError();
     }
     if (!manager) {
-        if (error == ERROR_ACCESS_DENIED)
-            return ReportError("You must have Administrator privileges in order to deinstall drivers!\n"
-                               "Log on as an administrator and try again...");
-        return ReportError("Can't open driver database!");
+        if (error == ERROR_ACCESS_DENIED) {
+            ReportError("You must have Administrator privileges in order to deinstall drivers!\n"
+                        "Log on as an administrator and try again...");
+            return ServiceManagerDenied;
+        }
+        ReportError("Can't open driver database!");
+        return ServiceManagerFailed;
     }
     CloseServiceHandle(manager);
-    return 1;
+    return ServiceManagerReady;
 }

@@ -40,3 +40,11 @@ FARPROC SystemLibraryFunction(const char* library, const char* function)
         module = LoadSystemLibrary(library);
     return module ? GetProcAddress(module, function) : nullptr;
 }
+
+void StartProgramLibraries()
+{
+    RestrictDllSearch();
+    typedef void(WINAPI * InitCommonControlsFn)();
+    if (InitCommonControlsFn init = SystemFunction<InitCommonControlsFn>("comctl32.dll", "InitCommonControls"))
+        init();
+}

@@ -10,6 +10,10 @@
 // for everything loaded later, as far as the running Windows offers it.
 void RestrictDllSearch();
 
+// The first steps of our programs: RestrictDllSearch, then the common
+// controls of the system folder's comctl32 registered for the dialogs.
+void StartProgramLibraries();
+
 // LoadLibraryA of "<system folder>\<name>"; null when it cannot be loaded.
 // The module stays loaded for the life of the process.
 HMODULE LoadSystemLibrary(const char* name);

@@ -64,8 +64,10 @@ int RunInstallation()
     // The log is written in both outcomes before anything else happens.
     LogSaveStatus saved = WriteInstallLog(&TheInstallLog, LogFilePath);
     if (result) {
+        // Measured now: files that a version check kept count with the size they have.
+        uint64_t installedBytes = MeasureLoggedFiles(&TheInstallLog);
         ReleaseInstallLog(&TheInstallLog);
-        RegisterUninstaller();
+        RegisterUninstaller(installedBytes);
         RegisterProductKey();
         RegisterLogDigest(LogFilePath);
     } else if (saved == LogSaveWritten) {

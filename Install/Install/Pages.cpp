@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "CommandLine.h"
+#include "Destination.h"
 #include "Installation.h"
 #include "PathMacros.h"
 #include "SetupState.h"
@@ -18,9 +20,7 @@
 namespace {
 
 constexpr size_t PageTextSize = 2048;       // a formatted page text or question
-constexpr int FolderEditLimit = 260;        // characters the destination box takes
 constexpr WORD EditChanged = 0x0300;        // EN_CHANGE
-constexpr int WriteTestNames = 100;         // temp.temp, temp1.temp ... temp99.temp
 
 int FolderEdited = 0;       // the destination box changed since the page was shown
 int LicenseAccepted = 0;    // state of the licence check box
@@ -198,30 +198,13 @@ INT_PTR SetUpDestination(HWND page, WPARAM, LPARAM, INT_PTR)
     SetDlgItemTextA(page, IDC_TEXT, text);
     SetDlgItemTextA(page, IDC_BROWSE, "Browse...");
 
-    // The Program Files folder; left empty when it cannot be read.  The last
-    // byte is kept for a terminator the registry value may lack.
-    ProgramFilesPath[0] = '\0';
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", 0, KEY_QUERY_VALUE,
-                      &key) == ERROR_SUCCESS) {
-        DWORD type = 0;
-        DWORD size = SetupPathSize - 1;
-        if (RegQueryValueExA(key, "ProgramFilesDir", nullptr, &type, reinterpret_cast<BYTE*>(ProgramFilesPath),
-                             &size) == ERROR_SUCCESS) {
-            ProgramFilesPath[size < SetupPathSize ? size : SetupPathSize - 1] = '\0';
-        } else {
-            ProgramFilesPath[0] = '\0';
-        }
-        RegCloseKey(key);
-    }
-
     // The default folder: Program Files, the company and the product.  One
-    // that would not fit is not offered cut short (it would be created
-    // there); the box stays empty and the user chooses.
-    BuildProductPath(ProgramFilesPath, ProductNamesCompanyAndProduct, InstallDir, SetupPathSize);
+    // that would not fit is not offered cut short; the box stays empty and
+    // the user chooses.
+    SetDefaultDestination();
 
     SetDlgItemTextA(page, IDC_EDIT, InstallDir);
-    SendDlgItemMessageA(page, IDC_EDIT, EM_LIMITTEXT, FolderEditLimit, 0);
+    SendDlgItemMessageA(page, IDC_EDIT, EM_LIMITTEXT, DestinationLengthLimit, 0);
     return ResultHandled;
 }
 
@@ -248,37 +231,6 @@ INT_PTR BrowseDestination(HWND page, WPARAM, LPARAM, INT_PTR)
     BrowseForFolder(page, "Select folder", ProgramFilesPath, InstallDir);
     SetDlgItemTextA(page, IDC_EDIT, InstallDir);
     return ResultHandled;
-}
-
-// The write test of the destination: creates a file that did not exist and
-// removes it again.  A name that is taken (a file or folder of the user's)
-// is never opened; the next name is tried instead: temp.temp, temp1.temp,
-// temp2.temp, ...  Only a folder where none of them can be created fails.
-bool FolderWritable(const char* folder)
-{
-    for (int attempt = 0; attempt < WriteTestNames; ++attempt) {
-        char testFile[WorkBufferSize];
-        if (attempt == 0)
-            snprintf(testFile, sizeof testFile, "%s\\temp.temp", folder);
-        else
-            snprintf(testFile, sizeof testFile, "%s\\temp%d.temp", folder, attempt);
-        // The NT family removes the file when it is closed, even when the
-        // program dies first; the Windows 95 family is not relied on for
-        // that, so the file is deleted by name there.
-        DWORD flags = FILE_FLAG_RANDOM_ACCESS | FILE_ATTRIBUTE_NORMAL;
-        if (IsWindowsNT)
-            flags |= FILE_FLAG_DELETE_ON_CLOSE;
-        HANDLE file = CreateFileA(testFile, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW, flags, nullptr);
-        if (file != INVALID_HANDLE_VALUE) {
-            CloseHandle(file);
-            if (!IsWindowsNT)
-                DeleteFileA(testFile);
-            return true;
-        }
-        if (!PathExists(testFile))
-            return false;  // not taken, just not writable
-    }
-    return false;
 }
 
 // Leaving forward: ask about the folder, create it and make sure a file can

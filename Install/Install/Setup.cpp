@@ -2,35 +2,82 @@
 // opens the package appended to its own executable, loads and checks the
 // setup script, runs the start checks and the script's init, shows the
 // wizard, releases everything and restarts Windows when asked to.
+//
+// With /S (CommandLine.h) the same start-up runs unattended: no wizard and
+// no message box, the installation runs at once, Windows is never
+// restarted, and the exit code tells how it ended (ExitCodes.h).
 #include <windows.h>
 
 #include <cstdio>
 #include <cstring>
 
+#include "CommandLine.h"
+#include "ExitCodes.h"
 #include "Installation.h"
 #include "Package.h"
 #include "RestartWindows.h"
 #include "Script.h"
 #include "SetupBuiltins.h"
+#include "SetupOutcome.h"
 #include "SetupState.h"
 #include "Settings.h"
 #include "StartChecks.h"
 #include "SystemLibrary.h"
+#include "Transcript.h"
 #include "Versions.h"
 #include "Wizard.h"
 #include "resource.h"
 
 static char ExecutablePath[WorkBufferSize];
 
-// Script errors are shown one box per report, without an owner.
-static void ShowScriptError(const char* text, int /*position*/, void* /*context*/)
+// The exit code of each end: the interactive one has always been 0 but for
+// a package without Install.ini; an unattended run tells every end apart.
+struct OutcomeRow {
+    SetupOutcome outcome;
+    int interactiveCode;
+    int unattendedCode;
+    const char* description;   // the transcript's last line
+};
+
+static const OutcomeRow OutcomeTable[] = {
+    {SetupGoesOn, 0, ExitSuccess, "ended"},
+    {SetupWizardClosed, 0, ExitSuccess, "the wizard closed"},
+    {SetupInstalled, 0, ExitSuccess, "installed"},
+    {SetupInstallFailed, 0, ExitInstallFailed, "the installation failed and was undone"},
+    {SetupUsageError, 0, ExitUsage, "stopped: usage error"},
+    {SetupWrongWindows, 0, ExitWrongWindows, "stopped: this Windows is not supported"},
+    {SetupPackageNoMemory, 0, ExitNoMemory, "stopped: not enough memory"},
+    {SetupPackageDamaged, 0, ExitPackageDamaged, "stopped: the package is damaged"},
+    {SetupScriptMissing, 1, ExitScriptMissing, "stopped: the package has no Install.ini"},
+    {SetupScriptNoMemory, 1, ExitNoMemory, "stopped: not enough memory"},
+    {SetupScriptDamaged, 1, ExitPackageDamaged, "stopped: the package is damaged"},
+    {SetupScriptRejected, 0, ExitScriptRejected, "stopped: the script was rejected"},
+    {SetupNoRights, 0, ExitNoRights, "stopped: no administrator rights"},
+    {SetupDriverDatabase, 0, ExitDriverDatabase, "stopped: the driver database cannot be opened"},
+    {SetupInitDeclined, 0, ExitInitDeclined, "stopped: init returned 0"},
+    {SetupSameVersion, 0, ExitSameVersion, "stopped: this version is registered already"},
+    {SetupDestinationNotWritable, 0, ExitDestinationNotWritable, "stopped: the destination is not writable"},
+};
+
+static const OutcomeRow& OutcomeRowOf(SetupOutcome outcome)
 {
-    MessageBoxA(NULL, text, "Script error", MB_OK);
+    for (const OutcomeRow& row : OutcomeTable)
+        if (row.outcome == outcome)
+            return row;
+    return OutcomeTable[0];
 }
 
-// Non-zero to go on with the wizard, 0 to stop (the failing check has shown
-// its message; a stop decided by init or by the installed version shows none).
-static int RunStartChecks()
+// Script errors are shown one box per report, without an owner (in an
+// unattended run: the transcript's line).
+static void ShowScriptError(const char* text, int /*position*/, void* /*context*/)
+{
+    ShowMessage(NULL, text, "Script error", MB_OK);
+}
+
+// The start checks and init, in their order.  SetupGoesOn to go on with the
+// wizard; any other outcome stops the setup (the failing check has shown its
+// message; a stop decided by init or by the installed version shows none).
+static SetupOutcome RunStartChecks()
 {
     int noWin95 = 0;
     GetSettingInt("Update", &UpdateMode);
@@ -44,22 +91,40 @@ static int RunStartChecks()
         version.dwOSVersionInfoSize = sizeof version;
         GetVersionExA(&version);
         if (version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS && version.dwMajorVersion == 4 &&
-            version.dwMinorVersion == 0)
-            return ReportError("Windows 95 is no longer supported... Sorry...");
+            version.dwMinorVersion == 0) {
+            ReportError("Windows 95 is no longer supported... Sorry...");
+            return SetupWrongWindows;
+        }
     }
 
     int installed = CompareInstalledVersion();
+    TranscriptLine(installed > 0    ? "installed version: none, or an older one"
+                   : installed == 0 ? "installed version: the same"
+                                    : "installed version: a newer one");
 
     if (!RegistryWritable())
-        return 0;
+        return SetupNoRights;
+    TranscriptLine("registry: HKEY_LOCAL_MACHINE is writable");
 
     char driver[SettingValueSize];
-    if (GetSetting("InstallDriver", driver) && IsWindowsNT == 1 && !ServiceManagerAvailable())
-        return 0;
+    if (GetSetting("InstallDriver", driver) && IsWindowsNT == 1) {
+        ServiceManagerCheck manager = CheckServiceManager();
+        if (manager == ServiceManagerDenied)
+            return SetupNoRights;
+        if (manager != ServiceManagerReady)
+            return SetupDriverDatabase;
+        TranscriptLine("driver database: opened");
+    }
 
-    if (ScriptFunctionExists("init"))
-        return CallScriptFunction("init");
-    return installed;
+    if (ScriptFunctionExists("init")) {
+        ScriptValue result = CallScriptFunction("init");
+        TranscriptLine("init: returned %d", static_cast<int>(result));
+        return result != 0 ? SetupGoesOn : SetupInitDeclined;
+    }
+    // Without init the installed version decides: the same one stops the
+    // setup, an older or a newer one lets it go on.
+    TranscriptLine("init: none; the installed version decides");
+    return installed != 0 ? SetupGoesOn : SetupSameVersion;
 }
 
 // What start-up holds from the package's opening until the wizard has closed.
@@ -78,9 +143,9 @@ static void ReleaseStartup()
     LicenseText = nullptr;
 }
 
-// From the opening of the package to the end of the wizard.  Returns the
-// exit code; *wizardClosed is set when the wizard ran, whatever its end.
-static int RunSetup(bool* wizardClosed)
+// From the opening of the package to the end of the wizard, or of the
+// unattended installation into `installDir` (/D=, or empty).
+static SetupOutcome RunSetup(const char* installDir)
 {
     DWORD pathLength = GetModuleFileNameA(NULL, ExecutablePath, sizeof ExecutablePath);
     if (pathLength == 0 || pathLength >= sizeof ExecutablePath)
@@ -90,13 +155,17 @@ static int RunSetup(bool* wizardClosed)
     case PackageOpened:
         break;
     case PackageNoMemory:
-        return ReportError("Not enough memory.");
+        ReportError("Not enough memory.");
+        return SetupPackageNoMemory;
     case PackageOutOfBounds:
     case PackageBadChecksum:
-        return ReportError("File corrupted, possible download error.");
+        ReportError("File corrupted, possible download error.");
+        return SetupPackageDamaged;
     default:
-        return ReportError("Internal Error 1");
+        ReportError("Internal Error 1");
+        return SetupPackageDamaged;
     }
+    TranscriptLine("package: verified, %u entries", static_cast<unsigned>(SetupPackage->entryCount));
 
     // A script longer than the engine can count through is rejected unread:
     // the reason is shown as the engine shows its own reports, then the
@@ -107,24 +176,35 @@ static int RunSetup(bool* wizardClosed)
         snprintf(reason, sizeof reason, "Error: Install.ini is larger than %u MB",
                  static_cast<unsigned>(ScriptTextLimit >> 20));
         ShowScriptError(reason, 0, nullptr);
-        MessageBoxA(NULL, "Script error", "Vellmark", MB_OK);
-        return 0;
+        ShowMessage(NULL, "Script error", "Vellmark", MB_OK);
+        return SetupScriptRejected;
     }
 
-    if (ExtractPackageEntry(SetupPackage, "Install.ini", &ScriptBlock, nullptr) != ExtractOk)
-        return 1;
+    // A package without its script ends silently.
+    switch (ExtractPackageEntry(SetupPackage, "Install.ini", &ScriptBlock, nullptr)) {
+    case ExtractOk:
+        break;
+    case ExtractNotFound:
+        return SetupScriptMissing;
+    case ExtractNoMemory:
+        return SetupScriptNoMemory;
+    default:
+        return SetupScriptDamaged;
+    }
     SetupScript = reinterpret_cast<char*>(ScriptBlock);
 
     InstallSetupBuiltins();
     SetScriptErrorSink(ShowScriptError, nullptr);
     PrepareScript(reinterpret_cast<char*>(ScriptBlock));
     if (!DeclareScript()) {
-        MessageBoxA(NULL, "Script error", "Vellmark", MB_OK);
-        return 0;
+        ShowMessage(NULL, "Script error", "Vellmark", MB_OK);
+        return SetupScriptRejected;
     }
+    TranscriptLine("script: accepted");
 
-    if (!RunStartChecks())
-        return 0;
+    SetupOutcome checks = RunStartChecks();
+    if (checks != SetupGoesOn)
+        return checks;
 
     uint8_t* license = nullptr;
     if (ExtractPackageEntry(SetupPackage, "License.txt", &license, nullptr) == ExtractOk) {
@@ -134,35 +214,93 @@ static int RunSetup(bool* wizardClosed)
         NoLicense = 1;
     }
 
+    if (UnattendedMode)
+        return InstallUnattended(installDir);
+
     DialogBoxParamA(InstanceHandle, MAKEINTRESOURCEA(IDD_WIZARD), NULL, TableDialogProc,
                     reinterpret_cast<LPARAM>(FrameMessageTable));
-    *wizardClosed = true;
-    return 0;
+    return SetupWizardClosed;
 }
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
+// The Windows version gate: SetupGoesOn on Windows 95 and NT 4.0 or later,
+// with IsWindowsNT set.
+static SetupOutcome CheckWindowsVersion()
 {
-    // Nothing is loaded from the program's own folder from here on.
-    RestrictDllSearch();
-    typedef void(WINAPI * InitCommonControlsFn)();
-    if (InitCommonControlsFn init = SystemFunction<InitCommonControlsFn>("comctl32.dll", "InitCommonControls"))
-        init();
-    InstanceHandle = instance;
-
     OSVERSIONINFOA version;
     memset(&version, 0, sizeof version);
     version.dwOSVersionInfoSize = sizeof version;   // 148 bytes
     GetVersionExA(&version);
-    if (version.dwPlatformId == VER_PLATFORM_WIN32s)
-        return ReportError("Windows 95 or later required...");
-    if (version.dwPlatformId == VER_PLATFORM_WIN32_NT && version.dwMajorVersion < 4)
-        return ReportError("Windows NT 4.0 or later required...");
+    TranscriptLine("windows: %s %lu.%lu", version.dwPlatformId == VER_PLATFORM_WIN32_NT        ? "NT family"
+                                          : version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS ? "95 family"
+                                                                                               : "Win32s",
+                   version.dwMajorVersion, version.dwMinorVersion);
+    if (version.dwPlatformId == VER_PLATFORM_WIN32s) {
+        ReportError("Windows 95 or later required...");
+        return SetupWrongWindows;
+    }
+    if (version.dwPlatformId == VER_PLATFORM_WIN32_NT && version.dwMajorVersion < 4) {
+        ReportError("Windows NT 4.0 or later required...");
+        return SetupWrongWindows;
+    }
     IsWindowsNT = version.dwPlatformId == VER_PLATFORM_WIN32_NT ? 1 : 0;
+    return SetupGoesOn;
+}
 
-    bool wizardClosed = false;
-    int exitCode = RunSetup(&wizardClosed);
+// An unattended run's command line: its transcript opened and its header
+// written.  SetupGoesOn, or SetupUsageError when the command line cannot be
+// followed (its fault is the transcript's first line after the header).
+static SetupOutcome BeginUnattended(const char* commandLine, const SetupCommandLine& command)
+{
+    UnattendedMode = 1;
+    if (command.transcriptPath[0] != '\0' && !OpenTranscript(command.transcriptPath))
+        return SetupUsageError;
+    TranscriptLine("Vellmark v1.0 unattended setup");
+    TranscriptLine("command line: %s", commandLine ? commandLine : "");
+    if (command.status != CommandLineOk) {
+        TranscriptLine("usage error: %s: %s", CommandLineMessage(command.status), command.refused);
+        return SetupUsageError;
+    }
+    return SetupGoesOn;
+}
+
+// The exit code of an end, written to the transcript with its description.
+// An unattended installation that needs Windows restarted says so by its
+// code instead of restarting.
+static int FinishSetup(SetupOutcome outcome)
+{
+    const OutcomeRow& row = OutcomeRowOf(outcome);
+    if (!UnattendedMode)
+        return row.interactiveCode;
+    int code = row.unattendedCode;
+    if (outcome == SetupInstalled && RebootRequested) {
+        TranscriptLine("restart: Windows must be restarted; an unattended setup leaves that to you");
+        code = ExitRestartNeeded;
+    }
+    TranscriptLine("outcome: %s (exit %d)", row.description, code);
+    CloseTranscript();
+    return code;
+}
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
+{
+    // Nothing is loaded from the program's own folder from here on.
+    StartProgramLibraries();
+    InstanceHandle = instance;
+
+    // Without /S the command line means nothing, as it always has.
+    static SetupCommandLine command;
+    ParseSetupCommandLine(commandLine, &command);
+    SetupOutcome outcome = command.unattended ? BeginUnattended(commandLine, command) : SetupGoesOn;
+    if (outcome != SetupGoesOn)
+        return FinishSetup(outcome);
+
+    outcome = CheckWindowsVersion();
+    if (outcome != SetupGoesOn)
+        return FinishSetup(outcome);
+
+    outcome = RunSetup(command.installDir);
     ReleaseStartup();
-    if (wizardClosed && RebootRequested)
+    if (outcome == SetupWizardClosed && RebootRequested)
         RestartWindows();
-    return exitCode;
+    return FinishSetup(outcome);
 }

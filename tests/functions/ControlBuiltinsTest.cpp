@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "FunctionsTestSupport.h"
+#include "Transcript.h"
 #include "WindowsVersion.h"
 
 using fntest::ScriptReturning;
@@ -179,6 +180,60 @@ TEST_F(MessageBoxes, Cases)
     }
     WizardWindow = nullptr;
     DestroyWindow(wizard);
+}
+
+// An unattended run shows no box: the default button answers (OK; Yes, the
+// first button, for a question) and the transcript has the text and the answer.
+TEST_F(MessageBoxes, UnattendedTheDefaultButtonAnswersAndTheTranscriptSaysSo)
+{
+    fntest::TempFolder folder;
+    const std::string transcript = folder.path + "\\setup log.txt";
+    ASSERT_EQ(OpenTranscript(transcript.c_str()), 1);
+    UnattendedMode = 1;
+    SetupScriptRun run(ScriptReturning(R"(msgboxok("Hello\nWorld") * 10 + msgboxyesno("Go on?"))", "",
+                                       R"(msgboxok(null); msgboxyesno(7);)"));
+    ASSERT_TRUE(run.accepted);
+    MessageBoxAnswer = IDNO;   // what a box would answer: never asked
+    EXPECT_EQ(run.Call("f"), 1);
+    EXPECT_TRUE(MessageBoxCalls.empty());
+    CloseTranscript();
+    EXPECT_EQ(fntest::ReadFileBytes(transcript),
+              "message \"Information\": Hello\\nWorld -> OK\r\n"
+              "message \"Question\": Go on? -> Yes\r\n");
+}
+
+TEST(Transcript, TheDefaultButtonOfEveryBoxAnswers)
+{
+    fntest::TempFolder folder;
+    const std::string transcript = folder.path + "\\t.txt";
+    ASSERT_EQ(OpenTranscript(transcript.c_str()), 1);
+    struct Case {
+        UINT style;
+        int answer;
+    };
+    const Case cases[] = {
+        {MB_OK | MB_ICONERROR, IDOK},
+        {MB_YESNO | MB_ICONQUESTION, IDYES},
+        {MB_YESNO | MB_DEFBUTTON2, IDNO},
+        {MB_OKCANCEL | MB_DEFBUTTON2, IDCANCEL},
+        {MB_YESNOCANCEL | MB_DEFBUTTON3, IDCANCEL},
+        {MB_ABORTRETRYIGNORE, IDABORT},
+        {MB_RETRYCANCEL, IDRETRY},
+        {MB_YESNO | MB_DEFBUTTON3, IDYES},   // no third button: the first
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(AnswerUnattended("text", "caption", c.style), c.answer) << c.style;
+    CloseTranscript();
+    EXPECT_EQ(fntest::ReadFileBytes(transcript), "message \"caption\": text -> OK\r\n"
+                                                 "message \"caption\": text -> Yes\r\n"
+                                                 "message \"caption\": text -> No\r\n"
+                                                 "message \"caption\": text -> Cancel\r\n"
+                                                 "message \"caption\": text -> Cancel\r\n"
+                                                 "message \"caption\": text -> Abort\r\n"
+                                                 "message \"caption\": text -> Retry\r\n"
+                                                 "message \"caption\": text -> Yes\r\n");
+    // Without a transcript the lines go nowhere, and the answer is the same.
+    EXPECT_EQ(AnswerUnattended("text", "caption", MB_YESNO), IDYES);
 }
 
 // During the check of the script nothing is shown, even in conditions.

@@ -80,6 +80,12 @@ TEST_F(InstallFiles, FailuresWriteNothing)
     EXPECT_EQ(ExtractEntryToFile("Data", (temp.path + "\\b.txt").c_str()), 0) << "a folder entry";
     EXPECT_EQ(ExtractEntryToFile("readme.txt", missingFolder.c_str()), 0) << "the folder is not created";
     EXPECT_EQ(ExtractEntryToFile(nullptr, "x"), 0);
+    // A folder where the file would go is neither replaced nor written into.
+    ASSERT_TRUE(CreateDirectoryA((temp.path + "\\Taken").c_str(), nullptr));
+    EXPECT_EQ(ExtractEntryToFile("readme.txt", (temp.path + "\\Taken").c_str()), 0);
+    EXPECT_TRUE(IsFolder(temp.path + "\\Taken"));
+    EXPECT_TRUE(FolderNames(temp.path + "\\Taken").empty());
+    RemoveDirectoryA((temp.path + "\\Taken").c_str());
     EXPECT_EQ(FolderNames(temp.path), (std::vector<std::string>{"setup1.exe"}));
 }
 
@@ -289,6 +295,42 @@ TEST_F(InstallationRun, SuccessRecordsEveryChangeAndRegistersTheProduct)
     EXPECT_TRUE(ReadFileBytes(uninstaller) == UninstallerImage()) << "the bytes of " << uninstaller;
     EXPECT_EQ(ReadTextValue(HKEY_LOCAL_MACHINE, entry, "DisplayName"), "Unit Tool");
     EXPECT_EQ(ReadTextValue(HKEY_LOCAL_MACHINE, entry, "UninstallString"), "\"" + uninstaller + "\" " + dir + "\\Tool.log");
+
+    // What Programs and Features and deployment tools read.
+    EXPECT_EQ(ReadTextValue(HKEY_LOCAL_MACHINE, entry, "QuietUninstallString"),
+              "\"" + uninstaller + "\" /S " + dir + "\\Tool.log");
+    EXPECT_EQ(ReadTextValue(HKEY_LOCAL_MACHINE, entry, "DisplayVersion"), "1.2.0");
+    EXPECT_EQ(ReadTextValue(HKEY_LOCAL_MACHINE, entry, "Publisher"), "Vellmark Unit Tests");
+    EXPECT_EQ(ReadTextValue(HKEY_LOCAL_MACHINE, entry, "InstallLocation"), dir);
+    EXPECT_EQ(ReadTextValue(HKEY_LOCAL_MACHINE, entry, "URLInfoAbout"), "http://tool.example");
+    EXPECT_EQ(ReadNumberValue(HKEY_LOCAL_MACHINE, entry, "NoModify"), 1);
+    EXPECT_EQ(ReadNumberValue(HKEY_LOCAL_MACHINE, entry, "NoRepair"), 1);
+    // The files the log records, in KB rounded up: the log itself and the
+    // uninstaller are not among them.
+    const size_t bytes = AppImage().size() + strlen(ReadmeText) + SharedImage().size();
+    EXPECT_EQ(ReadNumberValue(HKEY_LOCAL_MACHINE, entry, "EstimatedSize"), static_cast<long long>((bytes + 1023) / 1024));
+}
+
+TEST_F(InstallationRun, EstimatedSizeMeasuresTheFilesTheLogRecordsAfterTheRun)
+{
+    // The files of an earlier installation that the log holds count; a file
+    // gone since counts nothing.
+    std::string big(5000, 'x');
+    const std::string dir = AppDir();
+    const std::string settings = FullSettings;
+    CreateDirectoryTree(InstallDir);
+    ASSERT_TRUE(fntest::WriteFileBytes(dir + "\\big.bin", big));
+    SetupScriptRun run(InstallScript(settings, "copy(\"readme.txt\", \"%APPDIR%\\\\readme.txt\");\r\nreturn 1;"));
+    InstallLog earlier = {};
+    ASSERT_EQ(BuildLogFilePath(), 1);
+    LogAddProduct(&earlier, "Vellmark Unit Tests", "Tool", InstallDir);
+    LogAddFile(&earlier, (dir + "\\big.bin").c_str());
+    LogAddFile(&earlier, (dir + "\\gone.bin").c_str());
+    SaveInstallLog(&earlier, LogFilePath);
+    ReadNoUninstall();
+    EXPECT_EQ(RunInstallation(), 1);
+    EXPECT_EQ(ReadNumberValue(HKEY_LOCAL_MACHINE, std::string(UninstallKey) + "\\Tool", "EstimatedSize"),
+              static_cast<long long>((big.size() + strlen(ReadmeText) + 1023) / 1024));
 }
 
 TEST_F(InstallationRun, FailureUndoesEverythingTheLogRecords)
@@ -367,6 +409,12 @@ TEST_F(InstallationRun, TheSettingsNameTheLogAndTheUninstallEntry)
             EXPECT_EQ(ReadTextValue(HKEY_LOCAL_MACHINE, key, "UninstallString"),
                       "\"" + WindowsFile("vuninst.exe") + "\" " + expectedLog)
                 << c.what;
+            // Only what has a source: no Version and no ProductURL setting here.
+            EXPECT_EQ(ReadTextValue(HKEY_LOCAL_MACHINE, key, "DisplayVersion"),
+                      c.settings.find("Version=") != std::string::npos ? "1.2.0" : "(none)")
+                << c.what;
+            EXPECT_EQ(ReadTextValue(HKEY_LOCAL_MACHINE, key, "URLInfoAbout"), "(none)") << c.what;
+            EXPECT_EQ(ReadTextValue(HKEY_LOCAL_MACHINE, key, "Publisher"), "Vellmark Unit Tests") << c.what;
         }
         DeleteFileA(expectedLog.c_str());
     }

@@ -390,6 +390,48 @@ void CommandStart(const Arguments& args)
     StartCommandLine("start", commandLine, args[1]);
 }
 
+// The line of the command being run, its %NAME%s expanded: start-line
+// passes part of it on as it stands.
+std::string CurrentLine;
+
+// What follows the first `words` words of `line` and the blanks after them,
+// without the line's end.  Words are split as SplitCommand splits them.
+std::string TextAfterWords(const std::string& line, size_t words)
+{
+    size_t i = 0;
+    for (size_t n = 0; n <= words; ++n) {
+        while (i < line.size() && isspace(static_cast<unsigned char>(line[i])))
+            ++i;
+        if (n == words)
+            break;
+        if (i < line.size() && line[i] == '"') {
+            i = line.find('"', i + 1);
+            i = i == std::string::npos ? line.size() : i + 1;
+        } else {
+            while (i < line.size() && !isspace(static_cast<unsigned char>(line[i])))
+                ++i;
+        }
+    }
+    std::string rest = line.substr(i);
+    while (!rest.empty() && (rest.back() == '\n' || rest.back() == '\r'))
+        rest.pop_back();
+    return rest;
+}
+
+// start-line PROGRAM TEXT: starts the program (in quotes) with the rest of
+// the script line after one blank, exactly as written: blanks, quotes and
+// all, as an administrator types a command line.
+void CommandStartLine(const Arguments& args)
+{
+    if (!MakeRoomForProgram("start-line"))
+        return;
+    std::string commandLine = '"' + args[1] + '"';
+    std::string rest = TextAfterWords(CurrentLine, 2);
+    if (!rest.empty())
+        commandLine += ' ' + rest;
+    StartCommandLine("start-line", commandLine, args[1]);
+}
+
 // wizard: wait for the frame, answering boxes met on the way.
 void CommandWizard(const Arguments&)
 {
@@ -1063,6 +1105,7 @@ struct Command {
 
 const Command Commands[] = {
     {"start", CommandStart, 1, false},
+    {"start-line", CommandStartLine, 1, false},
     {"wizard", CommandWizard, 0, true},
     {"message", CommandMessage, 0, true},
     {"no-message", CommandNoMessage, 0, true},
@@ -1101,6 +1144,7 @@ Arguments SplitCommand(const std::string& rawLine)
     char expanded[4096];
     DWORD length = ExpandEnvironmentStringsA(rawLine.c_str(), expanded, sizeof expanded);
     std::string line = length > 0 && length <= sizeof expanded ? std::string(expanded) : rawLine;
+    CurrentLine = line;
 
     Arguments words;
     size_t i = 0;

@@ -51,6 +51,48 @@ TEST(TakeLogPath, APathThatWouldNotFitIsRefusedNeverCut)
     EXPECT_STREQ(path, "C:\\12345678.log");
 }
 
+TEST(UninstallCommandLine, SlashSRemovesUnattendedAndAnythingElseIsThePath)
+{
+    struct Case {
+        const char* commandLine;
+        bool unattended;
+        UninstallCommandLineStatus status;
+        const char* path;
+    };
+    const Case cases[] = {
+        // Without /S: exactly the path TakeLogPath takes.
+        {"C:\\Program Files\\Acme\\Tool.log", false, UninstallCommandLineOk, "C:\\Program Files\\Acme\\Tool.log"},
+        {"\"C:\\My Apps\\Tool.log\"", false, UninstallCommandLineOk, "C:\\My Apps\\Tool.log"},
+        {"", false, UninstallCommandLineOk, ""},
+        {"/SC:\\x.log", false, UninstallCommandLineOk, "/SC:\\x.log"},
+        {" /S C:\\x.log", false, UninstallCommandLineOk, " /S C:\\x.log"},
+        // /S and the path, blanks and all, with or without quotes.
+        {"/S C:\\Program Files\\Acme\\Tool.log", true, UninstallCommandLineOk, "C:\\Program Files\\Acme\\Tool.log"},
+        {"/s \"C:\\My Apps\\Tool.log\"", true, UninstallCommandLineOk, "C:\\My Apps\\Tool.log"},
+        {"/S   C:\\x.log", true, UninstallCommandLineOk, "C:\\x.log"},
+        // Nobody can pick a log in an unattended removal; no path starts with "/".
+        {"/S", true, UninstallPathMissing, ""},
+        {"/S   ", true, UninstallPathMissing, ""},
+        {"/S \"\"", true, UninstallPathMissing, ""},
+        {"/S /X C:\\x.log", true, UninstallUnknownSwitch, ""},
+    };
+    for (const Case& c : cases) {
+        char path[512] = "unchanged";
+        bool unattended = !c.unattended;
+        EXPECT_EQ(TakeUninstallCommandLine(c.commandLine, path, sizeof path, &unattended), c.status) << c.commandLine;
+        EXPECT_EQ(unattended, c.unattended) << c.commandLine;
+        EXPECT_STREQ(path, c.path) << c.commandLine;
+    }
+
+    char small[16];
+    bool unattended = false;
+    EXPECT_EQ(TakeUninstallCommandLine("/S C:\\123456789.log", small, sizeof small, &unattended), UninstallPathTooLong);
+    EXPECT_TRUE(unattended);
+    EXPECT_STREQ(small, "");
+    EXPECT_EQ(TakeUninstallCommandLine("C:\\123456789.log", small, sizeof small, &unattended), UninstallPathTooLong);
+    EXPECT_FALSE(unattended);
+}
+
 class UninstallLogTest : public LogTest {
 protected:
     // Writes the entries as a log file and opens it as the uninstaller does.
@@ -110,7 +152,7 @@ TEST_F(UninstallLogTest, WhatIsRefusedAndWithWhichMessage)
     EXPECT_EQ(Open({{3, "C:\\a.exe", Absent, Absent}, {5, "Software\\Acme\\Tool", Absent, Absent}}),
               UninstallLogCorrupted) << "no Product entry";
     EXPECT_EQ(Open({}), UninstallLogCorrupted) << "an empty log";
-    EXPECT_EQ(OpenUninstallLog(&list, dir.File("missing.log").c_str(), &product), UninstallLogCorrupted)
+    EXPECT_EQ(OpenUninstallLog(&list, dir.File("missing.log").c_str(), &product), UninstallLogMissing)
         << "no file: an empty list, which names no product";
     WriteBytes(path, "MZ: a program, not a log");
     EXPECT_EQ(OpenUninstallLog(&list, path.c_str(), &product), UninstallLogNotALog);
@@ -119,6 +161,7 @@ TEST_F(UninstallLogTest, WhatIsRefusedAndWithWhichMessage)
     EXPECT_EQ(product.company, nullptr) << "a refusal leaves the product as it was";
 
     EXPECT_STREQ(UninstallLogMessage(UninstallLogCorrupted), corrupted);
+    EXPECT_STREQ(UninstallLogMessage(UninstallLogMissing), corrupted);
     EXPECT_STREQ(UninstallLogMessage(UninstallLogNotALog), notALog);
     EXPECT_EQ(UninstallLogMessage(UninstallLogReady), nullptr);
 }

@@ -1,0 +1,65 @@
+// The destination folder: its default and its write test.
+#include "Destination.h"
+
+#include <windows.h>
+
+#include <cstdio>
+
+#include "PathMacros.h"
+#include "SetupState.h"
+
+namespace {
+
+constexpr int WriteTestNames = 100;         // temp.temp, temp1.temp ... temp99.temp
+
+}  // namespace
+
+void SetDefaultDestination()
+{
+    // The Program Files folder; left empty when it cannot be read.  The last
+    // byte is kept for a terminator the registry value may lack.
+    ProgramFilesPath[0] = '\0';
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", 0, KEY_QUERY_VALUE,
+                      &key) == ERROR_SUCCESS) {
+        DWORD type = 0;
+        DWORD size = SetupPathSize - 1;
+        if (RegQueryValueExA(key, "ProgramFilesDir", nullptr, &type, reinterpret_cast<BYTE*>(ProgramFilesPath),
+                             &size) == ERROR_SUCCESS) {
+            ProgramFilesPath[size < SetupPathSize ? size : SetupPathSize - 1] = '\0';
+        } else {
+            ProgramFilesPath[0] = '\0';
+        }
+        RegCloseKey(key);
+    }
+
+    // The default folder: Program Files, the company and the product.
+    BuildProductPath(ProgramFilesPath, ProductNamesCompanyAndProduct, InstallDir, SetupPathSize);
+}
+
+bool FolderWritable(const char* folder)
+{
+    for (int attempt = 0; attempt < WriteTestNames; ++attempt) {
+        char testFile[WorkBufferSize];
+        if (attempt == 0)
+            snprintf(testFile, sizeof testFile, "%s\\temp.temp", folder);
+        else
+            snprintf(testFile, sizeof testFile, "%s\\temp%d.temp", folder, attempt);
+        // The NT family removes the file when it is closed, even when the
+        // program dies first; the Windows 95 family is not relied on for
+        // that, so the file is deleted by name there.
+        DWORD flags = FILE_FLAG_RANDOM_ACCESS | FILE_ATTRIBUTE_NORMAL;
+        if (IsWindowsNT)
+            flags |= FILE_FLAG_DELETE_ON_CLOSE;
+        HANDLE file = CreateFileA(testFile, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW, flags, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            CloseHandle(file);
+            if (!IsWindowsNT)
+                DeleteFileA(testFile);
+            return true;
+        }
+        if (!PathExists(testFile))
+            return false;  // not taken, just not writable
+    }
+    return false;
+}

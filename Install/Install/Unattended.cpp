@@ -1,0 +1,53 @@
+// The unattended installation (/S): the Destination folder page and the
+// Install page without their windows.
+#include "SetupOutcome.h"
+
+#include <cstring>
+
+#include "Destination.h"
+#include "Installation.h"
+#include "PathMacros.h"
+#include "SetupState.h"
+#include "Transcript.h"
+
+SetupOutcome InstallUnattended(const char* installDir)
+{
+    // Whoever installs with /S has accepted the licence.
+    TranscriptLine(NoLicense ? "licence: none to accept" : "licence: accepted (/S)");
+
+    // The default folder is built as the page builds it, which also reads
+    // the Program Files folder that %PROGFILESDIR% names; /D= replaces it.
+    SetDefaultDestination();
+    if (installDir && installDir[0] != '\0') {
+        size_t length = strlen(installDir);
+        if (length >= sizeof InstallDir) {
+            TranscriptLine("destination: too long");
+            return SetupDestinationNotWritable;
+        }
+        memcpy(InstallDir, installDir, length + 1);
+        TranscriptLine("destination: %s (/D=)", InstallDir);
+    } else if (InstallDir[0] != '\0') {
+        TranscriptLine("destination: %s (the default folder)", InstallDir);
+    } else {
+        TranscriptLine("destination: the default folder would be too long; give one with /D=");
+        return SetupDestinationNotWritable;
+    }
+
+    // The page's questions have no one to answer them; its write test stays.
+    CreateDirectoryTree(InstallDir);
+    if (!FolderWritable(InstallDir)) {
+        TranscriptLine("destination: no file can be created there");
+        return SetupDestinationNotWritable;
+    }
+    TranscriptLine("destination: writable");
+
+    int installed = RunInstallation();
+    if (!installed) {
+        TranscriptLine("installation: failed; every change was undone");
+        TranscriptLine("install log: %s (removed with the changes)", LogFilePath);
+        return SetupInstallFailed;
+    }
+    TranscriptLine("installation: succeeded");
+    TranscriptLine("install log: %s", LogFilePath);
+    return SetupInstalled;
+}

@@ -1,0 +1,20 @@
+// The removal of the product an install log names: what the uninstaller's
+// Remove button does, and what an unattended removal (/S) does without the
+// dialog.  It works on TheInstallLog and RemovedProduct (RemovalDialog.h),
+// loaded by start-up, and on LogFilePath.
+#ifndef VELLMARK_REMOVAL_H
+#define VELLMARK_REMOVAL_H
+
+#include "InstallLog.h"
+
+// The first File entry whose file is in use (held open by a program), or
+// null.  Nothing is removed while there is one.
+const LogEntry* FindFileInUse(const InstallLog* list);
+
+// Plays the log back with the product's names, its folder and its log file
+// (Playback.h), the preference keys too when `deleteSettings` is set;
+// `progress` (may be null) is called at each step of the playback.  Returns
+// true when a driver went with the product: Windows should restart.
+bool RemoveLoggedProduct(bool deleteSettings, void (*progress)(void* context), void* progressContext);
+
+#endif
