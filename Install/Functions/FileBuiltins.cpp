@@ -87,12 +87,8 @@ int WriteBesideAndReplace(const char* destination, const uint8_t* data, uint32_t
 // not fit.
 int SharedFilesKeyOfSettings(char (&keyPath)[WorkBufferSize])
 {
-    char company[SettingValueSize];
-    char product[SettingValueSize];
-    bool hasCompany = GetSetting("Company", company, sizeof company) == 1;
-    bool hasProduct = GetSetting("Product", product, sizeof product) == 1;
-    return BuildSharedFilesKeyPath(hasCompany ? company : nullptr, hasProduct ? product : nullptr, keyPath,
-                                   sizeof keyPath);
+    ProductSettings names;
+    return BuildSharedFilesKeyPath(names.company, names.product, keyPath, sizeof keyPath);
 }
 
 // Whether some installation holds a reference to `sharedName`.

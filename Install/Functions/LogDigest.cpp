@@ -6,8 +6,8 @@
 #include <cstring>
 
 #include "AnsiText.h"
+#include "PathText.h"
 #include "RegistryKey.h"
-#include "Registration.h"
 
 namespace {
 

@@ -36,13 +36,13 @@ void AppendName(PathText* path, const char* name)
     path->Append(name);
 }
 
-// The value of a setting, or null when the script has no such setting.
-const char* SettingOrNull(const char* key, char (&value)[SettingValueSize])
-{
-    return GetSetting(key, value, sizeof value) ? value : nullptr;
-}
-
 }  // namespace
+
+ProductSettings::ProductSettings()
+{
+    company = GetSetting("Company", companyText_, sizeof companyText_) ? companyText_ : nullptr;
+    product = GetSetting("Product", productText_, sizeof productText_) ? productText_ : nullptr;
+}
 
 void AppendProductNamesOf(PathText* path, ProductNames names, const char* company, const char* product)
 {
@@ -68,9 +68,8 @@ void AppendProductNamesOf(PathText* path, ProductNames names, const char* compan
 
 void AppendProductNames(PathText* path, ProductNames names)
 {
-    char company[SettingValueSize];
-    char product[SettingValueSize];
-    AppendProductNamesOf(path, names, SettingOrNull("Company", company), SettingOrNull("Product", product));
+    ProductSettings settings;
+    AppendProductNamesOf(path, names, settings.company, settings.product);
 }
 
 int BuildSharedFilesKeyPath(const char* company, const char* product, char* destination, size_t capacity)
@@ -79,6 +78,19 @@ int BuildSharedFilesKeyPath(const char* company, const char* product, char* dest
     path.Append("Software");
     AppendProductNamesOf(&path, ProductNamesCompanyElseProduct, company, product);
     path.Append("\\Shared Files");
+    return path.CopyTo(destination, capacity);
+}
+
+int BuildUninstallEntryPath(const char* company, const char* product, char* destination, size_t capacity)
+{
+    const char* name = product ? product : company;
+    PathText path;
+    if (!name || name[0] == '\0') {
+        path.overlong = true;   // no name: refused like a path that does not fit
+    } else {
+        path.Append(UninstallKeyPath);
+        AppendName(&path, name);
+    }
     return path.CopyTo(destination, capacity);
 }
 

@@ -9,6 +9,8 @@
 
 #include <cstddef>
 
+#include "Settings.h"
+
 // The size of the executable path and of every work buffer a path is built
 // in, and of every buffer a Windows folder query fills.
 constexpr size_t WorkBufferSize = 1024;
@@ -35,6 +37,21 @@ enum ProductNames : unsigned {
     ProductNamesCompanyElseProduct = 4, // "\Company", or without a Company setting "\Product"
 };
 
+// The Company and Product settings, the product's names: each null when the
+// script has no such setting.  They point into the record itself.
+struct ProductSettings {
+    ProductSettings();
+    ProductSettings(const ProductSettings&) = delete;
+    ProductSettings& operator=(const ProductSettings&) = delete;
+
+    const char* company;
+    const char* product;
+
+private:
+    char companyText_[SettingValueSize];
+    char productText_[SettingValueSize];
+};
+
 // Appends the names to `path`, from the settings.
 void AppendProductNames(PathText* path, ProductNames names);
 
@@ -46,6 +63,15 @@ void AppendProductNamesOf(PathText* path, ProductNames names, const char* compan
 // "Software", "\Company" (without a company "\Product", without either
 // nothing) and "\Shared Files".  1 when it fits; 0 with `destination` empty.
 int BuildSharedFilesKeyPath(const char* company, const char* product, char* destination, size_t capacity);
+
+// The key of the list of installed programs, below HKEY_LOCAL_MACHINE.
+constexpr char UninstallKeyPath[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+
+// A product's entry in that list: UninstallKeyPath, "\" and the product's
+// name, or without one (null) the company's.  1 when it fits; 0 with
+// `destination` empty when it would not, or when the name chosen is null or
+// empty: the key would be the list itself.
+int BuildUninstallEntryPath(const char* company, const char* product, char* destination, size_t capacity);
 
 // `base` followed by the names, into `destination` of `capacity` bytes: the
 // default destination folder (Program Files + "\Company\Product"), the

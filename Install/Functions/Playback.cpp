@@ -12,7 +12,6 @@
 #include "PathText.h"
 #include "RegistryKey.h"
 #include "SetupState.h"
-#include "Settings.h"
 #include "StartMenu.h"
 
 namespace {
@@ -159,12 +158,8 @@ void RemoveProductKey(const PlaybackOptions& options)
 // the walk past it, so the walk ends.
 void RemoveUninstallEntry(const PlaybackOptions& options)
 {
-    const char* name = options.product ? options.product : options.company;
-    if (!name || name[0] == '\0')
-        return;
     char path[WorkBufferSize];
-    int length = snprintf(path, sizeof path, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\%s", name);
-    if (length < 0 || static_cast<size_t>(length) >= sizeof path)
+    if (!BuildUninstallEntryPath(options.company, options.product, path, sizeof path))
         return;
     RegistryKey key;
     if (key.Open(HKEY_LOCAL_MACHINE, path, KEY_QUERY_VALUE | KEY_SET_VALUE)) {
@@ -304,11 +299,10 @@ PlaybackResult PlayBackInstallLog(const InstallLog* list, const PlaybackOptions&
 
 void UndoLoadedLog(const InstallLog* list)
 {
-    char company[SettingValueSize];
-    char product[SettingValueSize];
+    ProductSettings names;
     PlaybackOptions options = {};
-    options.company = GetSetting("Company", company, sizeof company) ? company : nullptr;
-    options.product = GetSetting("Product", product, sizeof product) ? product : nullptr;
+    options.company = names.company;
+    options.product = names.product;
     options.installDir = InstallDir;
     options.logPath = LogFilePath;
     options.deletePrefsKeys = false;

@@ -55,19 +55,17 @@ void RegisterUninstaller(uint64_t installedBytes)
     if (!ExtractEntryToFile("Uninstall.exe", uninstaller))
         return;
 
-    char name[SettingValueSize] = "";
-    if (!GetSetting("Product", name, sizeof name))
-        GetSetting("Company", name, sizeof name);
+    ProductSettings names;
     char keyPath[WorkBufferSize];
-    if (name[0] == '\0' ||
-        snprintf(keyPath, sizeof keyPath, "%s\\%s", UninstallKeyPath, name) >= static_cast<int>(sizeof keyPath))
-        return;
     RegistryKey key;
-    if (!key.Create(HKEY_LOCAL_MACHINE, keyPath, KEY_SET_VALUE))
+    if (!BuildUninstallEntryPath(names.company, names.product, keyPath, sizeof keyPath) ||
+        !key.Create(HKEY_LOCAL_MACHINE, keyPath, KEY_SET_VALUE))
         return;
 
-    // Without a Name setting the buffer still holds the entry's own name.
-    GetSetting("Name", name, sizeof name);
+    // Without a Name setting the entry shows its own name.
+    char name[SettingValueSize];
+    if (!GetSetting("Name", name, sizeof name))
+        snprintf(name, sizeof name, "%s", names.product ? names.product : names.company);
     key.SetText("DisplayName", name);
 
     // The log path is not quoted: the uninstaller takes the whole rest of

@@ -8,10 +8,8 @@
 
 #include "InstallLog.h"
 
-// The uninstaller's file name in the Windows folder, and the key of the
-// uninstall entries.
+// The uninstaller's file name in the Windows folder.
 constexpr char UninstallerFileName[] = "vuninst.exe";
-constexpr char UninstallKeyPath[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 
 // The bytes of the files the log records (File, SharedFile and Driver
 // entries) as they are on the disk now; a file that is not there counts 0.

@@ -37,10 +37,9 @@ int BuildLogFilePath()
 int RunInstallation()
 {
     // A missing Company or Product setting counts as the empty text.
-    char company[SettingValueSize] = "";
-    char product[SettingValueSize] = "";
-    GetSetting("Company", company, sizeof company);
-    GetSetting("Product", product, sizeof product);
+    ProductSettings names;
+    const char* company = names.company ? names.company : "";
+    const char* product = names.product ? names.product : "";
 
     // Without a log nothing could be undone or uninstalled: nothing is done.
     if (!BuildLogFilePath())

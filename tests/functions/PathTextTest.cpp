@@ -81,6 +81,55 @@ TEST(ProductPath, LongestSettingsOverflowTheSetupsFolderBuffer)
     EXPECT_EQ(std::string(folder), "C:\\Program Files\\" + company);
 }
 
+TEST(ProductPath, TheUninstallEntryIsNamedAfterTheProductElseTheCompany)
+{
+    const std::string list = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+    struct Case {
+        const char* company;
+        const char* product;
+        const char* name;   // null: refused
+    };
+    const Case cases[] = {
+        {"Acme", "Tool", "Tool"},
+        {"Acme", nullptr, "Acme"},
+        {nullptr, "Tool", "Tool"},
+        // No name, or an empty one, would make the list itself the entry.
+        {nullptr, nullptr, nullptr},
+        {"Acme", "", nullptr},
+        {"", nullptr, nullptr},
+    };
+    for (const Case& c : cases) {
+        char path[128] = "junk";
+        int built = BuildUninstallEntryPath(c.company, c.product, path, sizeof path);
+        EXPECT_EQ(built, c.name ? 1 : 0) << (c.company ? c.company : "(null)") << " " << (c.product ? c.product : "(null)");
+        EXPECT_EQ(path, c.name ? list + "\\" + c.name : std::string()) << (c.name ? c.name : "(refused)");
+    }
+    // A name that would not fit is refused, not cut.
+    std::string product(255, 'p');
+    char path[64] = "junk";
+    EXPECT_EQ(BuildUninstallEntryPath("Acme", product.c_str(), path, sizeof path), 0);
+    EXPECT_STREQ(path, "");
+}
+
+TEST(ProductPath, ProductSettingsAreNullWithoutTheirSetting)
+{
+    {
+        SettingsText settings("// Company=Acme\r\n// Product=\r\n");
+        ProductSettings names;
+        ASSERT_NE(names.company, nullptr);
+        EXPECT_STREQ(names.company, "Acme");
+        ASSERT_NE(names.product, nullptr) << "an empty setting is a setting";
+        EXPECT_STREQ(names.product, "");
+    }
+    {
+        SettingsText settings("// Product=Tool\r\n");
+        ProductSettings names;
+        EXPECT_EQ(names.company, nullptr);
+        ASSERT_NE(names.product, nullptr);
+        EXPECT_STREQ(names.product, "Tool");
+    }
+}
+
 TEST(PathText, PiecesAfterAnOverlongOneAreIgnored)
 {
     PathText path;
