@@ -36,13 +36,9 @@ void ForEachEntryOf(const char* logPath, REGSAM access, Visit visit)
         if (!entry.Open(list.Handle(), name, KEY_QUERY_VALUE | access))
             continue;
         char command[2048];
-        DWORD size = sizeof command - 1;
         DWORD type = 0;
-        if (RegQueryValueExA(entry.Handle(), "UninstallString", nullptr, &type, reinterpret_cast<BYTE*>(command),
-                             &size) != ERROR_SUCCESS ||
-            type != REG_SZ)
+        if (!entry.QueryText("UninstallString", command, sizeof command, &type) || type != REG_SZ)
             continue;
-        command[size < sizeof command ? size : sizeof command - 1] = '\0';
         const char* logged = LoggedPathOf(command);
         if (logged && AnsiCompareNoCase(logged, logPath) == 0)
             visit(entry);
@@ -78,12 +74,9 @@ int LogMatchesRegistration(const char* logPath)
     int matches = 1;
     ForEachEntryOf(logPath, 0, [&](RegistryKey& entry) {
         char registered[Sha256TextSize + 1];
-        DWORD size = sizeof registered - 1;
         DWORD type = 0;
-        if (RegQueryValueExA(entry.Handle(), LogDigestValueName, nullptr, &type,
-                             reinterpret_cast<BYTE*>(registered), &size) != ERROR_SUCCESS)
+        if (!entry.QueryText(LogDigestValueName, registered, sizeof registered, &type))
             return;
-        registered[size < sizeof registered ? size : sizeof registered - 1] = '\0';
         if (!digestRead) {
             haveDigest = DigestFile(logPath, digest) == 1;
             digestRead = true;

@@ -56,6 +56,22 @@ bool RegistryKey::QueryNumber(const char* name, DWORD* value)
     return true;
 }
 
+bool RegistryKey::QueryText(const char* name, char* text, size_t capacity, DWORD* type)
+{
+    if (capacity == 0)
+        return false;
+    DWORD size = static_cast<DWORD>(capacity - 1);
+    DWORD valueType = 0;
+    if (RegQueryValueExA(key_, name, nullptr, &valueType, reinterpret_cast<BYTE*>(text), &size) != ERROR_SUCCESS) {
+        text[0] = '\0';
+        return false;
+    }
+    text[size < capacity ? size : capacity - 1] = '\0';
+    if (type)
+        *type = valueType;
+    return true;
+}
+
 bool RegistryKey::CountValues(DWORD* count)
 {
     DWORD values = 0;

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <cstddef>
+
 class RegistryKey {
 public:
     RegistryKey() = default;
@@ -29,6 +31,11 @@ public:
     // A 4-byte value read into *value (its type is not asked); false when
     // there is no such value or it is larger.
     bool QueryNumber(const char* name, DWORD* value);
+    // A value read into `text` of `capacity` bytes and always terminated: the
+    // registry does not promise a terminator, so the last byte is kept for
+    // one.  `type`, when given, receives the value's type.  false, with
+    // `text` empty, when there is no such value or it does not fit.
+    bool QueryText(const char* name, char* text, size_t capacity, DWORD* type = nullptr);
     // The number of values the key holds; false when it cannot be asked.
     bool CountValues(DWORD* count);
 

@@ -13,12 +13,9 @@ int ReadProgramsFolder(char (&folder)[SetupPathSize])
     if (!key.Open(IsWindowsNT ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, ShellFolders, KEY_QUERY_VALUE))
         return 0;
     DWORD type = 0;
-    DWORD size = sizeof value - 1;   // room for a terminator the value may lack
-    if (RegQueryValueExA(key.Handle(), IsWindowsNT ? "Common Programs" : "Programs", nullptr, &type,
-                         reinterpret_cast<BYTE*>(value), &size) != ERROR_SUCCESS ||
+    if (!key.QueryText(IsWindowsNT ? "Common Programs" : "Programs", value, sizeof value, &type) ||
         (type != REG_SZ && type != REG_EXPAND_SZ))
         return 0;
-    value[size < sizeof value ? size : sizeof value - 1] = '\0';
     if (value[0] == '\0')
         return 0;
     memcpy(folder, value, sizeof folder);

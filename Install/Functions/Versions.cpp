@@ -51,13 +51,9 @@ int CompareInstalledVersion()
     RegistryKey key;
     if (!key.Open(HKEY_LOCAL_MACHINE, keyPath, KEY_QUERY_VALUE))
         return 1;
-    // Room for a terminator even when the value was stored without one.
     char text[SettingValueSize];
-    DWORD length = sizeof text - 1;
-    if (RegQueryValueExA(key.Handle(), "Version", nullptr, nullptr, reinterpret_cast<BYTE*>(text), &length) !=
-        ERROR_SUCCESS)
+    if (!key.QueryText("Version", text, sizeof text))
         return 1;
-    text[length < sizeof text ? length : sizeof text - 1] = '\0';
 
     int64_t installed = ParseVersionString(text);
     // Without a Version setting the buffer keeps the registered text: the

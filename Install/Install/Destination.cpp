@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "PathMacros.h"
+#include "RegistryKey.h"
 #include "SetupState.h"
 
 namespace {
@@ -16,22 +17,11 @@ constexpr int WriteTestNames = 100;         // temp.temp, temp1.temp ... temp99.
 
 void SetDefaultDestination()
 {
-    // The Program Files folder; left empty when it cannot be read.  The last
-    // byte is kept for a terminator the registry value may lack.
+    // The Program Files folder; left empty when it cannot be read.
     ProgramFilesPath[0] = '\0';
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", 0, KEY_QUERY_VALUE,
-                      &key) == ERROR_SUCCESS) {
-        DWORD type = 0;
-        DWORD size = SetupPathSize - 1;
-        if (RegQueryValueExA(key, "ProgramFilesDir", nullptr, &type, reinterpret_cast<BYTE*>(ProgramFilesPath),
-                             &size) == ERROR_SUCCESS) {
-            ProgramFilesPath[size < SetupPathSize ? size : SetupPathSize - 1] = '\0';
-        } else {
-            ProgramFilesPath[0] = '\0';
-        }
-        RegCloseKey(key);
-    }
+    RegistryKey key;
+    if (key.Open(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", KEY_QUERY_VALUE))
+        key.QueryText("ProgramFilesDir", ProgramFilesPath, SetupPathSize);
 
     // The default folder: Program Files, the company and the product.
     BuildProductPath(ProgramFilesPath, ProductNamesCompanyAndProduct, InstallDir, SetupPathSize);
