@@ -82,6 +82,19 @@ void RemoveMenuFolder(const char* base, ProductNames names, const PlaybackOption
         RemoveDirectoryA(folder.text);
 }
 
+// Each parent of `folder` (`length` characters) whose path is longer than
+// `keep` characters, deepest first; only empty folders go.  The text is cut
+// in place.
+void RemoveEmptyParents(char* folder, size_t length, size_t keep)
+{
+    for (size_t i = length - 1; i > keep; --i) {
+        if (folder[i] != '\\')
+            continue;
+        folder[i] = '\0';
+        RemoveDirectoryA(folder);
+    }
+}
+
 // The installation folder, then each parent whose part before a backslash
 // is not empty: C:\Apps\Vendor\Tool, C:\Apps\Vendor, C:\Apps, C:.  Only
 // empty folders go.
@@ -93,12 +106,7 @@ void RemoveInstallFolder(const char* installDir)
         return;
     memcpy(folder, installDir, length + 1);
     RemoveDirectoryA(folder);
-    for (size_t i = length - 1; i >= 1; --i) {
-        if (folder[i] != '\\')
-            continue;
-        folder[i] = '\0';
-        RemoveDirectoryA(folder);
-    }
+    RemoveEmptyParents(folder, length, 0);
 }
 
 // The folders that makedir created on the way to a recorded folder inside
@@ -119,12 +127,7 @@ void RemoveEmptyParentsInside(const InstallLog* list, const char* installDir)
             AnsiCompareNoCase(entry->text1, base, installDir, base) != 0)
             continue;
         memcpy(folder, entry->text1, length + 1);
-        for (size_t i = length - 1; i > base; --i) {
-            if (folder[i] != '\\')
-                continue;
-            folder[i] = '\0';
-            RemoveDirectoryA(folder);
-        }
+        RemoveEmptyParents(folder, length, base);
     }
 }
 
