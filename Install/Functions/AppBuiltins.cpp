@@ -14,42 +14,20 @@
 #include "FileInUse.h"
 #include "InstallLog.h"
 #include "PathMacros.h"
+#include "RegistryKey.h"
 #include "SetupBuiltins.h"
 #include "SetupState.h"
 
 namespace {
 
-// Owns an open registry key.
-class RegistryKey {
-public:
-    RegistryKey() = default;
-    ~RegistryKey()
-    {
-        if (key)
-            RegCloseKey(key);
-    }
-    RegistryKey(const RegistryKey&) = delete;
-    RegistryKey& operator=(const RegistryKey&) = delete;
-
-    HKEY key = nullptr;
-};
-
-// A window-class or window-title argument: null (0) leaves it out, so that
-// FindWindowA matches any class or any title.  Any other value that is no
-// text names no window.  Returns 1 with *text set (null for left out), or 0
-// when the value names nothing.
-int WindowNameOf(ScriptValue value, const char** text)
-{
-    *text = ScriptTextOf(value);
-    return *text != nullptr || value == 0;
-}
-
-// The window the script's class and title name, or null.
+// The window the script's class and title name, or null.  Either may be
+// null (0) and is then left out, so that FindWindowA matches any class or
+// any title; any other value that is no text names no window.
 HWND FindScriptWindow(const ScriptValue (&arguments)[2])
 {
     const char* windowClass = nullptr;
     const char* title = nullptr;
-    if (!WindowNameOf(arguments[0], &windowClass) || !WindowNameOf(arguments[1], &title))
+    if (!OptionalTextArgument(arguments[0], &windowClass) || !OptionalTextArgument(arguments[1], &title))
         return nullptr;
     return FindWindowA(windowClass, title);
 }
@@ -84,9 +62,8 @@ ScriptValue FileInUseBuiltin()
 {
     ScriptValue argument = 0;
     int read = ReadBuiltinArguments(BuiltinFileinuse, &argument);
-    size_t room = 0;
-    char* path = ScriptWritableTextOf(argument, &room);
-    if (!read || !path || !ExpandPathMacros(path, room) || !*path)
+    char* path = ExpandedPathArgument(argument);
+    if (!read || !path)
         return 0;
 
     return IsFileInUse(path);
@@ -119,7 +96,7 @@ ScriptValue IsAppInstalledBuiltin()
         return 0;
 
     RegistryKey key;
-    return RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath.text, 0, KEY_QUERY_VALUE, &key.key) == ERROR_SUCCESS ? 1 : 0;
+    return key.Open(HKEY_LOCAL_MACHINE, keyPath.text, KEY_QUERY_VALUE) ? 1 : 0;
 }
 
 // isapprunning(class, title): the first top-level window with that class and

@@ -16,6 +16,12 @@ ScriptValue VersionBuiltin()
     return CompareEntryVersion(entry, path);
 }
 
+bool OptionalTextArgument(ScriptValue value, const char** text)
+{
+    *text = ScriptTextOf(value);
+    return *text != nullptr || value == 0;
+}
+
 namespace {
 
 BuiltinRow SetupBuiltinTable[BuiltinCount + 1];

@@ -45,6 +45,10 @@ ScriptValue MakeDirBuiltin();
 // or when the path is empty: a built-in acts on no such path.
 char* ExpandedPathArgument(ScriptValue value);
 
+// An argument that may be left out: `*text` is its text, or null for 0.
+// false for a value that is neither 0 nor a text (it names nothing).
+bool OptionalTextArgument(ScriptValue value, const char** text);
+
 // installdriver(entry, destination, service) (DriverBuiltins.cpp): copies the
 // driver like copy, raises its reference count after a successful copy
 // (also when the file was there, but not when the product's log records the

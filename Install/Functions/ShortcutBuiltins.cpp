@@ -40,14 +40,6 @@ private:
     Interface* object_ = nullptr;
 };
 
-// A link's description or arguments: 0 leaves the property unset.  false
-// for a value that is neither 0 nor a text.
-bool OptionalText(ScriptValue value, const char** text)
-{
-    *text = ScriptTextOf(value);
-    return *text != nullptr || value == 0;
-}
-
 // The path of a shortcut: the programs folder, the product's names, then
 // "\", the name and the extension; its folder is created.  0, with nothing
 // created, when there is no programs folder or the path would not fit
@@ -110,8 +102,9 @@ ScriptValue MakeShellLink(BuiltinIndex index, ProductNames names)
     const char* description = nullptr;
     const char* linkArguments = nullptr;
     char path[ShortcutPathSize];
-    if (!name || !target || !OptionalText(arguments[2], &description) ||
-        !OptionalText(arguments[3], &linkArguments) || !PrepareShortcut(names, name, ".lnk", path))
+    // A description or arguments of 0 leave the property unset.
+    if (!name || !target || !OptionalTextArgument(arguments[2], &description) ||
+        !OptionalTextArgument(arguments[3], &linkArguments) || !PrepareShortcut(names, name, ".lnk", path))
         return 0;
     SaveShellLink(path, target, description, linkArguments);
     // Logged whether or not the link was saved: the undo then finds nothing.
