@@ -25,6 +25,7 @@
 #include "SystemLibrary.h"
 #include "Transcript.h"
 #include "Versions.h"
+#include "WindowsVersion.h"
 #include "Wizard.h"
 #include "resource.h"
 
@@ -90,8 +91,7 @@ static SetupOutcome RunStartChecks()
         memset(&version, 0, sizeof version);
         version.dwOSVersionInfoSize = sizeof version;
         GetVersionExA(&version);
-        if (version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS && version.dwMajorVersion == 4 &&
-            version.dwMinorVersion == 0) {
+        if (WindowsVersionMatches(Windows95, version.dwPlatformId, version.dwMajorVersion, version.dwMinorVersion)) {
             ReportError("Windows 95 is no longer supported... Sorry...");
             return SetupWrongWindows;
         }
