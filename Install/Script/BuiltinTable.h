@@ -13,8 +13,10 @@
 //      nullptr means no text (null, an integer, or an error while the argument
 //      was read) and the handler must not act on it.
 //   4. It returns one ScriptValue, the value of the call.
-//   5. It does not test ScriptErrorFlag: after an error every further
-//      EvaluateExpression gives 0.
+//   5. It need not test ScriptErrorFlag: ReadBuiltinArguments returns 0 after
+//      an error, and the values it did not read keep what they held (the
+//      handler's zeros), which no built-in acts on.  A handler that would act
+//      on a 0 (a window search, a recorded key) tests that result instead.
 // During the declaration pass no handler runs; calls are only counted.
 #ifndef VELLMARK_BUILTIN_TABLE_H
 #define VELLMARK_BUILTIN_TABLE_H

@@ -37,55 +37,7 @@ constexpr int StringSlotSize = 512;    // 511 characters and the terminator
 constexpr int ScriptNameSize = 32;     // every name: 31 characters and the terminator
 
 // ---------------------------------------------------------------------------
-// Tokens
-
-// The token kinds, in the order of their codes; TokenNames holds the name that
-// "Expected %s" reports print for each.
-enum TokenKind : int32_t {
-    TokenIdentifier,      // 0
-    TokenIntConst,
-    TokenStringConst,
-    TokenPlus,
-    TokenMinus,
-    TokenStar,            // 5
-    TokenSlash,
-    TokenDecrement,
-    TokenIncrement,
-    TokenPlusAssign,
-    TokenMinusAssign,    // 10
-    TokenStarAssign,
-    TokenSlashAssign,
-    TokenEqual,
-    TokenNotEqual,
-    TokenLess,            // 15
-    TokenLessEqual,
-    TokenGreater,
-    TokenGreaterEqual,
-    TokenAssign,
-    TokenAnd,             // 20
-    TokenOr,
-    TokenNot,
-    TokenSemicolon,
-    TokenColon,
-    TokenComma,           // 25
-    TokenLparen,
-    TokenRparen,
-    TokenLbrace,
-    TokenRbrace,
-    TokenReturn,          // 30
-    TokenIf,
-    TokenElse,
-    TokenFor,
-    TokenWhile,
-    TokenContinue,        // 35
-    TokenBreak,
-    TokenDefine,
-    TokenVar,
-    TokenEndOfFile,     // 39
-    TokenKindCount
-};
-
-extern const char* const TokenNames[TokenKindCount];
+// Preparing a script
 
 // Set by every error report; cleared by PrepareScript and RewindScript.  While
 // it is set every parsing and evaluating operation returns 0 at once.
@@ -104,13 +56,6 @@ constexpr uint32_t ScriptTextLimit = 16u << 20;
 // makes its first token current.  `text` must be writable, NUL-terminated and
 // stay alive and unchanged for as long as the engine is used on it.
 void PrepareScript(char* text);
-
-// Consumes the current token when it is of `kind`; otherwise reports
-// "Unexpected end of file" (at the end of the text) or "Expected <kind>" and
-// leaves the token current.  Callers test ScriptErrorFlag.  While the flag is
-// already set it does nothing, so a built-in that reads its arguments after an
-// error (it does not test the flag) adds no second report.
-void ExpectToken(TokenKind kind);
 
 // ---------------------------------------------------------------------------
 // Error reports
@@ -132,10 +77,6 @@ typedef void (*ScriptErrorSink)(const char* text, int position, void* context);
 // sink that shows the text in a message box captioned "Script error".
 void SetScriptErrorSink(ScriptErrorSink sink, void* context);
 
-void ReportScriptError(const char* message);
-void ReportExpected(TokenKind kind);
-void ReportExpected(const char* what);
-
 // ---------------------------------------------------------------------------
 // Declarations
 
@@ -151,10 +92,6 @@ int DeclareScript();
 
 // ---------------------------------------------------------------------------
 // Evaluation
-
-// One full expression at the current token; the token after it is then
-// current.  0 at once while ScriptErrorFlag is set, and 0 after any error.
-ScriptValue EvaluateExpression();
 
 // How deeply statements, expressions and calls may nest, and how many lexer
 // snapshots (loops and calls keep theirs while their bodies run) may be held
@@ -174,13 +111,6 @@ constexpr int ScriptSnapshotLimit = 128;
 // ---------------------------------------------------------------------------
 // Calls
 
-// Reads the `count` arguments of a call whose '(' has been consumed: each
-// with EvaluateExpression, ',' between two, ')' after the last (only the ')'
-// when `count` is 0).  `values` has room for `count`.  Returns 1 when every
-// argument and the ')' were read; 0 at the first error, with the values not
-// read left as they were.  Script calls and built-ins both read through it.
-int ReadCallArguments(int count, ScriptValue* values);
-
 int ScriptFunctionExists(const char* name);      // ignoring case
 ScriptValue CallScriptFunction(const char* name);  // ignoring case; 0 if none
 bool IsBuiltin(const char* name);                // exact name
@@ -195,18 +125,17 @@ const char* ScriptFunctionParameterName(int index, int parameter);
 // The offset of the current token in the text: where a declaration that was
 // refused without a report of its own (full tables) stopped.
 int ScriptTokenPosition();
-bool IsBuiltin(const char* name);                // exact name
 // ---------------------------------------------------------------------------
 // Texts, for built-ins
 //
 // A built-in reads a text argument like this:
-//     ScriptValue path = EvaluateExpression();
-//     ExpectToken(TokenRparen);
+//     ScriptValue path = 0;
+//     ReadBuiltinArguments(BuiltinFileinuse, &path);
 //     const char* text = ScriptTextOf(path);
 //     if (!text) return 0;          // null, an integer, or an error: no text
 //
 // The text ends with a NUL inside its slot.  It stays valid until the engine
-// runs again (the next EvaluateExpression, ExpectToken or NextToken).
+// runs again (the next argument read or script call).
 
 // The text a value refers to, or nullptr when the value does not point into
 // the string slots (0 included).  When `room` is given it receives the number

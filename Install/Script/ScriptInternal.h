@@ -7,6 +7,81 @@
 #include "Script.h"
 
 // ---------------------------------------------------------------------------
+// Tokens, reports and evaluation steps
+
+// The token kinds, in the order of their codes; TokenNames holds the name that
+// "Expected %s" reports print for each.
+enum TokenKind : int32_t {
+    TokenIdentifier,      // 0
+    TokenIntConst,
+    TokenStringConst,
+    TokenPlus,
+    TokenMinus,
+    TokenStar,            // 5
+    TokenSlash,
+    TokenDecrement,
+    TokenIncrement,
+    TokenPlusAssign,
+    TokenMinusAssign,    // 10
+    TokenStarAssign,
+    TokenSlashAssign,
+    TokenEqual,
+    TokenNotEqual,
+    TokenLess,            // 15
+    TokenLessEqual,
+    TokenGreater,
+    TokenGreaterEqual,
+    TokenAssign,
+    TokenAnd,             // 20
+    TokenOr,
+    TokenNot,
+    TokenSemicolon,
+    TokenColon,
+    TokenComma,           // 25
+    TokenLparen,
+    TokenRparen,
+    TokenLbrace,
+    TokenRbrace,
+    TokenReturn,          // 30
+    TokenIf,
+    TokenElse,
+    TokenFor,
+    TokenWhile,
+    TokenContinue,        // 35
+    TokenBreak,
+    TokenDefine,
+    TokenVar,
+    TokenEndOfFile,     // 39
+    TokenKindCount
+};
+
+extern const char* const TokenNames[TokenKindCount];
+
+// Consumes the current token when it is of `kind`; otherwise reports
+// "Unexpected end of file" (at the end of the text) or "Expected <kind>" and
+// leaves the token current.  Callers test ScriptErrorFlag.  While the flag is
+// already set it does nothing, so a built-in that reads its arguments after an
+// error (it does not test the flag) adds no second report.
+void ExpectToken(TokenKind kind);
+
+// The reports (their format: Script.h).
+void ReportScriptError(const char* message);
+void ReportExpected(TokenKind kind);
+void ReportExpected(const char* what);
+
+
+// One full expression at the current token; the token after it is then
+// current.  0 at once while ScriptErrorFlag is set, and 0 after any error.
+ScriptValue EvaluateExpression();
+
+// Reads the `count` arguments of a call whose '(' has been consumed: each
+// with EvaluateExpression, ',' between two, ')' after the last (only the ')'
+// when `count` is 0).  `values` has room for `count`.  Returns 1 when every
+// argument and the ')' were read; 0 at the first error, with the values not
+// read left as they were.  Script calls and built-ins both read through it.
+int ReadCallArguments(int count, ScriptValue* values);
+
+// ---------------------------------------------------------------------------
 // Lexer
 
 // Everything the lexer knows, in one record.  A snapshot copies the fields
