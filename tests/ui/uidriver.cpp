@@ -183,44 +183,26 @@ HWND FindDialog(const std::string& caption)
     return nullptr;
 }
 
-struct ChildSearch {
-    HWND parent;
-    HWND found;
-};
-
-BOOL CALLBACK FindVisiblePage(HWND child, LPARAM data)
+// The first page of the wizard (a dialog that is its direct child), the
+// first visible one when `visibleOnly` is set; null when there is none.
+HWND FindPage(HWND wizard, bool visibleOnly)
 {
-    ChildSearch* search = reinterpret_cast<ChildSearch*>(data);
-    if (GetParent(child) == search->parent && IsDialog(child) && IsWindowVisible(child)) {
-        search->found = child;
-        return FALSE;
+    for (HWND child = GetWindow(wizard, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        if (IsDialog(child) && (!visibleOnly || IsWindowVisible(child)))
+            return child;
     }
-    return TRUE;
+    return nullptr;
 }
 
 HWND CurrentPage(HWND wizard)
 {
-    ChildSearch search{wizard, nullptr};
-    EnumChildWindows(wizard, FindVisiblePage, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
-BOOL CALLBACK FindAnyPage(HWND child, LPARAM data)
-{
-    ChildSearch* search = reinterpret_cast<ChildSearch*>(data);
-    if (GetParent(child) == search->parent && IsDialog(child)) {
-        search->found = child;
-        return FALSE;
-    }
-    return TRUE;
+    return FindPage(wizard, true);
 }
 
 // The uninstaller's dialog has no pages: it is ready as soon as it is shown.
 bool HasPages(HWND wizard)
 {
-    ChildSearch search{wizard, nullptr};
-    EnumChildWindows(wizard, FindAnyPage, reinterpret_cast<LPARAM>(&search));
-    return search.found != nullptr;
+    return FindPage(wizard, false) != nullptr;
 }
 
 // A control of the visible page, else of the frame.
