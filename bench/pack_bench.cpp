@@ -138,6 +138,12 @@ double ExtractionFloor(const fs::path& setup, const fs::path& into, double* cpu)
     return seconds;
 }
 
+int Usage()
+{
+    fprintf(stderr, "usage: pack_bench [--levels 6,9,...] [--rounds N] [--megabytes MB] [--no-makensis] [--keep]\n");
+    return 2;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -151,7 +157,11 @@ int main(int argc, char** argv)
         std::string a = argv[i];
         if (a == "--levels" && i + 1 < argc) {
             for (char* p = argv[++i]; *p;) {
-                levels.push_back(static_cast<int>(strtol(p, &p, 10)));
+                char* end = p;
+                levels.push_back(static_cast<int>(strtol(p, &end, 10)));
+                if (end == p)
+                    return Usage();
+                p = end;
                 if (*p == ',')
                     ++p;
             }
@@ -164,8 +174,7 @@ int main(int argc, char** argv)
         } else if (a == "--keep") {
             keep = true;
         } else {
-            fprintf(stderr, "usage: pack_bench [--levels 6,9,...] [--rounds N] [--megabytes MB] [--no-makensis] [--keep]\n");
-            return 2;
+            return Usage();
         }
     }
     if (levels.empty())
