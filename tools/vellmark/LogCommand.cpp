@@ -49,7 +49,7 @@ std::string Json(const char* text)
         if (c == '"' || c == '\\') {
             out += '\\';
             out += static_cast<char>(c);
-        } else if (c < 0x20 || c == 0x7F || c == 0x81 || c == 0x8D || c == 0x8F || c == 0x90 || c == 0x9D) {
+        } else if (c < 0x20 || c == 0x7F || Windows1252Undefined(c)) {
             snprintf(escape, sizeof(escape), "\\u%04X", c);
             out += escape;
         } else {
