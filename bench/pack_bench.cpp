@@ -28,6 +28,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "BenchRun.h"
 #include "Package.h"
 #include "ProductTree.h"
 #include "StreamCompressor.h"
@@ -35,6 +36,10 @@
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
+using benchrun::CpuSeconds;
+using benchrun::MustRun;
+using benchrun::Quoted;
+using benchrun::Timing;
 
 namespace {
 
@@ -52,40 +57,6 @@ bool MakeTree(const fs::path& root, size_t megabytes, uint64_t* total)
           "install() { return 1; }\r\n", ini);
     *total = tree.bytes;
     return fclose(ini) == 0;
-}
-
-// Processor time (user + system) of this process, or of its children that have ended.
-double CpuSeconds(int who)
-{
-    struct rusage usage;
-    getrusage(who, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-double ChildrenCpuSeconds()
-{
-    return CpuSeconds(RUSAGE_CHILDREN);
-}
-
-// Runs a command; its wall time, and in *cpu its processor time.
-double Run(const std::string& command, double* cpu = nullptr)
-{
-    double cpuBefore = ChildrenCpuSeconds();
-    auto t0 = Clock::now();
-    int status = system(command.c_str());
-    double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
-    if (status != 0) {
-        fprintf(stderr, "pack_bench: failed (%d): %s\n", status, command.c_str());
-        exit(1);
-    }
-    if (cpu)
-        *cpu = ChildrenCpuSeconds() - cpuBefore;
-    return seconds;
-}
-
-std::string Quoted(const fs::path& p)
-{
-    return "'" + p.string() + "'";
 }
 
 double MB(uint64_t bytes)
@@ -205,10 +176,10 @@ int main(int argc, char** argv)
     double nsisSeconds = 1e9, nsisCpu = 1e9;
     for (int r = 0; makensis && r < std::max(1, std::min(rounds, 2)); ++r) {
         fs::remove(nsisOut);
-        double cpu = 0;
-        nsisSeconds = std::min(nsisSeconds,
-                               Run("makensis -V1 " + Quoted(nsi) + " >" + Quoted(work / "makensis.log") + " 2>&1", &cpu));
-        nsisCpu = std::min(nsisCpu, cpu);
+        Timing t;
+        MustRun("makensis -V1 " + Quoted(nsi) + " >" + Quoted(work / "makensis.log") + " 2>&1", &t);
+        nsisSeconds = std::min(nsisSeconds, t.wall);
+        nsisCpu = std::min(nsisCpu, t.cpu);
     }
     uint64_t nsisSize = makensis ? fs::file_size(nsisOut) : 1;
     if (makensis)
@@ -220,12 +191,12 @@ int main(int argc, char** argv)
         double seconds = 1e9, cpuBest = 1e9;
         for (int r = 0; r < std::max(1, rounds); ++r) {
             fs::remove(ours);
-            double cpu = 0;
-            seconds = std::min(seconds, Run(std::string(VM_VELLMARK) + " pack " + Quoted(tree) + " -o " + Quoted(ours) +
-                                                " --stub " + Quoted(stub) + " --level " + std::to_string(level) +
-                                                " >/dev/null",
-                                            &cpu));
-            cpuBest = std::min(cpuBest, cpu);
+            Timing t;
+            MustRun(std::string(VM_VELLMARK) + " pack " + Quoted(tree) + " -o " + Quoted(ours) + " --stub " +
+                        Quoted(stub) + " --level " + std::to_string(level) + " >/dev/null",
+                    &t);
+            seconds = std::min(seconds, t.wall);
+            cpuBest = std::min(cpuBest, t.cpu);
         }
         uint64_t size = fs::file_size(ours);
         printf("vellmark pack --level %-2d  %6.2f s (cpu %6.2f s)  %8.2f MB", level, seconds, cpuBest, MB(size));
@@ -245,7 +216,7 @@ int main(int argc, char** argv)
     // at the same level (zip's most is 9).
     int zipLevel = std::min(9, levels.size() == 1 ? levels[0] : CompressionLevelDefault);
     fs::path zip = work / "tree.zip";
-    Run("cd " + Quoted(tree) + " && zip -q -r -" + std::to_string(zipLevel) + " " + Quoted(zip) + " .");
+    MustRun("cd " + Quoted(tree) + " && zip -q -r -" + std::to_string(zipLevel) + " " + Quoted(zip) + " .");
     // Each run starts on a settled file system: the previous run's files are
     // removed and everything written so far is on disk.  The three take turns
     // in a rotating order, so none always follows the same one.
@@ -257,16 +228,17 @@ int main(int argc, char** argv)
             fs::path into = work / "out";
             fs::remove_all(into);
             sync();
-            double seconds, cpu = 0;
+            Timing t;
             if (which == 0)
-                seconds = ExtractionFloor(defaultPackage, into, &cpu);
+                t.wall = ExtractionFloor(defaultPackage, into, &t.cpu);
             else if (which == 1)
-                seconds = Run(std::string(VM_VELLMARK) + " extract " + Quoted(defaultPackage) + " -d " + Quoted(into) +
-                              " >/dev/null", &cpu);
+                MustRun(std::string(VM_VELLMARK) + " extract " + Quoted(defaultPackage) + " -d " + Quoted(into) +
+                            " >/dev/null",
+                        &t);
             else
-                seconds = Run("unzip -o -q " + Quoted(zip) + " -d " + Quoted(into), &cpu);
-            best[which] = std::min(best[which], seconds);
-            bestCpu[which] = std::min(bestCpu[which], cpu);
+                MustRun("unzip -o -q " + Quoted(zip) + " -d " + Quoted(into), &t);
+            best[which] = std::min(best[which], t.wall);
+            bestCpu[which] = std::min(bestCpu[which], t.cpu);
             if (r == 0 && which == 1 && system(("diff -r -q " + Quoted(tree) + " " + Quoted(into)).c_str()) != 0) {
                 fprintf(stderr, "pack_bench: the extracted tree differs from the packed one\n");
                 return 1;
