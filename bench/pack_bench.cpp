@@ -193,7 +193,7 @@ int main(int argc, char** argv)
             fs::remove(ours);
             Timing t;
             MustRun(std::string(VM_VELLMARK) + " pack " + Quoted(tree) + " -o " + Quoted(ours) + " --stub " +
-                        Quoted(stub) + " --level " + std::to_string(level) + " >/dev/null",
+                        Quoted(stub) + " --level " + std::to_string(level) + " --no-uninstaller >/dev/null",
                     &t);
             seconds = std::min(seconds, t.wall);
             cpuBest = std::min(cpuBest, t.cpu);
