@@ -72,3 +72,8 @@ std::string Windows1252ToUtf8(const std::string& ansi)
     }
     return out;
 }
+
+bool Windows1252Undefined(unsigned char byte)
+{
+    return byte >= 0x80 && byte < 0xA0 && Windows1252High[byte - 0x80] == 0;
+}

@@ -14,4 +14,7 @@ bool Utf8ToWindows1252(const std::string& utf8, std::string* ansi);
 // 0x8F, 0x90, 0x9D) become U+FFFD.
 std::string Windows1252ToUtf8(const std::string& ansi);
 
+// True for the five bytes the code page leaves undefined.
+bool Windows1252Undefined(unsigned char byte);
+
 #endif

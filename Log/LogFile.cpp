@@ -21,7 +21,6 @@ void Clear(LogFile* file)
     file->ownsBytes = false;
     file->readsAhead = false;
     file->sizeKnown = false;
-    file->positionKnown = false;
     file->aheadNext = 0;
     file->aheadEnd = 0;
     file->systemSize = 0;
@@ -169,13 +168,6 @@ int LogFileWrite(LogFile* file, const void* data, uint32_t size)
 int LogFilePosition(LogFile* file, uint64_t* position)
 {
     if (file->readsAhead) {
-        if (!file->positionKnown) {
-            uint64_t system = 0;
-            if (!LogOsPosition(file->handle, &system))
-                return 0;
-            file->systemPosition = system;
-            file->positionKnown = true;
-        }
         *position = file->systemPosition - (file->aheadEnd - file->aheadNext);
         return 1;
     }

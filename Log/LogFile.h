@@ -36,13 +36,13 @@ struct LogFile {
     // system's file position is therefore aheadEnd - aheadNext bytes past the
     // caller's; LogFilePosition reports the caller's.  Nobody can write such
     // a file while it is open (it is shared for reading only), so its size
-    // and the system's position are asked once each, when first needed, and
-    // the position is then followed by counting the bytes read: the loader
-    // compares both before every record, and two system calls a record
-    // would cost more than the reading itself.
+    // is asked once, when first needed; the system's position starts at 0
+    // when the file is opened (this layer never seeks) and is followed by
+    // counting the bytes the system delivers.  The loader compares both
+    // before every record, and two system calls a record would cost more
+    // than the reading itself.
     bool readsAhead;
     bool sizeKnown;
-    bool positionKnown;
     uint32_t aheadNext;
     uint32_t aheadEnd;
     uint64_t systemSize;

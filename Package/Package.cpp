@@ -131,30 +131,6 @@ static uint64_t MostInflated(uint32_t compressed)
 
 // --- lookup index ----------------------------------------------------------
 
-static size_t NameLength(const PackageEntry& entry)
-{
-    // A damaged directory may hold a name without its terminator.
-    const void* end = memchr(entry.name, 0, PackageNameSize);
-    return end ? static_cast<size_t>(static_cast<const char*>(end) - entry.name) : PackageNameSize;
-}
-
-namespace {
-struct LookupOrder {
-    const PackageEntry* entries;
-    bool operator()(uint32_t a, uint32_t b) const
-    {
-        const PackageEntry& ea = entries[a];
-        const PackageEntry& eb = entries[b];
-        if (ea.parent != eb.parent)
-            return ea.parent < eb.parent;
-        int byName = AnsiCompareNoCase(ea.name, NameLength(ea), eb.name, NameLength(eb));
-        if (byName != 0)
-            return byName < 0;
-        return a < b;
-    }
-};
-}
-
 // Hash of a (parent, name) key with the name folded as the comparison folds
 // it, so that names equal under AnsiCompareNoCase hash alike (FNV-1a).
 static uint32_t KeyHash(int32_t parent, const char* name, size_t length)
@@ -170,7 +146,7 @@ static uint32_t KeyHash(int32_t parent, const char* name, size_t length)
 
 static bool SameKey(const PackageEntry& e, int32_t parent, const char* name, size_t length)
 {
-    return e.parent == parent && AnsiCompareNoCase(e.name, NameLength(e), name, length) == 0;
+    return e.parent == parent && AnsiCompareNoCase(e.name, PackageNameLength(e), name, length) == 0;
 }
 
 // How far a (parent, name) group may sit from its home slot.  Ordinary names
@@ -198,7 +174,7 @@ static bool BuildLookupHash(PackageHandle* h)
     h->hashMask = slots - 1;
     for (uint32_t position = 0; position < h->lookupCount; ++position) {
         const PackageEntry& e = h->entries[h->lookup[position]];
-        size_t length = NameLength(e);
+        size_t length = PackageNameLength(e);
         if (position > 0 && SameKey(h->entries[h->lookup[position - 1]], e.parent, e.name, length))
             continue;   // not the first of its group
         uint32_t slot = KeyHash(e.parent, e.name, length) & h->hashMask;
@@ -229,7 +205,7 @@ static uint32_t LowerBound(const PackageHandle* handle, uint32_t from, int32_t p
             const PackageEntry& e = entries[index];
             if (e.parent != parent)
                 return e.parent < parent;
-            int byName = AnsiCompareNoCase(e.name, NameLength(e), component, length);
+            int byName = AnsiCompareNoCase(e.name, PackageNameLength(e), component, length);
             if (byName != 0)
                 return byName < 0;
             return index < start;
@@ -375,7 +351,7 @@ static int DecodePackage(PackageHandle* h)
             return PackageNoMemory;
         for (uint32_t i = 0; i < filled; ++i)
             h->lookup[i] = i;
-        std::sort(h->lookup, h->lookup + filled, LookupOrder{h->entries});
+        std::sort(h->lookup, h->lookup + filled, PackageLookupOrder{h->entries});
         h->lookupCount = filled;
         if (!BuildLookupHash(h))
             return PackageNoMemory;

@@ -13,7 +13,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
+#include "AnsiText.h"
 #include "FileView.h"
 #include "LittleEndian.h"
 
@@ -46,6 +48,32 @@ struct PackageEntry {
     int32_t parent;                 // index of the parent directory; -1 for the root
 };
 static_assert(sizeof(PackageEntry) == PackageEntryRecordSize, "entry layout");
+
+// The length of an entry's name: up to its terminator, or the whole field
+// when a damaged directory left the terminator out.
+inline size_t PackageNameLength(const PackageEntry& entry)
+{
+    const void* end = memchr(entry.name, 0, PackageNameSize);
+    return end ? static_cast<size_t>(static_cast<const char*>(end) - entry.name) : PackageNameSize;
+}
+
+// The order of the reader's lookup array over entry indices: by parent, then
+// by name as AnsiCompareNoCase compares names, then by index.  Entries of one
+// folder whose names compare equal stand together, the first one first.
+struct PackageLookupOrder {
+    const PackageEntry* entries;
+    bool operator()(uint32_t a, uint32_t b) const
+    {
+        const PackageEntry& ea = entries[a];
+        const PackageEntry& eb = entries[b];
+        if (ea.parent != eb.parent)
+            return ea.parent < eb.parent;
+        int byName = AnsiCompareNoCase(ea.name, PackageNameLength(ea), eb.name, PackageNameLength(eb));
+        if (byName != 0)
+            return byName < 0;
+        return a < b;
+    }
+};
 
 // The open, verified archive.  Fields in the order the reader fills them.
 struct PackageHandle {

@@ -3,7 +3,8 @@
 // package.  The writer sees only this interface; the build chooses the
 // encoder behind it: libdeflate for the native tool (several times faster
 // than zlib for the same size), zlib's compress2 for the Windows builds.
-// Both write ordinary zlib streams, which the reader's `uncompress` inflates.
+// Both write ordinary zlib streams, which the reader inflates with zlib
+// (`inflate` for the entries, `uncompress` for the directory).
 #ifndef VELLMARK_STREAM_COMPRESSOR_H
 #define VELLMARK_STREAM_COMPRESSOR_H
 

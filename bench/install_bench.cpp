@@ -22,92 +22,25 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <signal.h>
-#include <sstream>
 #include <string>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
+#include "BenchRun.h"
 #include "ProductTree.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
+using benchrun::MustRun;
+using benchrun::Median;
+using benchrun::Quoted;
+using benchrun::Run;
+using benchrun::Timing;
 
 namespace {
-
-std::string Quoted(const fs::path& p)
-{
-    return "'" + p.string() + "'";
-}
-
-// The wineserver of the benchmark's prefix, started by us in the foreground
-// (so its processor time can be read), and kept up between the runs.
-pid_t WineServer = 0;
-
-double ProcessCpuSeconds(pid_t pid)
-{
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-    size_t close = text.rfind(')');
-    if (close == std::string::npos)
-        return 0;
-    std::istringstream fields(text.substr(close + 2));
-    std::string field;
-    double ticks = 0;
-    for (int i = 3; fields >> field; ++i) {
-        if (i == 14 || i == 15)   // utime, stime
-            ticks += atof(field.c_str());
-        if (i == 15)
-            break;
-    }
-    return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
-
-double ChildrenCpuSeconds()
-{
-    struct rusage usage;
-    getrusage(RUSAGE_CHILDREN, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-struct Timing {
-    double wall = 0;
-    double cpu = 0;   // the command's processes and the wineserver
-};
-
-// Runs a command; its exit status (as the program returned it).
-int Run(const std::string& command, Timing* timing = nullptr)
-{
-    fflush(stdout);
-    double cpu0 = ChildrenCpuSeconds() + (WineServer ? ProcessCpuSeconds(WineServer) : 0);
-    auto t0 = Clock::now();
-    int status = system(command.c_str());
-    if (timing) {
-        timing->wall = std::chrono::duration<double>(Clock::now() - t0).count();
-        timing->cpu = ChildrenCpuSeconds() + (WineServer ? ProcessCpuSeconds(WineServer) : 0) - cpu0;
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-void MustRun(const std::string& command)
-{
-    int code = Run(command);
-    if (code != 0) {
-        fprintf(stderr, "install_bench: failed (%d): %s\n", code, command.c_str());
-        exit(1);
-    }
-}
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
 
 // A script path: backslashes doubled inside a string literal.
 std::string Literal(const std::string& path)
@@ -218,8 +151,10 @@ int main(int argc, char** argv)
     setenv("WINEDEBUG", "-all", 1);
     setenv("WINEDLLOVERRIDES", "mscoree,mshtml=", 1);
     const std::string wine = "/usr/lib/wine/wine64 ";
-    WineServer = fork();
-    if (WineServer == 0) {
+    // Started by us in the foreground, so its processor time can be read and
+    // counted with every command's.
+    benchrun::Helper = fork();
+    if (benchrun::Helper == 0) {
         execl("/usr/lib/wine/wineserver", "wineserver", "-f", "-p", static_cast<char*>(nullptr));
         _exit(127);
     }
@@ -303,8 +238,8 @@ int main(int argc, char** argv)
     fs::remove_all(drive / "BenchProfile");
 
     Run("/usr/lib/wine/wineserver -k");
-    kill(WineServer, SIGTERM);
-    waitpid(WineServer, nullptr, 0);
+    kill(benchrun::Helper, SIGTERM);
+    waitpid(benchrun::Helper, nullptr, 0);
     if (!keep)
         fs::remove_all(work);
     else

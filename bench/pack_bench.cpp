@@ -27,8 +27,8 @@
 #include <sys/resource.h>
 #include <unistd.h>
 #include <vector>
-#include <zlib.h>
 
+#include "BenchRun.h"
 #include "Package.h"
 #include "ProductTree.h"
 #include "StreamCompressor.h"
@@ -36,6 +36,10 @@
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
+using benchrun::CpuSeconds;
+using benchrun::MustRun;
+using benchrun::Quoted;
+using benchrun::Timing;
 
 namespace {
 
@@ -55,47 +59,15 @@ bool MakeTree(const fs::path& root, size_t megabytes, uint64_t* total)
     return fclose(ini) == 0;
 }
 
-// Processor time (user + system) of this process, or of its children that have ended.
-double CpuSeconds(int who)
-{
-    struct rusage usage;
-    getrusage(who, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-double ChildrenCpuSeconds()
-{
-    return CpuSeconds(RUSAGE_CHILDREN);
-}
-
-// Runs a command; its wall time, and in *cpu its processor time.
-double Run(const std::string& command, double* cpu = nullptr)
-{
-    double cpuBefore = ChildrenCpuSeconds();
-    auto t0 = Clock::now();
-    int status = system(command.c_str());
-    double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
-    if (status != 0) {
-        fprintf(stderr, "pack_bench: failed (%d): %s\n", status, command.c_str());
-        exit(1);
-    }
-    if (cpu)
-        *cpu = ChildrenCpuSeconds() - cpuBefore;
-    return seconds;
-}
-
-std::string Quoted(const fs::path& p)
-{
-    return "'" + p.string() + "'";
-}
-
 double MB(uint64_t bytes)
 {
     return bytes / 1e6;
 }
 
-// The least work an extraction does: every stream inflated, every content's
-// Adler-32 checked, the same bytes written to the same files, on one thread.
+// The least work an extraction does: every record extracted by the package
+// reader itself (its inflate, with the Adler-32 that inflate computes,
+// checked against the entry), into one buffer kept for all of them, and the
+// same bytes written to the same files, on one thread.
 double ExtractionFloor(const fs::path& setup, const fs::path& into, double* cpu)
 {
     PackageHandle* h = nullptr;
@@ -103,25 +75,25 @@ double ExtractionFloor(const fs::path& setup, const fs::path& into, double* cpu)
         fprintf(stderr, "pack_bench: cannot open %s\n", setup.string().c_str());
         exit(1);
     }
-    // The paths and folders are made before the clock starts.
+    // The paths, the folders and the buffer are made before the clock starts.
     std::vector<std::string> paths(h->entryCount);
+    uint64_t largest = 0;
     for (uint32_t i = 1; i < h->entryCount; ++i) {
         const PackageEntry& e = h->entries[i];
         paths[i] = (e.parent == 0 ? into.string() : paths[e.parent]) + "/" + e.name;
         if (e.attributes & PackageAttributeDirectory)
             fs::create_directories(paths[i]);
+        else
+            largest = std::max<uint64_t>(largest, e.size);
     }
-    std::vector<uint8_t> buffer;
+    std::vector<uint8_t> buffer(largest + 1);
     double cpuBefore = CpuSeconds(RUSAGE_SELF);
     auto t0 = Clock::now();
     for (uint32_t i = 1; i < h->entryCount; ++i) {
         const PackageEntry& e = h->entries[i];
         if (e.attributes & PackageAttributeDirectory)
             continue;
-        buffer.resize(e.size + 1);
-        uLongf produced = e.size;
-        if (uncompress(buffer.data(), &produced, h->data + e.offset, e.compressedSize) != Z_OK ||
-            produced != e.size || adler32(1, buffer.data(), e.size) != e.checksum) {
+        if (ExtractPackageRecordInto(h, &e, buffer.data(), buffer.size()) != ExtractOk) {
             fprintf(stderr, "pack_bench: entry %u does not inflate\n", i);
             exit(1);
         }
@@ -137,6 +109,12 @@ double ExtractionFloor(const fs::path& setup, const fs::path& into, double* cpu)
     return seconds;
 }
 
+int Usage()
+{
+    fprintf(stderr, "usage: pack_bench [--levels 6,9,...] [--rounds N] [--megabytes MB] [--no-makensis] [--keep]\n");
+    return 2;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -150,7 +128,11 @@ int main(int argc, char** argv)
         std::string a = argv[i];
         if (a == "--levels" && i + 1 < argc) {
             for (char* p = argv[++i]; *p;) {
-                levels.push_back(static_cast<int>(strtol(p, &p, 10)));
+                char* end = p;
+                levels.push_back(static_cast<int>(strtol(p, &end, 10)));
+                if (end == p)
+                    return Usage();
+                p = end;
                 if (*p == ',')
                     ++p;
             }
@@ -163,8 +145,7 @@ int main(int argc, char** argv)
         } else if (a == "--keep") {
             keep = true;
         } else {
-            fprintf(stderr, "usage: pack_bench [--levels 6,9,...] [--rounds N] [--megabytes MB] [--no-makensis] [--keep]\n");
-            return 2;
+            return Usage();
         }
     }
     if (levels.empty())
@@ -195,10 +176,10 @@ int main(int argc, char** argv)
     double nsisSeconds = 1e9, nsisCpu = 1e9;
     for (int r = 0; makensis && r < std::max(1, std::min(rounds, 2)); ++r) {
         fs::remove(nsisOut);
-        double cpu = 0;
-        nsisSeconds = std::min(nsisSeconds,
-                               Run("makensis -V1 " + Quoted(nsi) + " >" + Quoted(work / "makensis.log") + " 2>&1", &cpu));
-        nsisCpu = std::min(nsisCpu, cpu);
+        Timing t;
+        MustRun("makensis -V1 " + Quoted(nsi) + " >" + Quoted(work / "makensis.log") + " 2>&1", &t);
+        nsisSeconds = std::min(nsisSeconds, t.wall);
+        nsisCpu = std::min(nsisCpu, t.cpu);
     }
     uint64_t nsisSize = makensis ? fs::file_size(nsisOut) : 1;
     if (makensis)
@@ -210,12 +191,12 @@ int main(int argc, char** argv)
         double seconds = 1e9, cpuBest = 1e9;
         for (int r = 0; r < std::max(1, rounds); ++r) {
             fs::remove(ours);
-            double cpu = 0;
-            seconds = std::min(seconds, Run(std::string(VM_VELLMARK) + " pack " + Quoted(tree) + " -o " + Quoted(ours) +
-                                                " --stub " + Quoted(stub) + " --level " + std::to_string(level) +
-                                                " >/dev/null",
-                                            &cpu));
-            cpuBest = std::min(cpuBest, cpu);
+            Timing t;
+            MustRun(std::string(VM_VELLMARK) + " pack " + Quoted(tree) + " -o " + Quoted(ours) + " --stub " +
+                        Quoted(stub) + " --level " + std::to_string(level) + " --no-uninstaller >/dev/null",
+                    &t);
+            seconds = std::min(seconds, t.wall);
+            cpuBest = std::min(cpuBest, t.cpu);
         }
         uint64_t size = fs::file_size(ours);
         printf("vellmark pack --level %-2d  %6.2f s (cpu %6.2f s)  %8.2f MB", level, seconds, cpuBest, MB(size));
@@ -235,7 +216,7 @@ int main(int argc, char** argv)
     // at the same level (zip's most is 9).
     int zipLevel = std::min(9, levels.size() == 1 ? levels[0] : CompressionLevelDefault);
     fs::path zip = work / "tree.zip";
-    Run("cd " + Quoted(tree) + " && zip -q -r -" + std::to_string(zipLevel) + " " + Quoted(zip) + " .");
+    MustRun("cd " + Quoted(tree) + " && zip -q -r -" + std::to_string(zipLevel) + " " + Quoted(zip) + " .");
     // Each run starts on a settled file system: the previous run's files are
     // removed and everything written so far is on disk.  The three take turns
     // in a rotating order, so none always follows the same one.
@@ -247,16 +228,17 @@ int main(int argc, char** argv)
             fs::path into = work / "out";
             fs::remove_all(into);
             sync();
-            double seconds, cpu = 0;
+            Timing t;
             if (which == 0)
-                seconds = ExtractionFloor(defaultPackage, into, &cpu);
+                t.wall = ExtractionFloor(defaultPackage, into, &t.cpu);
             else if (which == 1)
-                seconds = Run(std::string(VM_VELLMARK) + " extract " + Quoted(defaultPackage) + " -d " + Quoted(into) +
-                              " >/dev/null", &cpu);
+                MustRun(std::string(VM_VELLMARK) + " extract " + Quoted(defaultPackage) + " -d " + Quoted(into) +
+                            " >/dev/null",
+                        &t);
             else
-                seconds = Run("unzip -o -q " + Quoted(zip) + " -d " + Quoted(into), &cpu);
-            best[which] = std::min(best[which], seconds);
-            bestCpu[which] = std::min(bestCpu[which], cpu);
+                MustRun("unzip -o -q " + Quoted(zip) + " -d " + Quoted(into), &t);
+            best[which] = std::min(best[which], t.wall);
+            bestCpu[which] = std::min(bestCpu[which], t.cpu);
             if (r == 0 && which == 1 && system(("diff -r -q " + Quoted(tree) + " " + Quoted(into)).c_str()) != 0) {
                 fprintf(stderr, "pack_bench: the extracted tree differs from the packed one\n");
                 return 1;

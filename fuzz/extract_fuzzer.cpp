@@ -6,7 +6,7 @@
 // The input is:
 //   count      1 byte: how many chosen entries follow (0: the whole package)
 //   chosen     count x 2 bytes, little-endian entry indices
-//   records    one after another, each:
+//   records    one after another (FuzzRecords.h, with flags), each:
 //                parent   2 bytes, little-endian, signed
 //                flags    1 byte; bit 0 marks a folder
 //                length   1 byte; the name is that many bytes
@@ -28,6 +28,8 @@
 #include <vector>
 
 #include "ExtractPlan.h"
+#include "FuzzRecords.h"
+#include "LittleEndian.h"
 #include "Package.h"
 
 namespace fs = std::filesystem;
@@ -74,21 +76,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     size_t count = data[at++];
     std::vector<uint32_t> chosen;
     for (size_t k = 0; k < count && at + 2 <= size; ++k, at += 2)
-        chosen.push_back(static_cast<uint32_t>(data[at] | (data[at + 1] << 8)));
-    std::vector<PackageEntry> dir;
-    while (at + 4 <= size && dir.size() < 4096) {
-        PackageEntry e;
-        memset(&e, 0, sizeof e);
-        e.parent = static_cast<int16_t>(data[at] | (data[at + 1] << 8));
-        e.attributes = (data[at + 2] & 1) ? PackageAttributeDirectory : PackageAttributeFile;
-        size_t length = data[at + 3];
-        at += 4;
-        if (length > size - at)
-            length = size - at;
-        memcpy(e.name, data + at, length);
-        at += length;
-        dir.push_back(e);
-    }
+        chosen.push_back(ReadLittle16(data + at));
+    std::vector<PackageEntry> dir = DecodeFuzzRecords(data, size, at, true);
     if (dir.empty())
         return 0;
     // Chosen entries come from look-ups in the package: they exist.

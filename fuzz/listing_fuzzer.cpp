@@ -2,7 +2,7 @@
 // names with any bytes, parents pointing anywhere (outside the directory,
 // negative, at later entries, in loops) and chains of any depth.
 //
-// The input is a compact form of the directory records, one after another:
+// The input is the directory records of FuzzRecords.h without flags:
 //   parent     2 bytes, little-endian, signed (so -1, loops and far indices occur)
 //   length     1 byte; the name is that many bytes
 //   name       the bytes
@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "FuzzRecords.h"
 #include "ListingPath.h"
 #include "Package.h"
 #include "Windows1252.h"
@@ -101,20 +102,7 @@ bool CleanUtf8(const std::string& text)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    std::vector<PackageEntry> dir;
-    size_t at = 0;
-    while (at + 3 <= size && dir.size() < 4096) {
-        PackageEntry e;
-        memset(&e, 0, sizeof e);
-        e.parent = static_cast<int16_t>(data[at] | (data[at + 1] << 8));
-        size_t length = data[at + 2];   // at most 255 of the 259 a name holds
-        at += 3;
-        if (length > size - at)
-            length = size - at;
-        memcpy(e.name, data + at, length);
-        at += length;
-        dir.push_back(e);
-    }
+    std::vector<PackageEntry> dir = DecodeFuzzRecords(data, size, 0, false);
     std::string path, model;
     for (uint32_t i = 1; i < dir.size(); ++i) {
         int result = BuildListingPath(dir.data(), static_cast<uint32_t>(dir.size()), i, &path);

@@ -1,6 +1,7 @@
 // The portable base: the Windows-1252 conversion of names.
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -33,5 +34,16 @@ TEST(Windows1252, ConvertsBothWays)
             EXPECT_EQ(ansi, c.ansi) << c.utf8;
             EXPECT_EQ(Windows1252ToUtf8(ansi), c.utf8);
         }
+    }
+}
+
+TEST(Windows1252, KnowsTheFiveUndefinedBytes)
+{
+    const std::set<int> undefined = {0x81, 0x8D, 0x8F, 0x90, 0x9D};
+    for (int b = 0; b < 256; ++b) {
+        bool expected = undefined.count(b) == 1;
+        EXPECT_EQ(Windows1252Undefined(static_cast<unsigned char>(b)), expected) << b;
+        // The same five the conversion turns into U+FFFD.
+        EXPECT_EQ(Windows1252ToUtf8(std::string(1, static_cast<char>(b))) == "\xEF\xBF\xBD", expected) << b;
     }
 }

@@ -80,6 +80,10 @@ void PrintDryRunCall(const char* line, void*)
 // stderr.  True when the script is accepted.
 bool PrepareAndDeclare(const std::string& label, const std::string& text)
 {
+    if (text.size() > ScriptTextLimit) {
+        fprintf(stderr, "%s: error: %s\n", label.c_str(), ScriptTooLargeText().c_str());
+        return false;
+    }
     ScriptText.assign(text.begin(), text.end());
     ScriptText.push_back('\0');
     SetupScript = ScriptText.data();
@@ -190,10 +194,6 @@ std::string ScriptTooLargeText()
 
 bool CheckSetupScriptText(const std::string& label, const std::string& text)
 {
-    if (text.size() > ScriptTextLimit) {
-        fprintf(stderr, "%s: error: %s\n", label.c_str(), ScriptTooLargeText().c_str());
-        return false;
-    }
     bool accepted = PrepareAndDeclare(label, text);
     SetScriptErrorSink(nullptr, nullptr);
     return accepted;
@@ -244,10 +244,6 @@ int RunCheckCommand(int argc, char** argv)
     if (!ReadWholeFile(path, &text, &why)) {
         fprintf(stderr, "vellmark check: cannot read %s: %s\n", path.c_str(), why.c_str());
         return 2;
-    }
-    if (text.size() > ScriptTextLimit) {
-        fprintf(stderr, "%s: error: %s\n", path.c_str(), ScriptTooLargeText().c_str());
-        return 1;
     }
     if (!PrepareAndDeclare(path, text))
         return 1;

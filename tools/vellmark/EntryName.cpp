@@ -4,6 +4,7 @@
 
 #include "AnsiText.h"
 #include "Package.h"
+#include "Windows1252.h"
 
 namespace {
 
@@ -49,7 +50,7 @@ const char* EntryNameProblem(const char* name, size_t length)
             return "holds a control character";
         if (strchr("<>\"|?*", c))
             return "holds a character Windows does not allow in a file name";
-        if (c == 0x81 || c == 0x8D || c == 0x8F || c == 0x90 || c == 0x9D)
+        if (Windows1252Undefined(c))
             return "holds a byte that Windows-1252 leaves undefined";
     }
     if (name[length - 1] == '.' || name[length - 1] == ' ')

@@ -2,7 +2,6 @@
 // output, or whole subtrees into a folder.
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -108,11 +107,7 @@ int ExtractOne(const char* setup, const char* entryPath, const char* output)
     }
     int result = 0;
     if (output) {
-        bool written = fwrite(data, 1, size, out.Stream()) == size;
-        if (!written)
-            error = std::string(output) + ": cannot be written (" + strerror(errno) + ")";
-        if (!written || !out.Commit(&error)) {
-            out.Abandon();
+        if (!out.WriteAndCommit(data, size, &error)) {
             fprintf(stderr, "vellmark: %s\n", error.c_str());
             result = 2;
         }
@@ -235,15 +230,7 @@ bool WriteFiles(const PackageHandle* h, const std::string& setup, const std::vec
             }
             OutputFile out;
             std::string why;
-            bool ok = out.Open(t.path, t.shown, &why, mode);
-            if (ok && fwrite(buffer.get(), 1, size, out.Stream()) != size) {
-                why = t.shown + ": cannot be written (" + strerror(errno) + ")";
-                ok = false;
-            }
-            if (ok && !out.Commit(&why))
-                ok = false;
-            if (!ok) {
-                out.Abandon();
+            if (!out.Open(t.path, t.shown, &why, mode) || !out.WriteAndCommit(buffer.get(), size, &why)) {
                 fail(why);
                 return;
             }

@@ -1,7 +1,6 @@
 #include "ExtractPlan.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "AnsiText.h"
 #include "EntryName.h"
@@ -14,11 +13,6 @@ enum : uint8_t {
     InSubtree = 1,      // in a chosen subtree (a chosen entry included)
     FolderAbove = 2     // only a folder on the way to a chosen entry
 };
-
-size_t NameLength(const PackageEntry& e)
-{
-    return strnlen(e.name, PackageNameSize);
-}
 
 bool IsFolder(const PackageEntry& e)
 {
@@ -96,7 +90,7 @@ int PlanExtraction(const PackageEntry* entries, uint32_t count, const std::vecto
             return Fail(entries, count, i, ExtractPlanTooDeep,
                         "lies deeper than " + std::to_string(ExtractDepthLimit) + " folders", plan);
         depth[i] = static_cast<uint8_t>(above + 1);
-        if (const char* problem = EntryNameProblem(e.name, NameLength(e)))
+        if (const char* problem = EntryNameProblem(e.name, PackageNameLength(e)))
             return Fail(entries, count, i, ExtractPlanBadName, problem, plan);
         marked.push_back(i);
     }
@@ -104,19 +98,11 @@ int PlanExtraction(const PackageEntry* entries, uint32_t count, const std::vecto
     // Two entries of one folder whose names Windows takes for one: the setup
     // program finds only the first, and on disk one would replace the other.
     std::vector<uint32_t> byName = marked;
-    auto order = [&](uint32_t a, uint32_t b) {
-        const PackageEntry& ea = entries[a];
-        const PackageEntry& eb = entries[b];
-        if (ea.parent != eb.parent)
-            return ea.parent < eb.parent;
-        int c = AnsiCompareNoCase(ea.name, NameLength(ea), eb.name, NameLength(eb));
-        return c != 0 ? c < 0 : a < b;
-    };
-    std::sort(byName.begin(), byName.end(), order);
+    std::sort(byName.begin(), byName.end(), PackageLookupOrder{entries});
     for (size_t k = 1; k < byName.size(); ++k) {
         const PackageEntry& a = entries[byName[k - 1]];
         const PackageEntry& b = entries[byName[k]];
-        if (a.parent == b.parent && AnsiCompareNoCase(a.name, NameLength(a), b.name, NameLength(b)) == 0)
+        if (a.parent == b.parent && AnsiCompareNoCase(a.name, PackageNameLength(a), b.name, PackageNameLength(b)) == 0)
             return Fail(entries, count, byName[k], ExtractPlanSameName,
                         "has the name of entry " + std::to_string(byName[k - 1]) + " in the same folder", plan);
     }
@@ -134,7 +120,7 @@ std::string ExtractedPath(const PackageEntry* entries, uint32_t index)
     std::string path;
     for (size_t k = chain.size(); k-- > 0;) {
         const PackageEntry& e = entries[chain[k]];
-        path += Windows1252ToUtf8(std::string(e.name, NameLength(e)));
+        path += Windows1252ToUtf8(std::string(e.name, PackageNameLength(e)));
         if (k > 0)
             path += '/';
     }

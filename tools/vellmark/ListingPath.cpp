@@ -1,6 +1,5 @@
 #include "ListingPath.h"
 
-#include <cstring>
 #include <vector>
 
 #include "ToolText.h"
@@ -36,7 +35,7 @@ int BuildListingPath(const PackageEntry* entries, uint32_t count, uint32_t index
             continue;
         }
         const PackageEntry& e = entries[chain[k]];
-        *path += EscapedForTerminal(std::string(e.name, strnlen(e.name, PackageNameSize)), "\"\\");
+        *path += EscapedForTerminal(std::string(e.name, PackageNameLength(e)), "\"\\");
     }
     return ListingPathOk;
 }

@@ -1,11 +1,11 @@
 // vellmark log: print an install log as the uninstaller reads it.
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "Commands.h"
 #include "InstallLog.h"
+#include "PackageMessages.h"
 #include "Windows1252.h"
 #include "ToolText.h"
 
@@ -49,7 +49,7 @@ std::string Json(const char* text)
         if (c == '"' || c == '\\') {
             out += '\\';
             out += static_cast<char>(c);
-        } else if (c < 0x20 || c == 0x7F || c == 0x81 || c == 0x8D || c == 0x8F || c == 0x90 || c == 0x9D) {
+        } else if (c < 0x20 || c == 0x7F || Windows1252Undefined(c)) {
             snprintf(escape, sizeof(escape), "\\u%04X", c);
             out += escape;
         } else {
@@ -87,16 +87,6 @@ void PrintJson(const InstallLog& list, bool complete)
     printf("%s],\n  \"complete\": %s\n}\n", list.count ? "\n  " : "", complete ? "true" : "false");
 }
 
-// Why a log that loads as "no file" could not be opened.
-std::string OpenFailure(const char* path)
-{
-    FILE* probe = fopen(path, "rb");
-    if (!probe)
-        return strerror(errno);
-    fclose(probe);
-    return "cannot be opened as a file";
-}
-
 }  // namespace
 
 int RunLogCommand(int argc, char** argv)
@@ -131,7 +121,7 @@ int RunLogCommand(int argc, char** argv)
     int exitCode = 0;
     switch (status) {
     case LogLoadNoFile:
-        fprintf(stderr, "vellmark: %s: %s\n", path, OpenFailure(path).c_str());
+        fprintf(stderr, "vellmark: %s: %s\n", path, CannotOpenReason(path).c_str());
         return 2;
     case LogLoadNotALog:
         fprintf(stderr, "vellmark: %s: not an install log (it does not begin with \"log1\")\n", path);

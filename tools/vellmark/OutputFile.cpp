@@ -166,6 +166,16 @@ bool OutputFile::Commit(std::string* error)
     return true;
 }
 
+bool OutputFile::WriteAndCommit(const void* bytes, size_t size, std::string* error)
+{
+    if (file && fwrite(bytes, 1, size, file) != size) {
+        *error = shown + ": cannot be written (" + strerror(errno) + ")";
+        Abandon();
+        return false;
+    }
+    return Commit(error);
+}
+
 void OutputFile::Abandon()
 {
     if (file) {

@@ -46,6 +46,11 @@ public:
     // destination.  On false the temporary file is gone and *error says why.
     bool Commit(std::string* error);
 
+    // Writes `size` bytes to the temporary file and commits it.  On false
+    // the temporary file is gone and *error says why ("DESTINATION: cannot
+    // be written (REASON)").
+    bool WriteAndCommit(const void* bytes, size_t size, std::string* error);
+
     // Closes and removes the temporary file, if there is one.
     void Abandon();
 

@@ -426,10 +426,8 @@ int RunPackCommand(int argc, char** argv)
     progress.End();
     if (ok && !out.Commit(&error))
         ok = false;
-    if (!ok) {
-        out.Abandon();
-        return Refuse(error);
-    }
+    if (!ok)
+        return Refuse(error);  // ~OutputFile removes the temporary file
     fs::path finalPath = fs::u8path(output);
 
     size_t files = 0, folders = 0;

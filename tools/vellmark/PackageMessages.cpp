@@ -4,6 +4,15 @@
 #include <cstdio>
 #include <cstring>
 
+std::string CannotOpenReason(const char* path)
+{
+    FILE* probe = fopen(path, "rb");
+    if (!probe)
+        return strerror(errno);
+    fclose(probe);
+    return "cannot be opened as a file";
+}
+
 // The message the setup program shows for an open code; code 2 gets the
 // system's own reason.
 static std::string OpenFailureText(const char* path, int code)
@@ -14,13 +23,8 @@ static std::string OpenFailureText(const char* path, int code)
     case PackageOutOfBounds:
     case PackageBadChecksum:
         return "File corrupted, possible download error.";
-    case PackageCannotOpen: {
-        FILE* probe = fopen(path, "rb");
-        if (!probe)
-            return strerror(errno);
-        fclose(probe);
-        return "cannot be opened as a file";
-    }
+    case PackageCannotOpen:
+        return CannotOpenReason(path);
     default:
         return "Internal Error 1";
     }

@@ -1,4 +1,5 @@
-// How `list` and `extract` open a setup executable and word the reader's codes.
+// How `list` and `extract` open a setup executable and word the reader's codes,
+// and how the tool words a file it cannot open.
 #ifndef VELLMARK_TOOL_PACKAGE_MESSAGES_H
 #define VELLMARK_TOOL_PACKAGE_MESSAGES_H
 
@@ -14,6 +15,11 @@ int OpenPackageForTool(const char* path, PackageHandle** handle);
 
 // Why ExtractPackageEntry gave `code` for the entry shown as `entry`.
 std::string ExtractFailureText(int code, const std::string& entry);
+
+// Why a file the package reader or the log loader could not open failed:
+// the system's reason, or "cannot be opened as a file" when fopen takes it
+// (a folder, for one).
+std::string CannotOpenReason(const char* path);
 
 // True when --help or -h is among the arguments.
 bool WantsHelp(int argc, char** argv);
