@@ -128,14 +128,16 @@ inline void SetNumberValue(HKEY root, const std::string& path, const char* name,
     RegCloseKey(key);
 }
 
-inline void SetTextValue(HKEY root, const std::string& path, const char* name, const std::string& text)
+// Creates the key when it is missing and sets the text value; whether both worked.
+inline bool SetTextValue(HKEY root, const std::string& path, const char* name, const std::string& text)
 {
     HKEY key = nullptr;
     if (RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS)
-        return;
-    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                   static_cast<DWORD>(text.size() + 1));
+        return false;
+    LONG status = RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                                 static_cast<DWORD>(text.size() + 1));
     RegCloseKey(key);
+    return status == ERROR_SUCCESS;
 }
 
 // Deletes a key with everything below it.

@@ -254,13 +254,12 @@ TEST_F(Shortcuts, WithoutAProgramsFolderNothingIsDone)
     HKEY key = nullptr;
     ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, ShellFolders, 0, KEY_SET_VALUE, &key), ERROR_SUCCESS);
     RegDeleteValueA(key, "Common Programs");
+    RegCloseKey(key);
     EXPECT_EQ(Run(BothNames, "shortcut(\"Tool\", \"%APPDIR%\\\\tool.exe\", null, null);\r\n"
                              "shortcutc(\"Tool\", \"%APPDIR%\\\\tool.exe\", null, null);\r\n"
                              "return shortcutwww(\"Home page\", \"http://tool.example/\");"),
               0);
-    RegSetValueExA(key, "Common Programs", 0, REG_SZ, reinterpret_cast<const BYTE*>(programs.c_str()),
-                   static_cast<DWORD>(programs.size() + 1));
-    RegCloseKey(key);
+    EXPECT_TRUE(fntest::SetTextValue(HKEY_LOCAL_MACHINE, ShellFolders, "Common Programs", programs));
     EXPECT_FALSE(IsFolder(programs + "\\Vellmark Unit Tests"));
     EXPECT_EQ(Describe(&TheInstallLog), std::vector<std::string>{});
 }
