@@ -155,27 +155,6 @@ TEST_F(AppBuiltins, FileInUseWithoutAPath)
         EXPECT_EQ(RunScript(expression + std::string(" + 10")), 10) << expression;
 }
 
-// The path is expanded in the script's own text, as for the other built-ins
-// that take a path.
-std::vector<std::string> ShownTexts;
-
-int WINAPI RecordMessageBox(HWND, LPCSTR text, LPCSTR, UINT)
-{
-    ShownTexts.push_back(text ? text : "(null)");
-    return IDOK;
-}
-
-TEST_F(AppBuiltins, FileInUseExpandsThePathInPlace)
-{
-    fntest::SetPathBuffer(InstallDir, "C:\\Target");
-    ShownTexts.clear();
-    ScriptMessageBox = RecordMessageBox;
-    EXPECT_EQ(RunScript("0", "var p;\r\np = \"%APPDIR%\\\\tool.exe\";\r\nfileinuse(p);\r\nmsgboxok(p);"), 0);
-    ScriptMessageBox = MessageBoxA;
-    ASSERT_EQ(ShownTexts.size(), 1u);
-    EXPECT_EQ(ShownTexts[0], "C:\\Target\\tool.exe");
-}
-
 // ---------------------------------------------------------------------------
 // isappinstalled, against keys this test creates under HKEY_LOCAL_MACHINE
 
