@@ -291,7 +291,7 @@ TEST_F(InstallationRun, SuccessRecordsEveryChangeAndRegistersTheProduct)
     EXPECT_EQ(ReadNumberValue(HKEY_LOCAL_MACHINE, SharedFilesKey, "shared.dll"), 1);
 
     const std::string uninstaller = WindowsFile("vuninst.exe");
-    const std::string entry = std::string(UninstallKey) + "\\Tool";
+    const std::string entry = UninstallEntry;
     EXPECT_TRUE(ReadFileBytes(uninstaller) == UninstallerImage()) << "the bytes of " << uninstaller;
     EXPECT_EQ(ReadTextValue(HKEY_LOCAL_MACHINE, entry, "DisplayName"), "Unit Tool");
     EXPECT_EQ(ReadTextValue(HKEY_LOCAL_MACHINE, entry, "UninstallString"), "\"" + uninstaller + "\" " + dir + "\\Tool.log");
@@ -329,7 +329,7 @@ TEST_F(InstallationRun, EstimatedSizeMeasuresTheFilesTheLogRecordsAfterTheRun)
     SaveInstallLog(&earlier, LogFilePath);
     ReadNoUninstall();
     EXPECT_EQ(RunInstallation(), 1);
-    EXPECT_EQ(ReadNumberValue(HKEY_LOCAL_MACHINE, std::string(UninstallKey) + "\\Tool", "EstimatedSize"),
+    EXPECT_EQ(ReadNumberValue(HKEY_LOCAL_MACHINE, UninstallEntry, "EstimatedSize"),
               static_cast<long long>((big.size() + strlen(ReadmeText) + 1023) / 1024));
 }
 
@@ -339,7 +339,7 @@ TEST_F(InstallationRun, FailureUndoesEverythingTheLogRecords)
     // values it leaves: the company's, and the preferences key's.
     fntest::SetTextValue(HKEY_LOCAL_MACHINE, ProductKey, "Version", "1.0.0");
     fntest::SetTextValue(HKEY_LOCAL_MACHINE, ProductKey, "Path", "C:\\Old");
-    fntest::SetTextValue(HKEY_LOCAL_MACHINE, std::string(UninstallKey) + "\\Tool", "DisplayName", "Unit Tool");
+    fntest::SetTextValue(HKEY_LOCAL_MACHINE, UninstallEntry, "DisplayName", "Unit Tool");
     fntest::SetTextValue(HKEY_LOCAL_MACHINE, CompanyKey, "URL", "http://example.com");
     fntest::SetTextValue(HKEY_CURRENT_USER, "Software\\Vellmark Unit Tests\\Tool", "Skin", "blue");
     fntest::SetNumberValue(HKEY_LOCAL_MACHINE, SharedFilesKey, "other.dll", 2);
@@ -354,7 +354,7 @@ TEST_F(InstallationRun, FailureUndoesEverythingTheLogRecords)
     EXPECT_EQ(ReadNumberValue(HKEY_LOCAL_MACHINE, SharedFilesKey, "shared.dll"), -1);
     EXPECT_EQ(ReadNumberValue(HKEY_LOCAL_MACHINE, SharedFilesKey, "other.dll"), 2);
     EXPECT_FALSE(fntest::KeyExists(HKEY_LOCAL_MACHINE, ProductKey));
-    EXPECT_FALSE(fntest::KeyExists(HKEY_LOCAL_MACHINE, std::string(UninstallKey) + "\\Tool"));
+    EXPECT_FALSE(fntest::KeyExists(HKEY_LOCAL_MACHINE, UninstallEntry));
     EXPECT_EQ(ReadTextValue(HKEY_LOCAL_MACHINE, CompanyKey, "URL"), "http://example.com");
     EXPECT_EQ(ReadTextValue(HKEY_CURRENT_USER, "Software\\Vellmark Unit Tests\\Tool", "Skin"), "blue");
     EXPECT_FALSE(IsFile(WindowsFile("vuninst.exe")));
@@ -369,7 +369,7 @@ TEST_F(InstallationRun, WithoutAnInstallFunctionTheRunSucceeds)
     EXPECT_EQ(ReadTextValue(HKEY_LOCAL_MACHINE, ProductKey, "Path"), AppDir());
     // No NoUninstall setting: no uninstaller and no entry.
     EXPECT_FALSE(IsFile(WindowsFile("vuninst.exe")));
-    EXPECT_FALSE(fntest::KeyExists(HKEY_LOCAL_MACHINE, std::string(UninstallKey) + "\\Tool"));
+    EXPECT_FALSE(fntest::KeyExists(HKEY_LOCAL_MACHINE, UninstallEntry));
 }
 
 TEST_F(InstallationRun, TheSettingsNameTheLogAndTheUninstallEntry)
@@ -451,7 +451,7 @@ TEST_F(InstallationRun, TheRegistrationKeepsTheLogsDigest)
     EXPECT_EQ(RunInstallation(), 1);
     char digest[Sha256TextSize];
     ASSERT_EQ(DigestFile(LogFilePath, digest), 1);
-    EXPECT_EQ(ReadTextValue(HKEY_LOCAL_MACHINE, std::string(UninstallKey) + "\\Tool", "LogDigest"), digest);
+    EXPECT_EQ(ReadTextValue(HKEY_LOCAL_MACHINE, UninstallEntry, "LogDigest"), digest);
     EXPECT_EQ(LogMatchesRegistration(LogFilePath), 1);
     EXPECT_EQ(LogMatchesRegistration((temp.path + "\\other.log").c_str()), 1) << "no entry registers it";
 }
