@@ -123,8 +123,9 @@ TEST_F(RemovalDialogTest, AtStartItAsksWithTheProductsNameAndTheBoxTicked)
     EXPECT_FALSE(Shown(IDC_REMOVAL_PROGRESS));
     EXPECT_EQ(DeleteSettings, 1);
 
-    // Each click on the box turns the setting over.
-    for (int expected : {0, 1, 0}) {
+    // The setting follows the box: the same state twice running keeps it,
+    // which a handler that merely turned the setting over would not.
+    for (int expected : {0, 0, 1, 1, 0}) {
         CheckDlgButton(dialog, IDC_DELETE_SETTINGS, expected ? BST_CHECKED : BST_UNCHECKED);
         Command(IDC_DELETE_SETTINGS);
         EXPECT_EQ(DeleteSettings, expected);
