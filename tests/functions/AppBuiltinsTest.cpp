@@ -34,12 +34,8 @@ std::string Quoted(const std::string& text)
 // Runs f() of a script returning `expression` after `statements`.
 ScriptValue RunScript(const std::string& expression, const std::string& statements = "")
 {
-    SetupScriptRun run(ScriptReturning(expression, "", statements));
-    EXPECT_TRUE(run.accepted) << statements << " return " << expression;
-    ScriptValue result = run.Call("f");
-    EXPECT_TRUE(run.record.reports.empty()) << statements << " return " << expression << ": "
-                                            << Joined(run.record.reports);
-    return result;
+    return fntest::RunWithoutReports(ScriptReturning(expression, "", statements), "f",
+                                     statements + " return " + expression);
 }
 
 class AppBuiltins : public ::testing::Test {

@@ -11,6 +11,7 @@
 #include "Installation.h"
 #include "Playback.h"
 
+using fntest::InstallScript;
 using fntest::IsFile;
 using fntest::KeyExists;
 using fntest::ReadFileBytes;
@@ -142,11 +143,8 @@ protected:
     // install(); returns its result.
     ScriptValue Install(const std::string& arguments)
     {
-        SetupScriptRun run(Settings + "install()\r\n{\r\nreturn installdriver(" + arguments + ");\r\n}\r\n");
-        EXPECT_TRUE(run.accepted) << arguments;
-        ScriptValue result = run.Call("install");
-        EXPECT_EQ(Joined(run.record.reports), "") << arguments;
-        return result;
+        return fntest::RunWithoutReports(InstallScript(Settings, "return installdriver(" + arguments + ");"),
+                                         "install", arguments);
     }
     ScriptValue InstallTestDriver(const char* entry = "Drivers\\\\vmunit.sys")
     {
@@ -244,10 +242,9 @@ TEST_F(InstallDriver, UndoRemovesTheDriverWithItsLastReferenceOnly)
         IsWindowsNT = 1;
         if (otherReferences)
             fntest::SetNumberValue(HKEY_LOCAL_MACHINE, SharedFilesKey, Service, otherReferences);
-        SetupScriptRun run(Settings +
-                           "install()\r\n{\r\n"
-                           "installdriver(\"Drivers\\\\vmunit.sys\", \"%APPDIR%\\\\vmunit.sys\", \"VmUnitDrv\");\r\n"
-                           "return 0;\r\n}\r\n");
+        SetupScriptRun run(InstallScript(
+            Settings, "installdriver(\"Drivers\\\\vmunit.sys\", \"%APPDIR%\\\\vmunit.sys\", \"VmUnitDrv\");\r\n"
+                      "return 0;"));
         EXPECT_EQ(RunInstallation(), 0) << context;
         const bool kept = otherReferences > 0;
         EXPECT_EQ(QueryService(Service).exists, kept) << context;

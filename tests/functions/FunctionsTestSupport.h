@@ -248,6 +248,23 @@ inline std::string ScriptReturning(const std::string& expression, const std::str
     return settings + "f()\r\n{\r\n" + statements + "\r\nreturn " + expression + ";\r\n}\r\n";
 }
 
+// A script whose install() runs `body` after the settings.
+inline std::string InstallScript(const std::string& settings, const std::string& body)
+{
+    return settings + "install()\r\n{\r\n" + body + "\r\n}\r\n";
+}
+
+// Runs `function` of the setup script `text`, which must be accepted and run
+// without an error report; its result.  `context` names the case in a failure.
+inline ScriptValue RunWithoutReports(const std::string& text, const char* function, const std::string& context)
+{
+    SetupScriptRun run(text);
+    EXPECT_TRUE(run.accepted) << context;
+    ScriptValue result = run.Call(function);
+    EXPECT_TRUE(run.record.reports.empty()) << context << ": " << Joined(run.record.reports);
+    return result;
+}
+
 }  // namespace fntest
 
 #endif

@@ -11,6 +11,7 @@
 #include "LogDigest.h"
 
 using fntest::FolderNames;
+using fntest::InstallScript;
 using fntest::IsFile;
 using fntest::IsFolder;
 using fntest::ReadFileBytes;
@@ -28,12 +29,6 @@ const std::string Settings =
 void ReadNoUninstall()
 {
     GetSettingInt("NoUninstall", &NoUninstall);
-}
-
-// A script whose install() runs `body`.
-std::string InstallScript(const std::string& settings, const std::string& body)
-{
-    return settings + "install()\r\n{\r\n" + body + "\r\n}\r\n";
 }
 
 // ---------------------------------------------------------------------------
@@ -393,7 +388,7 @@ TEST_F(InstallationRun, TheSettingsNameTheLogAndTheUninstallEntry)
     };
     for (const Case& c : cases) {
         ClearProductTraces();
-        SetupScriptRun run(c.settings + "install()\r\n{\r\nreturn 1;\r\n}\r\n");
+        SetupScriptRun run(InstallScript(c.settings, "return 1;"));
         NoUninstall = 1;
         ReadNoUninstall();
         EXPECT_EQ(RunInstallation(), 1) << c.what;
