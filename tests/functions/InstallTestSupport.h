@@ -107,10 +107,17 @@ protected:
 
     void OpenTestPackage(const std::vector<PackItem>& items)
     {
-        ClosePackage(SetupPackage);
-        SetupPackage = nullptr;
         std::vector<uint8_t> package = testimage::MakePackage(items);
         ASSERT_FALSE(package.empty());
+        OpenTestPackageBytes(package);
+    }
+
+    // The package file `package` (a setup with its archive), written to the
+    // temporary folder and opened as the setup's package in place of the last.
+    void OpenTestPackageBytes(const std::vector<uint8_t>& package)
+    {
+        ClosePackage(SetupPackage);
+        SetupPackage = nullptr;
         std::string path = temp.path + "\\setup" + std::to_string(++packages) + ".exe";
         ASSERT_TRUE(testimage::WriteBytes(path, package));
         ASSERT_EQ(OpenPackage(path.c_str(), &SetupPackage), PackageOpened);

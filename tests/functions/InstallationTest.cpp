@@ -108,11 +108,7 @@ TEST_F(InstallFiles, AnEntryTooLargeToInflateFailsTheCopy)
             if (strcmp(e.name, "readme.txt") == 0)
                 e.size = 0xFFFFFFF0u;
     }));
-    ClosePackage(SetupPackage);
-    SetupPackage = nullptr;
-    const std::string packagePath = temp.path + "\\huge.exe";
-    ASSERT_TRUE(testimage::WriteBytes(packagePath, package));
-    ASSERT_EQ(OpenPackage(packagePath.c_str(), &SetupPackage), PackageOpened);
+    ASSERT_NO_FATAL_FAILURE(OpenTestPackageBytes(package));
 
     SetupScriptRun run(InstallScript(Settings, "return copy(\"readme.txt\", \"%APPDIR%\\\\readme.txt\") * 10 + "
                                                "iscopyerror();"));
