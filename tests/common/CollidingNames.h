@@ -15,16 +15,19 @@
 #include <string>
 #include <vector>
 
+#include "AnsiText.h"
+
 namespace testimage {
 
 constexpr uint32_t FnvOffsetBasis = 2166136261u;
 constexpr uint32_t FnvPrime = 16777619u;
 
 // A byte usable as the last or second-last character: it must hash as itself
-// (no capital, which folds), end no name early (NUL) and split no path (backslash).
+// (the reader's fold leaves it alone), end no name early (NUL) and split no
+// path (backslash).
 inline bool CollidingNameByte(uint32_t c)
 {
-    return c != 0 && c != '\\' && !(c >= 'A' && c <= 'Z') && c < 256;
+    return c != 0 && c < 256 && c != '\\' && AnsiFold(static_cast<unsigned char>(c)) == c;
 }
 
 // `count` distinct names (distinct also when letter case is ignored) under

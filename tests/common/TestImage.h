@@ -105,9 +105,13 @@ inline std::vector<uint8_t> MakePackage(const std::vector<PackItem>& items, std:
 }
 
 // Decodes the directory of the package whose header stands at `headerAt`,
-// lets `change` edit its records, and writes it back with both checksums
-// sealed again: a package the reader opens, with records a writer would
-// never produce.  false when the directory cannot be decoded.
+// lets `change` edit its records, and writes it back compressed again with
+// the header fields that describe it rewritten: its compressed size, the
+// checksum of the records and the checksum of the compressed bytes.  The
+// result is a package the reader opens, with records a writer would never
+// produce.  The data region is not touched, so its checksum (the header's
+// +20) stays as the package had it.  false when the directory cannot be
+// decoded or encoded.
 template <typename Change>
 bool RewriteDirectory(std::vector<uint8_t>& file, size_t headerAt, Change change)
 {
@@ -131,7 +135,6 @@ bool RewriteDirectory(std::vector<uint8_t>& file, size_t headerAt, Change change
         file.push_back(0);
     Put32(file, headerAt + 8, static_cast<uint32_t>(packed.size()));
     Put32(file, headerAt + 12, adler32(1, reinterpret_cast<const Bytef*>(entries.data()), static_cast<uInt>(length)));
-    Put32(file, headerAt + 20, adler32(1, &file[headerAt + PackageHeaderSize], dataSize));
     Put32(file, headerAt + 24, adler32(1, packed.data(), static_cast<uInt>(packed.size())));
     return true;
 }

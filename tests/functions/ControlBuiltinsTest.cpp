@@ -248,16 +248,30 @@ TEST_F(MessageBoxes, NotDuringTheDeclarationPass)
     EXPECT_EQ(MessageBoxCalls[1].text, "Yes");
 }
 
-// The path of `version` is expanded in the script's own text.
-TEST_F(MessageBoxes, VersionExpandsThePathInPlace)
+// The path given to `version` and to `fileinuse` is expanded in the script's
+// own text, as for the other built-ins that take a path: the message box
+// shows the variable after the call.
+TEST_F(MessageBoxes, PathArgumentsAreExpandedInPlace)
 {
     fntest::SetPathBuffer(InstallDir, "C:\\Target");
-    SetupScriptRun run("f()\r\n{\r\nvar p;\r\np = \"%APPDIR%\\\\lib.dll\";\r\nversion(\"lib.dll\", p);\r\n"
-                       "msgboxok(p);\r\nreturn 1;\r\n}\r\n");
-    ASSERT_TRUE(run.accepted);
-    EXPECT_EQ(run.Call("f"), 1);
-    ASSERT_EQ(MessageBoxCalls.size(), 1u);
-    EXPECT_EQ(MessageBoxCalls[0].text, "C:\\Target\\lib.dll");
+    struct Case {
+        const char* file;
+        const char* call;   // of the variable p, which holds %APPDIR%\<file>
+    };
+    const Case cases[] = {
+        {"lib.dll", "version(\"lib.dll\", p)"},
+        {"tool.exe", "fileinuse(p)"},
+    };
+    for (const Case& c : cases) {
+        MessageBoxCalls.clear();
+        SetupScriptRun run(ScriptReturning("1", "", std::string("var p;\r\np = \"%APPDIR%\\\\") + c.file + "\";\r\n" +
+                                                        c.call + ";\r\nmsgboxok(p);"));
+        ASSERT_TRUE(run.accepted) << c.call;
+        EXPECT_EQ(run.Call("f"), 1) << c.call;
+        EXPECT_TRUE(run.record.reports.empty()) << c.call << ": " << Joined(run.record.reports);
+        ASSERT_EQ(MessageBoxCalls.size(), 1u) << c.call;
+        EXPECT_EQ(MessageBoxCalls[0].text, std::string("C:\\Target\\") + c.file) << c.call;
+    }
 }
 
 // ---------------------------------------------------------------------------

@@ -11,6 +11,7 @@
 #include "Installation.h"
 #include "Playback.h"
 
+using fntest::InstallScript;
 using fntest::IsFile;
 using fntest::KeyExists;
 using fntest::ReadFileBytes;
@@ -29,7 +30,6 @@ constexpr char ImagePath[] = "\\SystemRoot\\System32\\drivers\\vmunit.sys";
 
 const std::string Settings = "// Company=Vellmark Unit Tests\r\n// Product=Tool\r\n";
 
-inline const std::string& DriverImage() { static const std::string image = AsString(VersionedImage(2, 0, 0, 0)); return image; }
 
 // What the service control manager knows of a service.
 struct ServiceConfig {
@@ -119,7 +119,8 @@ protected:
         std::vector<PackItem> items = StandardItems();
         items.push_back(testimage::Folder("Drivers", 0));
         size_t drivers = items.size() - 1;
-        items.push_back(testimage::File("vmunit.sys", drivers, DriverImage()));
+        // The driver's bytes: the shared library's image (version 2.0.0.0).
+        items.push_back(testimage::File("vmunit.sys", drivers, SharedImage()));
         items.push_back(testimage::File("plain.sys", drivers, "a driver without a version"));
         OpenTestPackage(items);
         DeleteTestService(Service);
@@ -142,11 +143,8 @@ protected:
     // install(); returns its result.
     ScriptValue Install(const std::string& arguments)
     {
-        SetupScriptRun run(Settings + "install()\r\n{\r\nreturn installdriver(" + arguments + ");\r\n}\r\n");
-        EXPECT_TRUE(run.accepted) << arguments;
-        ScriptValue result = run.Call("install");
-        EXPECT_EQ(Joined(run.record.reports), "") << arguments;
-        return result;
+        return fntest::RunWithoutReports(InstallScript(Settings, "return installdriver(" + arguments + ");"),
+                                         "install", arguments);
     }
     ScriptValue InstallTestDriver(const char* entry = "Drivers\\\\vmunit.sys")
     {
@@ -182,7 +180,7 @@ TEST_F(InstallDriver, RegistersAnAutoStartKernelDriverOnTheNTFamily)
     EXPECT_EQ(InstallTestDriver(), 1);
     EXPECT_EQ(CopyError, 0);
     EXPECT_EQ(RebootRequested, 1) << "a driver that was not on the disk needs a restart";
-    EXPECT_TRUE(ReadFileBytes(driver) == DriverImage()) << "the bytes of " << driver;
+    EXPECT_TRUE(ReadFileBytes(driver) == SharedImage()) << "the bytes of " << driver;
     EXPECT_EQ(ReadNumberValue(HKEY_LOCAL_MACHINE, SharedFilesKey, Service), 1);
 
     ServiceConfig config = QueryService(Service);
@@ -205,7 +203,7 @@ TEST_F(InstallDriver, AnotherProductFindsTheServiceThereAndRaisesTheCountAgain)
     // the same version on the disk (other bytes, to see that it is not
     // rewritten): no restart is asked for, and the count still goes up.
     ReleaseInstallLog(&TheInstallLog);
-    const std::string sameVersion = DriverImage() + "kept";
+    const std::string sameVersion = SharedImage() + "kept";
     ASSERT_TRUE(fntest::WriteFileBytes(driver, sameVersion));
     RebootRequested = 0;
     EXPECT_EQ(InstallTestDriver(), 1) << "a service that exists counts as registered";
@@ -244,10 +242,9 @@ TEST_F(InstallDriver, UndoRemovesTheDriverWithItsLastReferenceOnly)
         IsWindowsNT = 1;
         if (otherReferences)
             fntest::SetNumberValue(HKEY_LOCAL_MACHINE, SharedFilesKey, Service, otherReferences);
-        SetupScriptRun run(Settings +
-                           "install()\r\n{\r\n"
-                           "installdriver(\"Drivers\\\\vmunit.sys\", \"%APPDIR%\\\\vmunit.sys\", \"VmUnitDrv\");\r\n"
-                           "return 0;\r\n}\r\n");
+        SetupScriptRun run(InstallScript(
+            Settings, "installdriver(\"Drivers\\\\vmunit.sys\", \"%APPDIR%\\\\vmunit.sys\", \"VmUnitDrv\");\r\n"
+                      "return 0;"));
         EXPECT_EQ(RunInstallation(), 0) << context;
         const bool kept = otherReferences > 0;
         EXPECT_EQ(QueryService(Service).exists, kept) << context;
@@ -321,9 +318,9 @@ TEST_F(InstallDriver, TheCopyDecidesTheRestartAndTheCountNotTheResult)
         long long count;      // -1: no value
     };
     const Case cases[] = {
-        {"no file there", "Drivers\\\\vmunit.sys", "-", 0, DriverImage(), 1, 0, 1},
-        {"an older version there", "Drivers\\\\vmunit.sys", older, 0, DriverImage(), 1, 0, 1},
-        {"the same version there", "Drivers\\\\vmunit.sys", DriverImage() + "x", 0, DriverImage() + "x", 0, 0, 1},
+        {"no file there", "Drivers\\\\vmunit.sys", "-", 0, SharedImage(), 1, 0, 1},
+        {"an older version there", "Drivers\\\\vmunit.sys", older, 0, SharedImage(), 1, 0, 1},
+        {"the same version there", "Drivers\\\\vmunit.sys", SharedImage() + "x", 0, SharedImage() + "x", 0, 0, 1},
         {"a newer version there", "Drivers\\\\vmunit.sys", newer, 0, newer, 1, 0, 1},
         {"an entry without a version", "Drivers\\\\plain.sys", older, 0, "a driver without a version", 1, 0, 1},
         {"no such entry", "Drivers\\\\missing.sys", "-", 0, "-", 1, 1, -1},

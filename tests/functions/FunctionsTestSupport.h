@@ -128,14 +128,16 @@ inline void SetNumberValue(HKEY root, const std::string& path, const char* name,
     RegCloseKey(key);
 }
 
-inline void SetTextValue(HKEY root, const std::string& path, const char* name, const std::string& text)
+// Creates the key when it is missing and sets the text value; whether both worked.
+inline bool SetTextValue(HKEY root, const std::string& path, const char* name, const std::string& text)
 {
     HKEY key = nullptr;
     if (RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS)
-        return;
-    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                   static_cast<DWORD>(text.size() + 1));
+        return false;
+    LONG status = RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                                 static_cast<DWORD>(text.size() + 1));
     RegCloseKey(key);
+    return status == ERROR_SUCCESS;
 }
 
 // Deletes a key with everything below it.
@@ -244,6 +246,23 @@ inline std::string ScriptReturning(const std::string& expression, const std::str
                                    const std::string& statements = "")
 {
     return settings + "f()\r\n{\r\n" + statements + "\r\nreturn " + expression + ";\r\n}\r\n";
+}
+
+// A script whose install() runs `body` after the settings.
+inline std::string InstallScript(const std::string& settings, const std::string& body)
+{
+    return settings + "install()\r\n{\r\n" + body + "\r\n}\r\n";
+}
+
+// Runs `function` of the setup script `text`, which must be accepted and run
+// without an error report; its result.  `context` names the case in a failure.
+inline ScriptValue RunWithoutReports(const std::string& text, const char* function, const std::string& context)
+{
+    SetupScriptRun run(text);
+    EXPECT_TRUE(run.accepted) << context;
+    ScriptValue result = run.Call(function);
+    EXPECT_TRUE(run.record.reports.empty()) << context << ": " << Joined(run.record.reports);
+    return result;
 }
 
 }  // namespace fntest

@@ -11,8 +11,9 @@
 
 #include "FunctionsTestSupport.h"
 #include "InstallLog.h"
-#include "PathMacros.h"
 #include "Package.h"
+#include "PathMacros.h"
+#include "ProductTestSupport.h"
 #include "TestImage.h"
 #include "VersionImages.h"
 
@@ -21,12 +22,6 @@ namespace installtest {
 using fntest::TempFolder;
 using versionimages::AsString;
 using versionimages::VersionedImage;
-
-constexpr char Company[] = "Vellmark Unit Tests";
-constexpr char CompanyKey[] = "Software\\Vellmark Unit Tests";
-constexpr char ProductKey[] = "Software\\Vellmark Unit Tests\\Tool";
-constexpr char SharedFilesKey[] = "Software\\Vellmark Unit Tests\\Shared Files";
-constexpr char UninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 
 inline const std::string& AppImage() { static const std::string image = AsString(VersionedImage(1, 2, 0, 0)); return image; }
 inline const std::string& SharedImage() { static const std::string image = AsString(VersionedImage(2, 0, 0, 0)); return image; }
@@ -70,7 +65,7 @@ inline void ClearProductTraces()
     fntest::DeleteKeyTree(HKEY_LOCAL_MACHINE, CompanyKey);
     fntest::DeleteKeyTree(HKEY_LOCAL_MACHINE, "Software\\Tool");
     fntest::DeleteKeyTree(HKEY_LOCAL_MACHINE, "Software\\Shared Files");
-    fntest::DeleteKeyTree(HKEY_LOCAL_MACHINE, std::string(UninstallKey) + "\\Tool");
+    fntest::DeleteKeyTree(HKEY_LOCAL_MACHINE, UninstallEntry);
     fntest::DeleteKeyTree(HKEY_LOCAL_MACHINE, std::string(UninstallKey) + "\\" + Company);
     fntest::DeleteKeyTree(HKEY_CURRENT_USER, CompanyKey);
     DeleteFileA(WindowsFile("vuninst.exe").c_str());
@@ -112,10 +107,17 @@ protected:
 
     void OpenTestPackage(const std::vector<PackItem>& items)
     {
-        ClosePackage(SetupPackage);
-        SetupPackage = nullptr;
         std::vector<uint8_t> package = testimage::MakePackage(items);
         ASSERT_FALSE(package.empty());
+        OpenTestPackageBytes(package);
+    }
+
+    // The package file `package` (a setup with its archive), written to the
+    // temporary folder and opened as the setup's package in place of the last.
+    void OpenTestPackageBytes(const std::vector<uint8_t>& package)
+    {
+        ClosePackage(SetupPackage);
+        SetupPackage = nullptr;
         std::string path = temp.path + "\\setup" + std::to_string(++packages) + ".exe";
         ASSERT_TRUE(testimage::WriteBytes(path, package));
         ASSERT_EQ(OpenPackage(path.c_str(), &SetupPackage), PackageOpened);

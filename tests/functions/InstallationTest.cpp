@@ -11,6 +11,7 @@
 #include "LogDigest.h"
 
 using fntest::FolderNames;
+using fntest::InstallScript;
 using fntest::IsFile;
 using fntest::IsFolder;
 using fntest::ReadFileBytes;
@@ -28,12 +29,6 @@ const std::string Settings =
 void ReadNoUninstall()
 {
     GetSettingInt("NoUninstall", &NoUninstall);
-}
-
-// A script whose install() runs `body`.
-std::string InstallScript(const std::string& settings, const std::string& body)
-{
-    return settings + "install()\r\n{\r\n" + body + "\r\n}\r\n";
 }
 
 // ---------------------------------------------------------------------------
@@ -113,11 +108,7 @@ TEST_F(InstallFiles, AnEntryTooLargeToInflateFailsTheCopy)
             if (strcmp(e.name, "readme.txt") == 0)
                 e.size = 0xFFFFFFF0u;
     }));
-    ClosePackage(SetupPackage);
-    SetupPackage = nullptr;
-    const std::string packagePath = temp.path + "\\huge.exe";
-    ASSERT_TRUE(testimage::WriteBytes(packagePath, package));
-    ASSERT_EQ(OpenPackage(packagePath.c_str(), &SetupPackage), PackageOpened);
+    ASSERT_NO_FATAL_FAILURE(OpenTestPackageBytes(package));
 
     SetupScriptRun run(InstallScript(Settings, "return copy(\"readme.txt\", \"%APPDIR%\\\\readme.txt\") * 10 + "
                                                "iscopyerror();"));
@@ -291,7 +282,7 @@ TEST_F(InstallationRun, SuccessRecordsEveryChangeAndRegistersTheProduct)
     EXPECT_EQ(ReadNumberValue(HKEY_LOCAL_MACHINE, SharedFilesKey, "shared.dll"), 1);
 
     const std::string uninstaller = WindowsFile("vuninst.exe");
-    const std::string entry = std::string(UninstallKey) + "\\Tool";
+    const std::string entry = UninstallEntry;
     EXPECT_TRUE(ReadFileBytes(uninstaller) == UninstallerImage()) << "the bytes of " << uninstaller;
     EXPECT_EQ(ReadTextValue(HKEY_LOCAL_MACHINE, entry, "DisplayName"), "Unit Tool");
     EXPECT_EQ(ReadTextValue(HKEY_LOCAL_MACHINE, entry, "UninstallString"), "\"" + uninstaller + "\" " + dir + "\\Tool.log");
@@ -329,7 +320,7 @@ TEST_F(InstallationRun, EstimatedSizeMeasuresTheFilesTheLogRecordsAfterTheRun)
     SaveInstallLog(&earlier, LogFilePath);
     ReadNoUninstall();
     EXPECT_EQ(RunInstallation(), 1);
-    EXPECT_EQ(ReadNumberValue(HKEY_LOCAL_MACHINE, std::string(UninstallKey) + "\\Tool", "EstimatedSize"),
+    EXPECT_EQ(ReadNumberValue(HKEY_LOCAL_MACHINE, UninstallEntry, "EstimatedSize"),
               static_cast<long long>((big.size() + strlen(ReadmeText) + 1023) / 1024));
 }
 
@@ -339,7 +330,7 @@ TEST_F(InstallationRun, FailureUndoesEverythingTheLogRecords)
     // values it leaves: the company's, and the preferences key's.
     fntest::SetTextValue(HKEY_LOCAL_MACHINE, ProductKey, "Version", "1.0.0");
     fntest::SetTextValue(HKEY_LOCAL_MACHINE, ProductKey, "Path", "C:\\Old");
-    fntest::SetTextValue(HKEY_LOCAL_MACHINE, std::string(UninstallKey) + "\\Tool", "DisplayName", "Unit Tool");
+    fntest::SetTextValue(HKEY_LOCAL_MACHINE, UninstallEntry, "DisplayName", "Unit Tool");
     fntest::SetTextValue(HKEY_LOCAL_MACHINE, CompanyKey, "URL", "http://example.com");
     fntest::SetTextValue(HKEY_CURRENT_USER, "Software\\Vellmark Unit Tests\\Tool", "Skin", "blue");
     fntest::SetNumberValue(HKEY_LOCAL_MACHINE, SharedFilesKey, "other.dll", 2);
@@ -354,7 +345,7 @@ TEST_F(InstallationRun, FailureUndoesEverythingTheLogRecords)
     EXPECT_EQ(ReadNumberValue(HKEY_LOCAL_MACHINE, SharedFilesKey, "shared.dll"), -1);
     EXPECT_EQ(ReadNumberValue(HKEY_LOCAL_MACHINE, SharedFilesKey, "other.dll"), 2);
     EXPECT_FALSE(fntest::KeyExists(HKEY_LOCAL_MACHINE, ProductKey));
-    EXPECT_FALSE(fntest::KeyExists(HKEY_LOCAL_MACHINE, std::string(UninstallKey) + "\\Tool"));
+    EXPECT_FALSE(fntest::KeyExists(HKEY_LOCAL_MACHINE, UninstallEntry));
     EXPECT_EQ(ReadTextValue(HKEY_LOCAL_MACHINE, CompanyKey, "URL"), "http://example.com");
     EXPECT_EQ(ReadTextValue(HKEY_CURRENT_USER, "Software\\Vellmark Unit Tests\\Tool", "Skin"), "blue");
     EXPECT_FALSE(IsFile(WindowsFile("vuninst.exe")));
@@ -369,7 +360,7 @@ TEST_F(InstallationRun, WithoutAnInstallFunctionTheRunSucceeds)
     EXPECT_EQ(ReadTextValue(HKEY_LOCAL_MACHINE, ProductKey, "Path"), AppDir());
     // No NoUninstall setting: no uninstaller and no entry.
     EXPECT_FALSE(IsFile(WindowsFile("vuninst.exe")));
-    EXPECT_FALSE(fntest::KeyExists(HKEY_LOCAL_MACHINE, std::string(UninstallKey) + "\\Tool"));
+    EXPECT_FALSE(fntest::KeyExists(HKEY_LOCAL_MACHINE, UninstallEntry));
 }
 
 TEST_F(InstallationRun, TheSettingsNameTheLogAndTheUninstallEntry)
@@ -393,7 +384,7 @@ TEST_F(InstallationRun, TheSettingsNameTheLogAndTheUninstallEntry)
     };
     for (const Case& c : cases) {
         ClearProductTraces();
-        SetupScriptRun run(c.settings + "install()\r\n{\r\nreturn 1;\r\n}\r\n");
+        SetupScriptRun run(InstallScript(c.settings, "return 1;"));
         NoUninstall = 1;
         ReadNoUninstall();
         EXPECT_EQ(RunInstallation(), 1) << c.what;
@@ -451,7 +442,7 @@ TEST_F(InstallationRun, TheRegistrationKeepsTheLogsDigest)
     EXPECT_EQ(RunInstallation(), 1);
     char digest[Sha256TextSize];
     ASSERT_EQ(DigestFile(LogFilePath, digest), 1);
-    EXPECT_EQ(ReadTextValue(HKEY_LOCAL_MACHINE, std::string(UninstallKey) + "\\Tool", "LogDigest"), digest);
+    EXPECT_EQ(ReadTextValue(HKEY_LOCAL_MACHINE, UninstallEntry, "LogDigest"), digest);
     EXPECT_EQ(LogMatchesRegistration(LogFilePath), 1);
     EXPECT_EQ(LogMatchesRegistration((temp.path + "\\other.log").c_str()), 1) << "no entry registers it";
 }

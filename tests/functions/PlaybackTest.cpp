@@ -29,15 +29,6 @@ protected:
         return options;
     }
 
-    // A file with some bytes, its folder made first.
-    std::string MakeFile(const std::string& path)
-    {
-        std::string folder = path.substr(0, path.rfind('\\'));
-        CreateDirectoryTree(&folder[0]);
-        EXPECT_TRUE(fntest::WriteFileBytes(path, "bytes"));
-        return path;
-    }
-
     InstallLog list = {};
     void TearDown() override
     {
@@ -165,7 +156,7 @@ TEST_F(PlaybackTest, KeyPathsWithoutTwoNamesAreNeverDeleted)
 
 TEST_F(PlaybackTest, ProductKeyAndUninstallEntryGoTheCompanyKeyStays)
 {
-    const std::string entry = std::string(UninstallKey) + "\\Tool";
+    const std::string entry = UninstallEntry;
     fntest::SetTextValue(HKEY_LOCAL_MACHINE, ProductKey, "Version", "1.0");
     fntest::SetTextValue(HKEY_LOCAL_MACHINE, entry, "DisplayName", "Tool");
     fntest::SetTextValue(HKEY_LOCAL_MACHINE, CompanyKey, "URL", "http://example.com");

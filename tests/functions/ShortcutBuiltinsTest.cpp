@@ -15,6 +15,7 @@
 #include "Installation.h"
 #include "Playback.h"
 
+using fntest::InstallScript;
 using fntest::IsFile;
 using fntest::IsFolder;
 using fntest::ReadFileBytes;
@@ -112,11 +113,7 @@ protected:
     // Runs install() with `body` and the settings; its result.
     ScriptValue Run(const std::string& settings, const std::string& body)
     {
-        SetupScriptRun run(settings + "install()\r\n{\r\nvar t;\r\n" + body + "\r\n}\r\n");
-        EXPECT_TRUE(run.accepted) << body;
-        ScriptValue result = run.Call("install");
-        EXPECT_EQ(Joined(run.record.reports), "") << body;
-        return result;
+        return fntest::RunWithoutReports(InstallScript(settings, "var t;\r\n" + body), "install", body);
     }
 };
 
@@ -254,13 +251,12 @@ TEST_F(Shortcuts, WithoutAProgramsFolderNothingIsDone)
     HKEY key = nullptr;
     ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, ShellFolders, 0, KEY_SET_VALUE, &key), ERROR_SUCCESS);
     RegDeleteValueA(key, "Common Programs");
+    RegCloseKey(key);
     EXPECT_EQ(Run(BothNames, "shortcut(\"Tool\", \"%APPDIR%\\\\tool.exe\", null, null);\r\n"
                              "shortcutc(\"Tool\", \"%APPDIR%\\\\tool.exe\", null, null);\r\n"
                              "return shortcutwww(\"Home page\", \"http://tool.example/\");"),
               0);
-    RegSetValueExA(key, "Common Programs", 0, REG_SZ, reinterpret_cast<const BYTE*>(programs.c_str()),
-                   static_cast<DWORD>(programs.size() + 1));
-    RegCloseKey(key);
+    EXPECT_TRUE(fntest::SetTextValue(HKEY_LOCAL_MACHINE, ShellFolders, "Common Programs", programs));
     EXPECT_FALSE(IsFolder(programs + "\\Vellmark Unit Tests"));
     EXPECT_EQ(Describe(&TheInstallLog), std::vector<std::string>{});
 }
@@ -285,12 +281,11 @@ TEST_F(Shortcuts, TheUndoRemovesTheShortcutsAndTheirEmptyFolders)
         ReleaseInstallLog(&TheInstallLog);
         IsWindowsNT = nt ? 1 : 0;
         const std::string programs = ProgramsFolder(nt);
-        SetupScriptRun run(std::string(BothNames) +
-                           "install()\r\n{\r\n"
-                           "shortcut(\"Tool\", \"%APPDIR%\\\\tool.exe\", \"Runs the tool\", null);\r\n"
-                           "shortcutc(\"Tool\", \"%APPDIR%\\\\tool.exe\", null, null);\r\n"
-                           "shortcutwww(\"Home page\", \"http://tool.example/\");\r\n"
-                           "return 0;\r\n}\r\n");
+        SetupScriptRun run(InstallScript(BothNames,
+                                         "shortcut(\"Tool\", \"%APPDIR%\\\\tool.exe\", \"Runs the tool\", null);\r\n"
+                                         "shortcutc(\"Tool\", \"%APPDIR%\\\\tool.exe\", null, null);\r\n"
+                                         "shortcutwww(\"Home page\", \"http://tool.example/\");\r\n"
+                                         "return 0;"));
         ASSERT_TRUE(run.accepted);
         EXPECT_EQ(RunInstallation(), 0) << nt;
         EXPECT_FALSE(IsFolder(programs + "\\Vellmark Unit Tests")) << nt;

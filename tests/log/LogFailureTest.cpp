@@ -7,9 +7,6 @@ using namespace logtest;
 
 namespace {
 
-// Stops a countdown loop that never gets through.
-constexpr long MaxAttempts = 1000;
-
 std::vector<Entry> Sample()
 {
     return {{1, "Acme", "Tool", "C:\\Tool"},       {2, "C:\\Tool", Absent, Absent},

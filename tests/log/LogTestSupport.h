@@ -27,6 +27,10 @@ namespace logtest {
 using Text = std::optional<std::string>;
 const Text Absent = std::nullopt;
 
+// Stops a countdown loop (fail the Nth call for N = 1, 2, ...) that never
+// gets through.
+constexpr long MaxAttempts = 1000;
+
 // One entry as plain values: absent strings are nullopt, so absent and empty
 // compare different.
 struct Entry {

@@ -500,26 +500,14 @@ TEST_F(OpenPackageFixture, ExtractCodes)
         RawArchive(dir, {"", "good content", "twelve bytes", "twelve bytes", "checked", "x", ""});
     // Patch records in the compressed directory: decode, change, re-encode.
     const size_t headerAt = MakeStub().size();
-    uint32_t dataSize = Get32(file, headerAt + 4);
-    std::vector<uint8_t> data(file.begin() + headerAt + 28, file.begin() + headerAt + 28 + dataSize);
-    std::vector<PackageEntry> decoded(dir.size());
-    uLongf length = static_cast<uLongf>(decoded.size() * sizeof(PackageEntry));
-    ASSERT_EQ(uncompress(reinterpret_cast<Bytef*>(decoded.data()), &length, &file[headerAt + 28 + dataSize],
-                         Get32(file, headerAt + 8)),
-              Z_OK);
-    decoded[2].size = 5;                          // inflates to more than its size
-    decoded[3].size = 20;                         // inflates to less than its size
-    decoded[4].checksum ^= 1;                     // right length, wrong checksum
-    decoded[5].offset = dataSize - 2;             // stream runs past the data region
-    decoded[5].compressedSize = 100;
-    std::string raw(reinterpret_cast<const char*>(decoded.data()), decoded.size() * sizeof(PackageEntry));
-    std::vector<uint8_t> packedDir = Zlib(raw);
-    file.resize(headerAt + 28 + dataSize);
-    file.insert(file.end(), packedDir.begin(), packedDir.end());
-    while (file.size() % 4)
-        file.push_back(0);
-    Put32(file, headerAt + 8, static_cast<uint32_t>(packedDir.size()));
-    Reseal(file, headerAt);
+    const uint32_t dataSize = Get32(file, headerAt + 4);
+    ASSERT_TRUE(RewriteDirectory(file, headerAt, [dataSize](std::vector<PackageEntry>& decoded) {
+        decoded[2].size = 5;                          // inflates to more than its size
+        decoded[3].size = 20;                         // inflates to less than its size
+        decoded[4].checksum ^= 1;                     // right length, wrong checksum
+        decoded[5].offset = dataSize - 2;             // stream runs past the data region
+        decoded[5].compressedSize = 100;
+    }));
     ASSERT_EQ(OpenBytes(file, &h), PackageOpened);
 
     struct Case {
@@ -558,24 +546,11 @@ TEST_F(OpenPackageFixture, ExtractRefusesSizesNoStreamCanHold)
                                      Record("over.bin", 0, PackageAttributeFile)};
     std::vector<uint8_t> file = RawArchive(dir, {"", zeros, "fourteen bytes", "edge", "over"});
     // Rewrite the size fields of the last three records in the directory.
-    const size_t headerAt = MakeStub().size();
-    uint32_t dataSize = Get32(file, headerAt + 4);
-    std::vector<PackageEntry> decoded(dir.size());
-    uLongf length = static_cast<uLongf>(decoded.size() * sizeof(PackageEntry));
-    ASSERT_EQ(uncompress(reinterpret_cast<Bytef*>(decoded.data()), &length, &file[headerAt + 28 + dataSize],
-                         Get32(file, headerAt + 8)),
-              Z_OK);
-    decoded[2].size = 0xFFFFFFFFu;                        // 4 GB from a stream of a few bytes
-    decoded[3].size = 1032 * decoded[3].compressedSize;   // the most a stream of that size can give
-    decoded[4].size = 1032 * decoded[4].compressedSize + 1;
-    std::string raw(reinterpret_cast<const char*>(decoded.data()), decoded.size() * sizeof(PackageEntry));
-    std::vector<uint8_t> packedDir = Zlib(raw);
-    file.resize(headerAt + 28 + dataSize);
-    file.insert(file.end(), packedDir.begin(), packedDir.end());
-    while (file.size() % 4)
-        file.push_back(0);
-    Put32(file, headerAt + 8, static_cast<uint32_t>(packedDir.size()));
-    Reseal(file, headerAt);
+    ASSERT_TRUE(RewriteDirectory(file, MakeStub().size(), [](std::vector<PackageEntry>& decoded) {
+        decoded[2].size = 0xFFFFFFFFu;                        // 4 GB from a stream of a few bytes
+        decoded[3].size = 1032 * decoded[3].compressedSize;   // the most a stream of that size can give
+        decoded[4].size = 1032 * decoded[4].compressedSize + 1;
+    }));
     ASSERT_EQ(OpenBytes(file, &h, "sizes.exe"), PackageOpened);
 
     uint8_t* data = nullptr;

@@ -7,6 +7,7 @@
 
 #include "FunctionsTestSupport.h"
 #include "InstallLog.h"
+#include "ProductTestSupport.h"
 #include "RemovalDialog.h"
 #include "SetupState.h"
 #include "UninstallResource.h"
@@ -14,16 +15,17 @@
 using fntest::IsFile;
 using fntest::IsFolder;
 using fntest::KeyExists;
+using installtest::Company;
+using installtest::CompanyKey;
+using installtest::MakeFile;
+using installtest::ProductKey;
+using installtest::SharedFilesKey;
+using installtest::UninstallEntry;
 
 namespace {
 
-constexpr char Company[] = "Vellmark Unit Tests";
-constexpr char CompanyKey[] = "Software\\Vellmark Unit Tests";
-constexpr char ProductKey[] = "Software\\Vellmark Unit Tests\\Tool";
-constexpr char SharedFilesKey[] = "Software\\Vellmark Unit Tests\\Shared Files";
 constexpr char PrefsKey[] = "Software\\Vellmark Unit Tests\\Tool";
 constexpr char UserKey[] = "Software\\Vellmark Unit Tests\\Cache";
-constexpr char UninstallEntry[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tool";
 
 class RemovalDialogTest : public ::testing::Test {
 protected:
@@ -88,17 +90,6 @@ protected:
         return (GetWindowLongPtrA(GetDlgItem(dialog, id), GWL_STYLE) & WS_VISIBLE) != 0;
     }
 
-    std::string MakeFile(const std::string& path)
-    {
-        std::string folder = path.substr(0, path.rfind('\\'));
-        for (size_t i = temp.path.size() + 1; i <= folder.size(); ++i) {
-            if (i == folder.size() || folder[i] == '\\')
-                CreateDirectoryA(folder.substr(0, i).c_str(), nullptr);
-        }
-        EXPECT_TRUE(fntest::WriteFileBytes(path, "bytes"));
-        return path;
-    }
-
     fntest::TempFolder temp;
     std::string installDir;
     UninstallProduct product = {};
@@ -132,8 +123,9 @@ TEST_F(RemovalDialogTest, AtStartItAsksWithTheProductsNameAndTheBoxTicked)
     EXPECT_FALSE(Shown(IDC_REMOVAL_PROGRESS));
     EXPECT_EQ(DeleteSettings, 1);
 
-    // Each click on the box turns the setting over.
-    for (int expected : {0, 1, 0}) {
+    // The setting follows the box: the same state twice running keeps it,
+    // which a handler that merely turned the setting over would not.
+    for (int expected : {0, 0, 1, 1, 0}) {
         CheckDlgButton(dialog, IDC_DELETE_SETTINGS, expected ? BST_CHECKED : BST_UNCHECKED);
         Command(IDC_DELETE_SETTINGS);
         EXPECT_EQ(DeleteSettings, expected);

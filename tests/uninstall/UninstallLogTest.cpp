@@ -8,8 +8,6 @@ using namespace logtest;
 
 namespace {
 
-constexpr long MaxAttempts = 1000;
-
 TEST(TakeLogPath, TheCommandLineIsThePathWithoutOneSurroundingPairOfQuotes)
 {
     struct Case {
