@@ -38,6 +38,10 @@ enum LogEntryKind : int32_t {
     LogKindUserKey = 8,     // text1 key path under HKEY_CURRENT_USER, deleted with its subkeys
 };
 
+// The first four bytes of every log file: "log1", the 32-bit value 0x31676F6C.
+constexpr char LogMagic[4] = {'l', 'o', 'g', '1'};
+constexpr uint32_t LogMagicSize = sizeof LogMagic;
+
 // The longest string a log line can carry: the reader's buffer is 512 bytes.
 constexpr size_t LogLineCapacity = 512;
 constexpr size_t LogMaxTextLength = LogLineCapacity - 1;

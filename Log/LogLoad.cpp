@@ -9,9 +9,6 @@
 
 namespace {
 
-// The first four bytes of every log: "log1", the 32-bit value 0x31676F6C.
-const unsigned char Magic[4] = {'l', 'o', 'g', '1'};
-
 // Reads exactly `size` bytes; 0 when the file ends or a read fails first.
 int ReadExactly(LogFile* file, unsigned char* buffer, uint32_t size)
 {
@@ -65,8 +62,8 @@ LogLoadStatus ReadRecord(LogFile* file, char* line, LogEntry** result)
 
 LogLoadStatus ReadInstallLogFile(InstallLog* list, LogFile* file)
 {
-    unsigned char magic[4];
-    if (!ReadExactly(file, magic, sizeof(magic)) || std::memcmp(magic, Magic, sizeof(Magic)) != 0)
+    unsigned char magic[LogMagicSize];
+    if (!ReadExactly(file, magic, sizeof(magic)) || std::memcmp(magic, LogMagic, LogMagicSize) != 0)
         return LogLoadNotALog;
 
     char line[LogLineCapacity];

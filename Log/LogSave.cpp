@@ -58,7 +58,7 @@ LogSaveStatus WriteBesideAndReplace(const InstallLog* list, const char* path)
 
 int WriteInstallLogFile(const InstallLog* list, LogFile* file)
 {
-    if (!LogFileWrite(file, "log1", 4))
+    if (!LogFileWrite(file, LogMagic, LogMagicSize))
         return 0;
     for (const LogEntry* entry = list->first; entry; entry = entry->next) {
         if (!WriteRecord(file, entry))

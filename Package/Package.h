@@ -27,6 +27,12 @@ constexpr uint32_t PackageAttributeDirectory = 0x10;   // FILE_ATTRIBUTE_DIRECTO
 constexpr uint32_t PackageAttributeFile = 0x20;        // FILE_ATTRIBUTE_ARCHIVE, given to every file
 constexpr uint32_t PackageEntryNotFound = 0xFFFFFFFFu;
 
+// The top-level entries the setup program looks for by name: the setup
+// script, the licence the wizard shows, and the uninstaller it registers.
+constexpr char PackageScriptName[] = "Install.ini";
+constexpr char PackageLicenseName[] = "License.txt";
+constexpr char PackageUninstallerName[] = "Uninstall.exe";
+
 struct PackageHeader {
     uint32_t magic;                          // PackageMagic
     uint32_t dataSize;                       // length of the data region

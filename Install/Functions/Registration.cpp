@@ -42,7 +42,7 @@ uint64_t MeasureLoggedFiles(const InstallLog* list)
 
 void RegisterUninstaller(uint64_t installedBytes)
 {
-    if (NoUninstall || PackageEntrySize(SetupPackage, "Uninstall.exe") == PackageEntryNotFound)
+    if (NoUninstall || PackageEntrySize(SetupPackage, PackageUninstallerName) == PackageEntryNotFound)
         return;
 
     char windows[SetupPathSize];
@@ -52,7 +52,7 @@ void RegisterUninstaller(uint64_t installedBytes)
         snprintf(uninstaller, sizeof uninstaller, "%s\\%s", windows, UninstallerFileName) >=
             static_cast<int>(sizeof uninstaller))
         return;
-    if (!ExtractEntryToFile("Uninstall.exe", uninstaller))
+    if (!ExtractEntryToFile(PackageUninstallerName, uninstaller))
         return;
 
     ProductSettings names;

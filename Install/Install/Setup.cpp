@@ -170,7 +170,7 @@ static SetupOutcome RunSetup(const char* installDir)
     // A script longer than the engine can count through is rejected unread:
     // the reason is shown as the engine shows its own reports, then the
     // rejection as for a script that does not parse.
-    const PackageEntry* scriptEntry = FindPackageEntry(SetupPackage, "Install.ini");
+    const PackageEntry* scriptEntry = FindPackageEntry(SetupPackage, PackageScriptName);
     if (scriptEntry && scriptEntry->size > ScriptTextLimit) {
         char reason[ScriptReportSize];
         snprintf(reason, sizeof reason, "Error: Install.ini is larger than %u MB",
@@ -181,7 +181,7 @@ static SetupOutcome RunSetup(const char* installDir)
     }
 
     // A package without its script ends silently.
-    switch (ExtractPackageEntry(SetupPackage, "Install.ini", &ScriptBlock, nullptr)) {
+    switch (ExtractPackageEntry(SetupPackage, PackageScriptName, &ScriptBlock, nullptr)) {
     case ExtractOk:
         break;
     case ExtractNotFound:
@@ -207,7 +207,7 @@ static SetupOutcome RunSetup(const char* installDir)
         return checks;
 
     uint8_t* license = nullptr;
-    if (ExtractPackageEntry(SetupPackage, "License.txt", &license, nullptr) == ExtractOk) {
+    if (ExtractPackageEntry(SetupPackage, PackageLicenseName, &license, nullptr) == ExtractOk) {
         LicenseText = reinterpret_cast<char*>(license);
     } else {
         LicenseText = nullptr;

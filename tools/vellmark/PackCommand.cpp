@@ -116,7 +116,7 @@ fs::path DefaultStub(const std::string& arch)
 fs::path UninstallerBeside(const fs::path& setup)
 {
     std::error_code ec;
-    fs::path candidate = setup.parent_path() / "Uninstall.exe";
+    fs::path candidate = setup.parent_path() / PackageUninstallerName;
     if (fs::is_regular_file(candidate, ec))
         return candidate;
     return fs::path();
@@ -358,7 +358,7 @@ int RunPackCommand(int argc, char** argv)
 
     const PackItem* script = nullptr;
     for (const PackItem& item : walk.items)
-        if (item.parent == 0 && !item.directory && AnsiCompareNoCase(item.name.c_str(), "Install.ini") == 0)
+        if (item.parent == 0 && !item.directory && AnsiCompareNoCase(item.name.c_str(), PackageScriptName) == 0)
             script = &item;
     if (!script)
         return Refuse(std::string(source) + ": no Install.ini at the top level");
@@ -381,7 +381,7 @@ int RunPackCommand(int argc, char** argv)
 
     bool treeHasUninstaller = false;
     for (const PackItem& item : walk.items)
-        if (item.parent == 0 && AnsiCompareNoCase(item.name.c_str(), "Uninstall.exe") == 0)
+        if (item.parent == 0 && AnsiCompareNoCase(item.name.c_str(), PackageUninstallerName) == 0)
             treeHasUninstaller = true;
     fs::path uninstallerPath;
     if (uninstaller) {
@@ -399,7 +399,7 @@ int RunPackCommand(int argc, char** argv)
     }
     if (!uninstallerPath.empty()) {
         PackItem item;
-        item.name = "Uninstall.exe";
+        item.name = PackageUninstallerName;
         item.parent = 0;
         item.source = uninstallerPath;
         walk.items.push_back(item);

@@ -202,40 +202,6 @@ TEST_F(MessageBoxes, UnattendedTheDefaultButtonAnswersAndTheTranscriptSaysSo)
               "message \"Question\": Go on? -> Yes\r\n");
 }
 
-TEST(Transcript, TheDefaultButtonOfEveryBoxAnswers)
-{
-    fntest::TempFolder folder;
-    const std::string transcript = folder.path + "\\t.txt";
-    ASSERT_EQ(OpenTranscript(transcript.c_str()), 1);
-    struct Case {
-        UINT style;
-        int answer;
-    };
-    const Case cases[] = {
-        {MB_OK | MB_ICONERROR, IDOK},
-        {MB_YESNO | MB_ICONQUESTION, IDYES},
-        {MB_YESNO | MB_DEFBUTTON2, IDNO},
-        {MB_OKCANCEL | MB_DEFBUTTON2, IDCANCEL},
-        {MB_YESNOCANCEL | MB_DEFBUTTON3, IDCANCEL},
-        {MB_ABORTRETRYIGNORE, IDABORT},
-        {MB_RETRYCANCEL, IDRETRY},
-        {MB_YESNO | MB_DEFBUTTON3, IDYES},   // no third button: the first
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(AnswerUnattended("text", "caption", c.style), c.answer) << c.style;
-    CloseTranscript();
-    EXPECT_EQ(fntest::ReadFileBytes(transcript), "message \"caption\": text -> OK\r\n"
-                                                 "message \"caption\": text -> Yes\r\n"
-                                                 "message \"caption\": text -> No\r\n"
-                                                 "message \"caption\": text -> Cancel\r\n"
-                                                 "message \"caption\": text -> Cancel\r\n"
-                                                 "message \"caption\": text -> Abort\r\n"
-                                                 "message \"caption\": text -> Retry\r\n"
-                                                 "message \"caption\": text -> Yes\r\n");
-    // Without a transcript the lines go nowhere, and the answer is the same.
-    EXPECT_EQ(AnswerUnattended("text", "caption", MB_YESNO), IDYES);
-}
-
 // During the check of the script nothing is shown, even in conditions.
 TEST_F(MessageBoxes, NotDuringTheDeclarationPass)
 {
@@ -351,9 +317,9 @@ TEST_F(ProgressBar, BeforeTheWizardNothingHappens)
 }
 
 // ---------------------------------------------------------------------------
-// Windows version tests, on the Windows this test runs on.  scripts in
-// tests/functions run it again under each Windows version that wine can
-// pretend, with VM_EXPECT_WINDOWS naming it.
+// Windows version tests, on the Windows this test runs on.
+// windows-versions.sh runs them again under each Windows version that wine
+// can pretend, with VM_EXPECT_WINDOWS naming it.
 
 const char* const VersionBuiltins[WindowsVersionTestCount] = {
     "iswin95", "iswin98", "iswinme", "iswinnt", "iswin2000", "iswinfamilynt", "iswinfamily9x"};

@@ -14,7 +14,7 @@ set -u
 program=$1
 shift
 here=$(cd "$(dirname "$0")" && pwd)
-wine_run="$here/../../scripts/wine-run"
+wine_run="$here/../../../scripts/wine-run"
 name=$(basename "$program")
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/vellmark-versions.XXXXXX")

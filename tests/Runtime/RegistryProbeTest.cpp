@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "FunctionsTestSupport.h"
+#include "WindowsTestSupport.h"
 #include "RegistryProbe.h"
 
 using fntest::KeyExists;

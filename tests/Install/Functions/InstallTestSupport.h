@@ -14,6 +14,8 @@
 #include "Package.h"
 #include "PathMacros.h"
 #include "ProductTestSupport.h"
+#include "SetupState.h"
+#include "Settings.h"
 #include "TestImage.h"
 #include "VersionImages.h"
 
@@ -27,6 +29,30 @@ inline const std::string& AppImage() { static const std::string image = AsString
 inline const std::string& SharedImage() { static const std::string image = AsString(VersionedImage(2, 0, 0, 0)); return image; }
 inline const std::string& UninstallerImage() { static const std::string image = AsString(VersionedImage(1, 0, 0, 0)); return image; }
 constexpr char ReadmeText[] = "Read me first.\r\n";
+
+// The settings of the unit tests' product, and the flag start-up reads from
+// them before the wizard.
+inline const std::string Settings =
+    "// Company=Vellmark Unit Tests\r\n// Product=Tool\r\n// Name=Unit Tool\r\n// Version=1.2.0\r\n";
+
+inline void ReadNoUninstall()
+{
+    GetSettingInt("NoUninstall", &NoUninstall);
+}
+
+// The whole product: every setting the registration writes, and a script
+// that changes something of every kind.
+inline const std::string FullSettings = Settings +
+                                        "// NoUninstall=0\r\n// ProductURL=http://tool.example\r\n"
+                                        "// ProductEmail=tool@example.com\r\n// CompanyURL=http://example.com\r\n"
+                                        "// CompanyEmail=info@example.com\r\n";
+
+inline const std::string FullInstall =
+    "makedir(\"%APPDIR%\\\\Bin\");\r\n"
+    "copy(\"Bin\\\\app.exe\", \"%APPDIR%\\\\Bin\\\\app.exe\");\r\n"
+    "copy(\"readme.txt\", \"%APPDIR%\\\\readme.txt\");\r\n"
+    "copyshared(\"shared.dll\", \"%APPDIR%\\\\shared.dll\", \"shared.dll\");\r\n"
+    "prefskey(\"Software\\\\Vellmark Unit Tests\\\\Tool\");\r\n";
 
 // One line per entry: "Kind|text1|text2|text3", absent strings as "-".
 inline std::vector<std::string> Describe(const InstallLog* list)
