@@ -148,14 +148,13 @@ int main(int argc, char** argv)
     fs::path prefix = work / "prefix";
     fs::create_directories(prefix);
     setenv("WINEPREFIX", prefix.c_str(), 1);
-    setenv("WINEDEBUG", "-all", 1);
-    setenv("WINEDLLOVERRIDES", "mscoree,mshtml=", 1);
-    const std::string wine = "/usr/lib/wine/wine64 ";
+    const std::string wineRun = std::string(VM_SOURCE_DIR) + "/scripts/wine-run";
+    const std::string wine = Quoted(wineRun) + " ";
     // Started by us in the foreground, so its processor time can be read and
     // counted with every command's.
     benchrun::Helper = fork();
     if (benchrun::Helper == 0) {
-        execl("/usr/lib/wine/wineserver", "wineserver", "-f", "-p", static_cast<char*>(nullptr));
+        execl(wineRun.c_str(), "wine-run", "--wineserver", "-f", "-p", static_cast<char*>(nullptr));
         _exit(127);
     }
     MustRun(wine + "wineboot --init >/dev/null 2>&1");
@@ -237,7 +236,7 @@ int main(int argc, char** argv)
     MustRun(wine + Quoted(win64 / "install_profile.exe") + " " + Quoted(winPath(ours)) + " 'C:\\BenchProfile'");
     fs::remove_all(drive / "BenchProfile");
 
-    Run("/usr/lib/wine/wineserver -k");
+    Run(wine + "--wineserver -k");
     kill(benchrun::Helper, SIGTERM);
     waitpid(benchrun::Helper, nullptr, 0);
     if (!keep)

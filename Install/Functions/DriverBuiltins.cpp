@@ -25,11 +25,20 @@ bool LogRecordsDriver(const char* path)
 
 }  // namespace
 
-// installdriver(entry, destination, service).  The service name is also the
-// shared name of the driver's reference count.  Everything that names the
-// driver is checked before anything is done, so a call that could only do
-// part of its work (a file copied but no service, a service key cut to
-// another name) does nothing instead.
+// installdriver(entry, destination, service): copies the driver like copy,
+// raises its reference count after a successful copy (also when the file was
+// there, but not when the product's log records the driver already),
+// registers its service and records a Driver entry.  1 when the service is
+// registered (or already existed), else 0; the copy reports through
+// CopyError.  The service name is also the shared name of the driver's
+// reference count.  Everything that names the driver is checked before
+// anything is done, so a call that could only do part of its work (a file
+// copied but no service, a service key cut to another name) does nothing
+// instead: a call that cannot name its driver (an argument that is no text, a
+// destination that is empty or names no file, a service name that
+// IsServiceName refuses, an image path that would not fit) does nothing but
+// set CopyError, like a copy that cannot be written, and gives 0; arguments
+// that could not be read (a script error, which stops the script) do nothing.
 ScriptValue InstallDriverBuiltin()
 {
     ScriptValue arguments[3] = {};

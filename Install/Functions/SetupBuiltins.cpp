@@ -4,6 +4,9 @@
 #include "PathMacros.h"
 #include "Versions.h"
 
+// version(entry, path): CompareEntryVersion of the entry against the path
+// after its macros are expanded in place; -2 when either is no text or the
+// expanded path would not fit the script's text.
 ScriptValue VersionBuiltin()
 {
     ScriptValue arguments[2] = {};
@@ -29,36 +32,9 @@ BuiltinRow SetupBuiltinTable[BuiltinCount + 1];
 }  // namespace
 
 const BuiltinHandler SetupBuiltinHandlers[BuiltinCount] = {
-    IsWin95Builtin,
-    IsWin98Builtin,
-    IsWinMeBuiltin,
-    IsWinNTBuiltin,
-    IsWin2000Builtin,
-    IsWinFamilyNTBuiltin,
-    IsWinFamily9xBuiltin,
-    SetRebootBuiltin,
-    SetUpdateBuiltin,
-    SetNoUninstallBuiltin,
-    LogOnBuiltin,
-    LogOffBuiltin,
-    FileInUseBuiltin,
-    IsAppInstalledBuiltin,
-    IsAppRunningBuiltin,
-    CloseAppBuiltin,
-    VersionBuiltin,
-    MsgBoxOkBuiltin,
-    MsgBoxYesNoBuiltin,
-    CopyBuiltin,
-    CopySharedBuiltin,
-    IsCopyErrorBuiltin,
-    MakeDirBuiltin,
-    InstallDriverBuiltin,
-    ShortcutBuiltin,
-    ShortcutCBuiltin,
-    ShortcutWwwBuiltin,
-    PrefsKeyBuiltin,
-    SetProgStepsBuiltin,
-    ProgStepBuiltin,
+#define VM_BUILTIN_HANDLER(index, name, handler, parameterCount, parameterKinds) handler,
+    VM_BUILTINS(VM_BUILTIN_HANDLER)
+#undef VM_BUILTIN_HANDLER
 };
 
 void InstallSetupBuiltins()

@@ -115,11 +115,20 @@ ScriptValue MakeShellLink(BuiltinIndex index, ProductNames names)
 
 }  // namespace
 
+// The Start-menu shortcuts; each gives 0.  A name, target or address that is
+// no text, a description or arguments value that is neither 0 nor a text, or
+// arguments that could not be read: nothing is done.  Without a programs
+// folder nothing is done either, and a shortcut whose path would be longer
+// than 259 characters is not made: neither is logged.  Otherwise the path is
+// logged whether or not the file was written.
+//
+// shortcut(name, target, description, arguments): StartMenuFolder\name.lnk
 ScriptValue ShortcutBuiltin()
 {
     return MakeShellLink(BuiltinShortcut, ProductNamesCompanyAndProduct);
 }
 
+// shortcutc(name, target, description, arguments): CompanyMenuFolder\name.lnk
 ScriptValue ShortcutCBuiltin()
 {
     return MakeShellLink(BuiltinShortcutc, ProductNamesCompany);

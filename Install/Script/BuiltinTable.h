@@ -21,6 +21,7 @@
 #ifndef VELLMARK_BUILTIN_TABLE_H
 #define VELLMARK_BUILTIN_TABLE_H
 
+#include "BuiltinList.h"
 #include "Script.h"
 
 typedef ScriptValue (*BuiltinHandler)();
@@ -41,38 +42,12 @@ struct BuiltinSignature {
     const char* parameterKinds;
 };
 
-// The built-ins in table order; BuiltinSignatures[Builtin<name>] describes it.
+// The built-ins in table order (BuiltinList.h); BuiltinSignatures[Builtin<name>]
+// describes it.
 enum BuiltinIndex {
-    BuiltinIswin95,
-    BuiltinIswin98,
-    BuiltinIswinme,
-    BuiltinIswinnt,
-    BuiltinIswin2000,
-    BuiltinIswinfamilynt,
-    BuiltinIswinfamily9x,
-    BuiltinSetreboot,
-    BuiltinSetupdate,
-    BuiltinSetnouninstall,
-    BuiltinLogon,
-    BuiltinLogoff,
-    BuiltinFileinuse,
-    BuiltinIsappinstalled,
-    BuiltinIsapprunning,
-    BuiltinCloseapp,
-    BuiltinVersion,
-    BuiltinMsgboxok,
-    BuiltinMsgboxyesno,
-    BuiltinCopy,
-    BuiltinCopyshared,
-    BuiltinIscopyerror,
-    BuiltinMakedir,
-    BuiltinInstalldriver,
-    BuiltinShortcut,
-    BuiltinShortcutc,
-    BuiltinShortcutwww,
-    BuiltinPrefskey,
-    BuiltinSetprogsteps,
-    BuiltinProgstep,
+#define VM_BUILTIN_INDEX(index, name, handler, parameterCount, parameterKinds) index,
+    VM_BUILTINS(VM_BUILTIN_INDEX)
+#undef VM_BUILTIN_INDEX
     BuiltinCount
 };
 
@@ -83,8 +58,8 @@ extern const BuiltinSignature BuiltinSignatures[BuiltinCount];
 // that count (may be null for none).  1 when all were read, 0 after an error.
 int ReadBuiltinArguments(BuiltinIndex index, ScriptValue* values);
 
-// Fills `table` with the 30 rows in table order, each with its handler from
-// `handlers` (indexed by BuiltinIndex), and the ending row.
+// Fills `table` with one row per built-in in table order, each with its
+// handler from `handlers` (indexed by BuiltinIndex), and the ending row.
 void MakeBuiltinTable(const BuiltinHandler (&handlers)[BuiltinCount],
                       BuiltinRow (&table)[BuiltinCount + 1]);
 

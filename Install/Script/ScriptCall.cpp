@@ -5,42 +5,21 @@
 #include "AnsiText.h"
 
 #include <cstring>
-#include <iterator>
 
 ScriptValue ArgumentList[ScriptParameterLimit];
 
 const BuiltinSignature BuiltinSignatures[BuiltinCount] = {
-    {"iswin95", 0, ""},
-    {"iswin98", 0, ""},
-    {"iswinme", 0, ""},
-    {"iswinnt", 0, ""},
-    {"iswin2000", 0, ""},
-    {"iswinfamilynt", 0, ""},
-    {"iswinfamily9x", 0, ""},
-    {"setreboot", 1, "i"},
-    {"setupdate", 1, "i"},
-    {"setnouninstall", 1, "i"},
-    {"logon", 0, ""},
-    {"logoff", 0, ""},
-    {"fileinuse", 1, "t"},          // path
-    {"isappinstalled", 2, "tt"},    // company, product
-    {"isapprunning", 2, "tt"},      // window class, window title
-    {"closeapp", 2, "tt"},          // window class, window title
-    {"version", 2, "tt"},           // package entry, installed path
-    {"msgboxok", 1, "t"},
-    {"msgboxyesno", 1, "t"},
-    {"copy", 2, "tt"},              // package entry, destination
-    {"copyshared", 3, "ttt"},       // package entry, destination, kept text
-    {"iscopyerror", 0, ""},
-    {"makedir", 1, "t"},
-    {"installdriver", 3, "ttt"},    // package entry, destination, service name
-    {"shortcut", 4, "tttt"},
-    {"shortcutc", 4, "tttt"},
-    {"shortcutwww", 2, "tt"},       // name, address
-    {"prefskey", 1, "t"},
-    {"setprogsteps", 1, "i"},
-    {"progstep", 0, ""},
+#define VM_BUILTIN_SIGNATURE(index, name, handler, parameterCount, parameterKinds) \
+    {name, parameterCount, parameterKinds},
+    VM_BUILTINS(VM_BUILTIN_SIGNATURE)
+#undef VM_BUILTIN_SIGNATURE
 };
+
+// Each row's count is the number of its kinds.
+#define VM_BUILTIN_CHECK(index, name, handler, parameterCount, parameterKinds) \
+    static_assert(sizeof(parameterKinds) - 1 == (parameterCount), name ": one kind per parameter");
+VM_BUILTINS(VM_BUILTIN_CHECK)
+#undef VM_BUILTIN_CHECK
 
 namespace {
 
@@ -65,9 +44,6 @@ int FindScriptFunctionIgnoringCase(const char* name)
 }
 
 }  // namespace
-
-static_assert(std::size(BuiltinSignatures) == BuiltinCount,
-              "one signature per built-in");
 
 void MakeBuiltinTable(const BuiltinHandler (&handlers)[BuiltinCount],
                       BuiltinRow (&table)[BuiltinCount + 1])

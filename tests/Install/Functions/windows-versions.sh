@@ -19,11 +19,8 @@ name=$(basename "$program")
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/vellmark-versions.XXXXXX")
 export WINEPREFIX="$work/prefix"
-export WINEDEBUG=-all
-wineserver=/usr/lib/wine/wineserver
-[ -x "$wineserver" ] || wineserver=$(command -v wineserver)
 finish() {
-  "$wineserver" -k >/dev/null 2>&1 || true
+  "$wine_run" --wineserver -k >/dev/null 2>&1 || true
   rm -rf "$work"
 }
 trap finish EXIT
@@ -32,7 +29,7 @@ timeout 300 "$wine_run" wineboot --init >/dev/null 2>&1 || true
 if [ -z "${DISPLAY:-}" ]; then
   "$wine_run" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
   # The desktop reads the driver setting when it starts.
-  "$wineserver" -k >/dev/null 2>&1 || true
+  "$wine_run" --wineserver -k >/dev/null 2>&1 || true
 fi
 
 passed=0
