@@ -131,7 +131,7 @@ void RemoveEmptyParentsInside(const InstallLog* list, const char* installDir)
     }
 }
 
-// The product key's four values and the key itself.  Keys are opened, never
+// The product key's values (those RegisterProductKey writes) and the key itself.  Keys are opened, never
 // created: a removal must not leave behind the parent keys that creating one
 // would make.  The key is never
 // HKEY_LOCAL_MACHINE\Software itself (no company and no product): that one

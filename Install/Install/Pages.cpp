@@ -1,4 +1,4 @@
-// The five pages of the wizard: Welcome, License Agreement, Destination
+// The pages of the wizard: Welcome, License Agreement, Destination
 // folder, Install and Finished.  Each page sets up its texts when the frame
 // creates it, answers PageActivate (non-zero: skip me) and PageLeave
 // (non-zero: keep me), and reacts to its own controls.

@@ -1,4 +1,4 @@
-// The wizard's frame: navigation between the five pages, button states,
+// The wizard's frame: navigation between the pages, button states,
 // closing, the About entry, and the painting that every page shares (tiled
 // background, control colours).
 #include "Wizard.h"
@@ -8,9 +8,6 @@
 
 namespace {
 
-constexpr int PageCount = 5;
-constexpr int FirstPage = 0;
-constexpr int LastPage = PageCount - 1;
 
 // The background tile, bitmap 109.
 constexpr int TileWidth = 100;
@@ -30,13 +27,18 @@ struct PageResource {
     const MessageRow* table;
 };
 
-const PageResource PageResources[PageCount] = {
+// The pages in their order: the first has no Back, the last (the Finished
+// page) neither Back nor Next.
+const PageResource PageResources[] = {
     {IDD_WELCOME, WelcomePageTable},
     {IDD_LICENSE, LicensePageTable},
     {IDD_DESTINATION, DestinationPageTable},
     {IDD_INSTALL, InstallPageTable},
     {IDD_FINISHED, FinishedPageTable},
 };
+constexpr int PageCount = static_cast<int>(sizeof PageResources / sizeof PageResources[0]);
+constexpr int FirstPage = 0;
+constexpr int LastPage = PageCount - 1;
 
 HWND BackButtonWindow = nullptr;
 HWND CancelButtonWindow = nullptr;

@@ -1,4 +1,4 @@
-// The setup wizard: the frame and its five pages, the frame's navigation, and
+// The setup wizard: the frame and its pages, the frame's navigation, and
 // the painting shared by all pages.  Every dialog of the wizard runs
 // TableDialogProc (TableDialog.h) with its own MessageTable.
 #ifndef VELLMARK_WIZARD_H
