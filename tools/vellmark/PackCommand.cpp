@@ -8,10 +8,12 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "AnsiText.h"
+#include "CommandLine.h"
 #include "Commands.h"
 #include "EntryName.h"
 #include "OutputFile.h"
@@ -36,7 +38,7 @@ namespace {
 const char PackUsage[] =
     "usage: vellmark pack SOURCE_DIR -o OUT.exe [--arch win32|win64 | --stub SETUP.exe] [options]\n";
 
-const char PackHelp[] =
+const char PackDescription[] =
     "\n"
     "Packs the tree under SOURCE_DIR into a package archive and appends it to the\n"
     "setup program SETUP.exe, giving the setup executable OUT.exe.  The top level of\n"
@@ -75,6 +77,29 @@ const char PackHelp[] =
     "must stay below 4 GB.  On any error nothing is written and the exit code is 2.\n";
 
 static_assert(CompressionLevelDefault == 6 && CompressionLevelMost == 12, "the --level text above");
+
+enum PackOption {
+    PackOutput,
+    PackArch,
+    PackStub,
+    PackUninstaller,
+    PackNoUninstaller,
+    PackLevel,
+    PackNoCheck,
+    PackOptionCount
+};
+const OptionSpec PackOptionTable[] = {
+    {"output", 'o', "OUT.exe"},
+    {"arch", 0, "win32|win64"},
+    {"stub", 0, "SETUP.exe"},
+    {"uninstaller", 0, "FILE"},
+    {"no-uninstaller", 0, nullptr},
+    {"level", 0, "N"},
+    {"no-check", 0, nullptr},
+};
+static_assert(std::size(PackOptionTable) == PackOptionCount, "one row per PackOption");
+
+const CommandSpec Pack = {"pack", PackOptionTable, PackOptionCount, PackUsage, PackDescription};
 
 // The folder this tool runs from, for finding our setup programs beside it.
 fs::path ToolFolder()
@@ -124,8 +149,7 @@ fs::path UninstallerBeside(const fs::path& setup)
 
 int Refuse(const std::string& message)
 {
-    fprintf(stderr, "vellmark: %s\n", message.c_str());
-    return 2;
+    return CommandError(Pack.name, message);
 }
 
 std::string Shown(const fs::path& p)
@@ -259,65 +283,34 @@ int ParseLevel(const char* text)
 
 int RunPackCommand(int argc, char** argv)
 {
-    const char* source = nullptr;
-    const char* output = nullptr;
-    const char* stub = nullptr;
-    const char* uninstaller = nullptr;
-    bool noUninstaller = false;
+    CommandLine line;
+    int exitCode = 0;
+    if (!ReadCommandLine(Pack, argc, argv, &line, &exitCode))
+        return exitCode;
     std::string arch = "win32";
+    if (line.Given(PackArch)) {
+        arch = line.Value(PackArch);
+        if (arch != "win32" && arch != "win64")
+            return Refuse("--arch takes win32 or win64, not '" + arch + "'");
+    }
     int level = CompressionLevelDefault;
-    bool check = true;
-    for (int i = 1; i < argc; ++i) {
-        std::string a = argv[i];
-        auto value = [&](const char* option) -> const char* {
-            if (i + 1 >= argc) {
-                Refuse(std::string(option) + " needs a value");
-                return nullptr;
-            }
-            return argv[++i];
-        };
-        if (a == "-h" || a == "--help") {
-            printf("%s%s", PackUsage, PackHelp);
-            return 0;
-        } else if (a == "-o" || a == "--output") {
-            if (!(output = value("-o")))
-                return 2;
-        } else if (a == "--stub") {
-            if (!(stub = value("--stub")))
-                return 2;
-        } else if (a == "--arch") {
-            const char* v = value("--arch");
-            if (!v)
-                return 2;
-            arch = v;
-            if (arch != "win32" && arch != "win64")
-                return Refuse("--arch takes win32 or win64, not '" + arch + "'");
-        } else if (a == "--uninstaller") {
-            if (!(uninstaller = value("--uninstaller")))
-                return 2;
-        } else if (a == "--no-uninstaller") {
-            noUninstaller = true;
-        } else if (a == "--level") {
-            const char* v = value("--level");
-            if (!v)
-                return 2;
-            level = ParseLevel(v);
-            if (level < 0)
-                return Refuse(std::string("--level takes a number from 0 to 12, not '") + v + "'");
-        } else if (a == "--no-check") {
-            check = false;
-        } else if (!a.empty() && a[0] == '-') {
-            return Refuse("unknown option " + a + " (see 'vellmark pack --help')");
-        } else if (!source) {
-            source = argv[i];
-        } else {
-            return Refuse("more than one SOURCE_DIR given (see 'vellmark pack --help')");
-        }
+    if (const char* v = line.Value(PackLevel)) {
+        level = ParseLevel(v);
+        if (level < 0)
+            return Refuse(std::string("--level takes a number from 0 to 12, not '") + v + "'");
     }
-    if (!source || !output) {
-        fprintf(stderr, "vellmark: %s", PackUsage);
-        return 2;
-    }
+    if (line.operands.empty())
+        return UsageError(Pack, "no SOURCE_DIR given");
+    if (line.operands.size() > 1)
+        return UsageError(Pack, "more than one SOURCE_DIR given");
+    const char* source = line.operands[0];
+    const char* output = line.Value(PackOutput);
+    if (!output)
+        return UsageError(Pack, "no -o OUT.exe given");
+    const char* stub = line.Value(PackStub);
+    const char* uninstaller = line.Value(PackUninstaller);
+    bool noUninstaller = line.Given(PackNoUninstaller);
+    bool check = !line.Given(PackNoCheck);
     if (uninstaller && noUninstaller)
         return Refuse("--uninstaller and --no-uninstaller exclude each other");
     std::string stubPath;
