@@ -101,6 +101,10 @@ static_assert(std::size(PackOptionTable) == PackOptionCount, "one row per PackOp
 
 const CommandSpec Pack = {"pack", PackOptionTable, PackOptionCount, PackUsage, PackDescription};
 
+// The name of our setup programs, in the build folder of each architecture
+// and in VELLMARK_STUB_DIR.
+const char SetupProgramName[] = "Setup.exe";
+
 // The folder this tool runs from, for finding our setup programs beside it.
 fs::path ToolFolder()
 {
@@ -123,12 +127,12 @@ fs::path DefaultStub(const std::string& arch)
 {
     std::vector<fs::path> candidates;
     if (const char* dir = getenv("VELLMARK_STUB_DIR"))
-        candidates.push_back(fs::u8path(dir) / "Setup.exe");
+        candidates.push_back(fs::u8path(dir) / SetupProgramName);
     fs::path tool = ToolFolder();
-    candidates.push_back(tool / ".." / arch / "Setup.exe");
-    candidates.push_back(tool / arch / "Setup.exe");
+    candidates.push_back(tool / ".." / arch / SetupProgramName);
+    candidates.push_back(tool / arch / SetupProgramName);
     if (tool.filename() == arch)
-        candidates.push_back(tool / "Setup.exe");
+        candidates.push_back(tool / SetupProgramName);
     std::error_code ec;
     for (const fs::path& c : candidates)
         if (fs::is_regular_file(c, ec))
@@ -369,7 +373,8 @@ bool Packing::FindSetupProgram()
     }
     fs::path found = DefaultStub(request.arch);
     if (found.empty())
-        return Fail("no " + request.arch + " Setup.exe found beside this tool; build it or name one with --stub");
+        return Fail("no " + request.arch + " " + SetupProgramName +
+                    " found beside this tool; build it or name one with --stub");
     stubPath = found.u8string();
     return true;
 }
@@ -425,7 +430,7 @@ bool Packing::CheckScript()
         if (item.parent == 0 && !item.directory && AnsiCompareNoCase(item.name.c_str(), PackageScriptName) == 0)
             script = item.source;
     if (script.empty())
-        return Fail(std::string(request.source) + ": no Install.ini at the top level");
+        return Fail(std::string(request.source) + ": no " + PackageScriptName + " at the top level");
 
     // The setup program refuses a larger script before reading it, whatever
     // it holds, so no package is made with one (--no-check included).
@@ -457,12 +462,12 @@ bool Packing::AddUninstaller()
         if (!fs::is_regular_file(uninstallerPath, ec))
             return Fail(std::string(request.uninstaller) + ": no such file");
         if (treeHasUninstaller)
-            return Fail(std::string(request.source) +
-                        ": already holds an Uninstall.exe; --uninstaller would add a second one");
+            return Fail(std::string(request.source) + ": already holds an " + PackageUninstallerName +
+                        "; --uninstaller would add a second one");
     } else if (!request.noUninstaller && !treeHasUninstaller) {
         uninstallerPath = UninstallerBeside(fs::u8path(stubPath));
         if (uninstallerPath.empty())
-            return Fail("no Uninstall.exe beside " + stubPath +
+            return Fail(std::string("no ") + PackageUninstallerName + " beside " + stubPath +
                         " to carry as the uninstaller; name one with --uninstaller FILE, or pack without one "
                         "with --no-uninstaller");
     }
