@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "BuiltinTable.h"
-#include "CommandLine.h"
+#include "ToolOptions.h"
 #include "Commands.h"
 #include "Script.h"
 #include "Settings.h"
@@ -213,9 +213,9 @@ bool CheckSetupScriptText(const std::string& label, const std::string& text)
 
 int RunCheckCommand(int argc, char** argv)
 {
-    CommandLine line;
+    CommandOptions line;
     int exitCode = 0;
-    if (!ReadCommandLine(Check, argc, argv, &line, &exitCode))
+    if (!ReadOptions(Check, argc, argv, &line, &exitCode))
         return exitCode;
     if (line.operands.empty())
         return UsageError(Check, "no INSTALL.INI given");

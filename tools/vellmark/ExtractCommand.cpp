@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "CommandLine.h"
+#include "ToolOptions.h"
 #include "Commands.h"
 #include "ExtractPlan.h"
 #include "OutputFile.h"
@@ -331,9 +331,9 @@ int ExtractIntoFolder(const char* setup, const std::string& shownDir, const std:
 
 int RunExtractCommand(int argc, char** argv)
 {
-    CommandLine line;
+    CommandOptions line;
     int exitCode = 0;
-    if (!ReadCommandLine(Extract, argc, argv, &line, &exitCode))
+    if (!ReadOptions(Extract, argc, argv, &line, &exitCode))
         return exitCode;
     const std::vector<const char*>& operands = line.operands;
     if (operands.empty())

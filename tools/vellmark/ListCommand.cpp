@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "CommandLine.h"
+#include "ToolOptions.h"
 #include "Commands.h"
 #include "ListingPath.h"
 #include "Package.h"
@@ -33,9 +33,9 @@ const CommandSpec List = {"list", nullptr, 0, ListUsage, ListDescription};
 
 int RunListCommand(int argc, char** argv)
 {
-    CommandLine line;
+    CommandOptions line;
     int exitCode = 0;
-    if (!ReadCommandLine(List, argc, argv, &line, &exitCode))
+    if (!ReadOptions(List, argc, argv, &line, &exitCode))
         return exitCode;
     if (line.operands.size() != 1)
         return UsageError(List, line.operands.empty() ? "no SETUP.exe given" : "one SETUP.exe only");

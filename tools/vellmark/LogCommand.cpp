@@ -4,7 +4,7 @@
 #include <iterator>
 #include <string>
 
-#include "CommandLine.h"
+#include "ToolOptions.h"
 #include "Commands.h"
 #include "InstallLog.h"
 #include "PackageMessages.h"
@@ -102,9 +102,9 @@ void PrintJson(const InstallLog& list, bool complete)
 
 int RunLogCommand(int argc, char** argv)
 {
-    CommandLine line;
+    CommandOptions line;
     int exitCode = 0;
-    if (!ReadCommandLine(Log, argc, argv, &line, &exitCode))
+    if (!ReadOptions(Log, argc, argv, &line, &exitCode))
         return exitCode;
     if (line.operands.empty())
         return UsageError(Log, "no FILE given");

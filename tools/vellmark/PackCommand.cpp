@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "AnsiText.h"
-#include "CommandLine.h"
+#include "ToolOptions.h"
 #include "Commands.h"
 #include "EntryName.h"
 #include "OutputFile.h"
@@ -294,8 +294,8 @@ struct PackRequest {
 // *exitCode: its help was printed, or the command line is refused.
 bool ReadPackRequest(int argc, char** argv, PackRequest* request, int* exitCode)
 {
-    CommandLine line;
-    if (!ReadCommandLine(Pack, argc, argv, &line, exitCode))
+    CommandOptions line;
+    if (!ReadOptions(Pack, argc, argv, &line, exitCode))
         return false;
     auto refuse = [exitCode](int code) {
         *exitCode = code;

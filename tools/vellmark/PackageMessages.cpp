@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "CommandLine.h"
+#include "ToolOptions.h"
 
 std::string CannotOpenReason(const char* path)
 {

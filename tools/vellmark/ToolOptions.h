@@ -16,8 +16,8 @@
 // Every error line of a command is "vellmark COMMAND: MESSAGE", one line on
 // stderr, and a refused or failed command exits with 2.  CommandError is the
 // one place that prints such a line.
-#ifndef VELLMARK_TOOL_COMMAND_LINE_H
-#define VELLMARK_TOOL_COMMAND_LINE_H
+#ifndef VELLMARK_TOOL_OPTIONS_H
+#define VELLMARK_TOOL_OPTIONS_H
 
 #include <cstddef>
 #include <string>
@@ -45,7 +45,7 @@ struct CommandSpec {
 // A parsed command line.  `values` has one element per row of the command's
 // table, in the table's order, so a command indexes it with an enum kept in
 // the same order.
-struct CommandLine {
+struct CommandOptions {
     std::vector<const char*> values;    // the last value given; "" for a switch given;
                                         // nullptr for an option not given
     std::vector<const char*> operands;  // the other arguments, in their order
@@ -54,25 +54,25 @@ struct CommandLine {
     bool Given(size_t option) const { return values[option] != nullptr; }
 };
 
-// Result codes of ParseCommandLine.
-enum CommandLineStatus {
-    CommandLineParsed = 0,   // *line holds the options and operands
-    CommandLineHelp = 1,     // --help or -h stands among the options (not as a value, not
+// Result codes of ParseOptions.
+enum OptionsStatus {
+    OptionsParsed = 0,   // *line holds the options and operands
+    OptionsHelp = 1,     // --help or -h stands among the options (not as a value, not
                              // after --), whatever else is wrong; *line is untouched
-    CommandLineFault = 2,    // *fault holds the first fault in one line, without the
+    OptionsFault = 2,    // *fault holds the first fault in one line, without the
                              // command's prefix: "unknown option '--x'", "no FILE given
                              // after -o", "--force takes no value"; *line is untouched
 };
 
 // Reads argv[1] .. argv[argc - 1] (argv[0] is the command's name) against
 // the command's table.  `line` and `fault` may be null.
-int ParseCommandLine(const CommandSpec& command, int argc, char** argv, CommandLine* line, std::string* fault);
+int ParseOptions(const CommandSpec& command, int argc, char** argv, CommandOptions* line, std::string* fault);
 
 // The start of every command: parses its command line, and returns true when
 // the command goes on with *line.  Otherwise it has printed the command's help
 // to stdout (*exitCode 0) or the fault as a usage error (*exitCode
 // CommandFailed), and the command returns *exitCode.
-bool ReadCommandLine(const CommandSpec& command, int argc, char** argv, CommandLine* line, int* exitCode);
+bool ReadOptions(const CommandSpec& command, int argc, char** argv, CommandOptions* line, int* exitCode);
 
 // Prints "vellmark COMMAND: MESSAGE" on stderr, standard output flushed
 // first so that the line stands where it happened.  Returns CommandFailed.

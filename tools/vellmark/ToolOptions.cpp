@@ -1,4 +1,4 @@
-#include "CommandLine.h"
+#include "ToolOptions.h"
 
 #include <cstdio>
 #include <cstring>
@@ -60,9 +60,9 @@ Named ShortOption(const CommandSpec& command, const char* argument)
 
 }  // namespace
 
-int ParseCommandLine(const CommandSpec& command, int argc, char** argv, CommandLine* line, std::string* fault)
+int ParseOptions(const CommandSpec& command, int argc, char** argv, CommandOptions* line, std::string* fault)
 {
-    CommandLine parsed;
+    CommandOptions parsed;
     parsed.values.assign(command.optionCount, nullptr);
     std::string firstFault;
     bool help = false;
@@ -110,24 +110,24 @@ int ParseCommandLine(const CommandSpec& command, int argc, char** argv, CommandL
         }
     }
     if (help)
-        return CommandLineHelp;
+        return OptionsHelp;
     if (!firstFault.empty()) {
         if (fault)
             *fault = firstFault;
-        return CommandLineFault;
+        return OptionsFault;
     }
     if (line)
         *line = std::move(parsed);
-    return CommandLineParsed;
+    return OptionsParsed;
 }
 
-bool ReadCommandLine(const CommandSpec& command, int argc, char** argv, CommandLine* line, int* exitCode)
+bool ReadOptions(const CommandSpec& command, int argc, char** argv, CommandOptions* line, int* exitCode)
 {
     std::string fault;
-    switch (ParseCommandLine(command, argc, argv, line, &fault)) {
-    case CommandLineParsed:
+    switch (ParseOptions(command, argc, argv, line, &fault)) {
+    case OptionsParsed:
         return true;
-    case CommandLineHelp:
+    case OptionsHelp:
         printf("%s%s", command.usage, command.description);
         *exitCode = fflush(stdout) == 0 ? 0 : CommandFailed;
         return false;

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "CommandLine.h"
+#include "ToolOptions.h"
 
 namespace {
 
@@ -38,12 +38,12 @@ std::vector<char*> Argv(std::vector<std::string>& arguments)
 std::string Parsed(std::vector<std::string> arguments)
 {
     std::vector<char*> argv = Argv(arguments);
-    CommandLine line;
+    CommandOptions line;
     std::string fault;
-    switch (ParseCommandLine(Demo, static_cast<int>(argv.size()), argv.data(), &line, &fault)) {
-    case CommandLineHelp:
+    switch (ParseOptions(Demo, static_cast<int>(argv.size()), argv.data(), &line, &fault)) {
+    case OptionsHelp:
         return "help";
-    case CommandLineFault:
+    case OptionsFault:
         return "fault: " + fault;
     default:
         break;
@@ -62,7 +62,7 @@ std::string Parsed(std::vector<std::string> arguments)
     return shown;
 }
 
-TEST(CommandLine, ArgumentsToOptionsAndOperands)
+TEST(CommandOptions, ArgumentsToOptionsAndOperands)
 {
     struct Case {
         std::vector<std::string> arguments;
@@ -119,13 +119,13 @@ TEST(CommandLine, ArgumentsToOptionsAndOperands)
     }
 }
 
-TEST(CommandLine, RefusedLineLeavesTheOutputsAlone)
+TEST(CommandOptions, RefusedLineLeavesTheOutputsAlone)
 {
     std::vector<std::string> arguments = {"src", "--bogus"};
     std::vector<char*> argv = Argv(arguments);
-    CommandLine line;
+    CommandOptions line;
     line.operands.push_back("kept");
-    EXPECT_EQ(ParseCommandLine(Demo, static_cast<int>(argv.size()), argv.data(), &line, nullptr), CommandLineFault);
+    EXPECT_EQ(ParseOptions(Demo, static_cast<int>(argv.size()), argv.data(), &line, nullptr), OptionsFault);
     ASSERT_EQ(line.operands.size(), 1u);
     EXPECT_STREQ(line.operands[0], "kept");
     EXPECT_TRUE(line.values.empty());
@@ -141,11 +141,11 @@ struct Printed {
 Printed Read(std::vector<std::string> arguments)
 {
     std::vector<char*> argv = Argv(arguments);
-    CommandLine line;
+    CommandOptions line;
     Printed p{false, -1, "", ""};
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
-    p.goesOn = ReadCommandLine(Demo, static_cast<int>(argv.size()), argv.data(), &line, &p.exitCode);
+    p.goesOn = ReadOptions(Demo, static_cast<int>(argv.size()), argv.data(), &line, &p.exitCode);
     fflush(stdout);
     fflush(stderr);
     p.out = testing::internal::GetCapturedStdout();
@@ -153,7 +153,7 @@ Printed Read(std::vector<std::string> arguments)
     return p;
 }
 
-TEST(CommandLine, HelpGoesToStdoutAndEndsTheCommandWithZero)
+TEST(CommandOptions, HelpGoesToStdoutAndEndsTheCommandWithZero)
 {
     Printed p = Read({"src", "--help"});
     EXPECT_FALSE(p.goesOn);
@@ -162,7 +162,7 @@ TEST(CommandLine, HelpGoesToStdoutAndEndsTheCommandWithZero)
     EXPECT_EQ(p.err, "");
 }
 
-TEST(CommandLine, FaultsAreOneErrorLineAndExitCodeTwo)
+TEST(CommandOptions, FaultsAreOneErrorLineAndExitCodeTwo)
 {
     struct Case {
         std::vector<std::string> arguments;
@@ -181,14 +181,14 @@ TEST(CommandLine, FaultsAreOneErrorLineAndExitCodeTwo)
     }
 }
 
-TEST(CommandLine, ParsedLineGoesOnSilently)
+TEST(CommandOptions, ParsedLineGoesOnSilently)
 {
     Printed p = Read({"src", "-o", "a.exe"});
     EXPECT_TRUE(p.goesOn);
     EXPECT_EQ(p.out + p.err, "");
 }
 
-TEST(CommandLine, ErrorLinesOfACommand)
+TEST(CommandOptions, ErrorLinesOfACommand)
 {
     testing::internal::CaptureStderr();
     EXPECT_EQ(CommandError("demo", "x.exe: no such file"), CommandFailed);
