@@ -23,6 +23,7 @@
 #include "SystemLibrary.h"
 #include "UninstallLog.h"
 #include "UninstallResource.h"
+#include "WindowsVersionQuery.h"
 
 namespace {
 
@@ -176,11 +177,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
     StartProgramLibraries();
     InstanceHandle = instance;
 
-    OSVERSIONINFOA version;
-    memset(&version, 0, sizeof version);
-    version.dwOSVersionInfoSize = sizeof version;   // 148 bytes
-    GetVersionExA(&version);
-    IsWindowsNT = version.dwPlatformId == VER_PLATFORM_WIN32_NT ? 1 : 0;
+    IsWindowsNT = QueryWindowsVersion().NTFamily() ? 1 : 0;
 
     UninstallOutcome outcome = RunUninstall(commandLine);
     // The product's names point into the list: they go with it.

@@ -8,6 +8,7 @@
 #include "SetupState.h"
 #include "Transcript.h"
 #include "WindowsVersion.h"
+#include "WindowsVersionQuery.h"
 
 #ifdef VM_TEST_HOOKS
 MessageBoxFunction ScriptMessageBox = MessageBoxA;
@@ -21,11 +22,10 @@ namespace {
 ScriptValue TestWindowsVersion(BuiltinIndex index, WindowsVersionTest test)
 {
     ReadBuiltinArguments(index, nullptr);
-    OSVERSIONINFOA info = {};
-    info.dwOSVersionInfoSize = sizeof info;   // 148
-    if (!GetVersionExA(&info))
+    WindowsVersionInfo version = QueryWindowsVersion();
+    if (!version.reported)
         return 0;
-    return WindowsVersionMatches(test, info.dwPlatformId, info.dwMajorVersion, info.dwMinorVersion);
+    return WindowsVersionMatches(test, version.platformId, version.major, version.minor);
 }
 
 // Reads one value and stores it unchanged: any non-zero word counts as set.
@@ -54,8 +54,6 @@ int ShowScriptMessage(BuiltinIndex index, const char* caption, UINT style)
 }
 
 }  // namespace
-
-static_assert(sizeof(OSVERSIONINFOA) == 148, "the version record GetVersionExA fills");
 
 ScriptValue IsWin95Builtin() { return TestWindowsVersion(BuiltinIswin95, Windows95); }
 ScriptValue IsWin98Builtin() { return TestWindowsVersion(BuiltinIswin98, Windows98); }
