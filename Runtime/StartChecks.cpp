@@ -2,9 +2,9 @@
 
 #include <windows.h>
 
+#include "MessageBox.h"
 #include "RegistryProbe.h"
 #include "TestHooks.h"
-#include "Transcript.h"
 
 int ReportError(const char* text)
 {

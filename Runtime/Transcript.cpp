@@ -1,10 +1,8 @@
-// The transcript of an unattended run, and the message boxes it stands in for.
+// The transcript of an unattended run, and the answers of the message boxes it stands in for.
 #include "Transcript.h"
 
 #include <cstdarg>
 #include <cstdio>
-
-#include "SetupState.h"
 
 namespace {
 
@@ -86,11 +84,4 @@ int AnswerUnattended(const char* text, const char* caption, UINT style)
     const BoxButton& answer = set.buttons[index];
     TranscriptLine("message \"%s\": %s -> %s", caption ? caption : "", text ? text : "", answer.name);
     return answer.result;
-}
-
-int ShowMessage(HWND owner, const char* text, const char* caption, UINT style)
-{
-    if (UnattendedMode)
-        return AnswerUnattended(text, caption, style);
-    return MessageBoxA(owner, text, caption, style);
 }

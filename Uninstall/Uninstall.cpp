@@ -15,6 +15,7 @@
 #include "ExitCodes.h"
 #include "InstallLog.h"
 #include "LogDigest.h"
+#include "MessageBox.h"
 #include "Removal.h"
 #include "RemovalDialog.h"
 #include "RestartWindows.h"
@@ -191,11 +192,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
     if (UnattendedMode)
         return RebootNeeded ? ExitRestartNeeded : ExitSuccess;
     if (RebootNeeded) {
-        if (MessageBoxA(NULL, "In order to conform changes Windows needs to be rebooted.\nDo you want to do it now?",
+        if (ShowMessage(NULL, "In order to conform changes Windows needs to be rebooted.\nDo you want to do it now?",
                         "Uninstall", MB_YESNO | MB_ICONQUESTION) == IDYES)
             RestartWindows();
     } else {
-        MessageBoxA(NULL, "Removing completed succesfully.\nThere is no need to reboot Windows.", "Uninstall",
+        ShowMessage(NULL, "Removing completed succesfully.\nThere is no need to reboot Windows.", "Uninstall",
                     MB_ICONINFORMATION);
     }
     return 0;

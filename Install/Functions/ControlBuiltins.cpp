@@ -4,18 +4,11 @@
 
 #include <commctrl.h>
 
+#include "MessageBox.h"
 #include "SetupBuiltins.h"
 #include "SetupState.h"
-#include "Transcript.h"
 #include "WindowsVersion.h"
 #include "WindowsVersionQuery.h"
-
-#ifdef VM_TEST_HOOKS
-MessageBoxFunction ScriptMessageBox = MessageBoxA;
-#define VM_MESSAGE_BOX ScriptMessageBox
-#else
-#define VM_MESSAGE_BOX MessageBoxA
-#endif
 
 namespace {
 
@@ -48,9 +41,7 @@ int ShowScriptMessage(BuiltinIndex index, const char* caption, UINT style)
     const char* text = ScriptTextOf(value);
     if (!text)
         return 0;
-    if (UnattendedMode)
-        return AnswerUnattended(text, caption, style);
-    return VM_MESSAGE_BOX(WizardWindow, text, caption, style);
+    return ShowMessage(WizardWindow, text, caption, style);
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "CommandLine.h"
 #include "ExitCodes.h"
 #include "Installation.h"
+#include "MessageBox.h"
 #include "Package.h"
 #include "RestartWindows.h"
 #include "Script.h"
