@@ -31,9 +31,9 @@ void ForEachEntryOf(const char* logPath, REGSAM access, Visit visit)
     if (!logPath || !list.Open(HKEY_LOCAL_MACHINE, UninstallKeyPath, KEY_ENUMERATE_SUB_KEYS))
         return;
     char name[256];
-    for (DWORD index = 0; RegEnumKeyA(list.Handle(), index, name, sizeof name) == ERROR_SUCCESS; ++index) {
+    for (DWORD index = 0; RegEnumKeyA(list.Get(), index, name, sizeof name) == ERROR_SUCCESS; ++index) {
         RegistryKey entry;
-        if (!entry.Open(list.Handle(), name, KEY_QUERY_VALUE | access))
+        if (!entry.Open(list.Get(), name, KEY_QUERY_VALUE | access))
             continue;
         char command[2048];
         DWORD type = 0;
