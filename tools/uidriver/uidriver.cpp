@@ -890,11 +890,12 @@ bool Usable(HWND control)
 }
 
 // walk FOLDER: goes through the wizard to its end as a user who takes every
-// default: on each page it prints `page "TITLE"` and saves a picture of the
-// wizard, ticks the licence box where it is unticked, keeps the folder the
-// Destination folder page proposes, chooses not to restart Windows on the
-// last page, presses Next, and on the last page (no Next, Cancel reads
-// "Close") prints its text and presses Close.  A message box on the way is
+// default: on each page it prints `page "TITLE"`, ticks the licence box where
+// it is unticked, keeps the folder the Destination folder page proposes,
+// saves a picture of the wizard as the user leaves the page and presses
+// Next; on the last page (no Next, Cancel reads "Close") it chooses not to
+// restart Windows, prints the page's text, saves its picture and presses
+// Close.  A message box on the way is
 // printed, saved as a picture too and answered with its default button.
 // Pictures are FOLDER\NN-NAME.bmp in their order (NAME from the page's title,
 // "message" for a box).  A page that Next does not leave ends the walk with
@@ -903,7 +904,7 @@ void CommandWalk(const Arguments& args)
 {
     const std::string folder = args[1];
     int pictures = 0;
-    HWND shownPage = nullptr;  // the page whose picture was taken last
+    HWND shownPage = nullptr;  // the page printed last
     int presses = 0;           // Next pressed on that page
     DWORD start = GetTickCount();
     while (GetTickCount() - start < WaitLimitMs) {
@@ -929,7 +930,6 @@ void CommandWalk(const Arguments& args)
         if (page != shownPage) {
             SetForegroundWindow(wizard);
             Emit("page \"%s\"", title.c_str());
-            SaveScreenshot(PicturePath(folder, ++pictures, PictureName(title)), wizard);
             shownPage = page;
             presses = 0;
             start = GetTickCount();
@@ -947,7 +947,8 @@ void CommandWalk(const Arguments& args)
                 Aborted = true;
                 return;
             }
-            ++presses;
+            if (presses++ == 0)
+                SaveScreenshot(PicturePath(folder, ++pictures, PictureName(title)), wizard);
             SendNotifyMessageA(next, BM_CLICK, 0, 0);
             Settle(wizard);
             Sleep(PollMs);
@@ -962,6 +963,7 @@ void CommandWalk(const Arguments& args)
             }
             if (HWND text = GetDlgItem(page, PageTextId))
                 Emit("text %d: \"%s\"", PageTextId, OneLine(TextOf(text)).c_str());
+            SaveScreenshot(PicturePath(folder, ++pictures, PictureName(title)), wizard);
             SendNotifyMessageA(close, BM_CLICK, 0, 0);
             Settle(wizard);
             Emit("walk: %d pictures", pictures);

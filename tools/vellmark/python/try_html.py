@@ -75,7 +75,7 @@ def pre(lines):
 
 
 def picture_title(name):
-    words = {"message": "a message box", "uninstall": "the uninstaller"}
+    words = {"message": "A message box", "uninstall": "The uninstaller's dialog"}
     return words.get(name, name.replace("-", " ").capitalize())
 
 
