@@ -13,6 +13,7 @@ The page is made from the same record as the text (try_report.build).
 import base64
 import html
 import os
+import re
 
 Style = """
 body { font: 14px/1.45 system-ui, sans-serif; margin: 0; color: #1d232a; background: #f4f5f7; }
@@ -192,6 +193,12 @@ def page(report):
 
 def write_report(report, folder, text, document):
     pictures = os.path.join(folder, "pictures")
+    # The pictures of an earlier report in the same folder go: the folder
+    # then holds this run's alone.
+    if os.path.isdir(pictures):
+        for name in os.listdir(pictures):
+            if re.fullmatch(r"\d\d-[a-z0-9-]+\.png", name):
+                os.remove(os.path.join(pictures, name))
     if report["pictures"]:
         os.makedirs(pictures, exist_ok=True)
     for picture in report["pictures"]:
