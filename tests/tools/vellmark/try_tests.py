@@ -20,6 +20,8 @@ themselves, each in its own throw-away prefix:
     no blank page);
   - a package whose script copies a file while logging is off, with --json:
     the file and its folders are flagged as left behind (exit 1);
+  - a package with a driver (tests/ui/packages/full): its service listed,
+    3010 from the setup and the removal, clean;
   - a package whose install returns 0: exit code 1603 shown, nothing left;
   - a damaged package: exit code 1620;
   - examples/acme-tool with --wizard: a picture of every page and of the
@@ -395,6 +397,26 @@ def try_leftover(tool, root, work):
           document["verdict"])
 
 
+def try_driver(tool, root, work):
+    setup = os.path.join(work, "full-setup.exe")
+    pack(tool, os.path.join(root, "tests", "ui", "packages", "full"), setup)
+    code, text, err = run([tool, "try", setup, "--json"])
+    try:
+        document = json.loads(text)
+    except ValueError:
+        check("driver: --json prints one JSON document", False, text + err)
+        return
+    services = {g["name"]: {v["name"]: v["data"] for v in g["values"]} for g in document["installation"]["services"]}
+    service = services.get("vmtdrv", {})
+    check("driver: the driver's service is listed with its values",
+          list(services) == ["vmtdrv"] and service.get("ImagePath") == '"\\SystemRoot\\System32\\drivers\\vmtdrv.sys"'
+          and service.get("Start") == "dword:0x00000002", repr(services))
+    check("driver: 3010 from both, and clean (the restart is no failure)",
+          code == 0 and document["setup_run"]["exit_code"] == 3010 and document["removal"]["exit_code"] == 3010 and
+          document["setup_run"]["meaning"].startswith("installed; Windows must be restarted") and
+          document["leftovers"] == 0, "exit %d: %s" % (code, document["verdict"]))
+
+
 def try_failing(tool, root, work):
     setup = os.path.join(work, "fails-setup.exe")
     pack(tool, os.path.join(root, "tests", "ui", "packages", "install-fails"), setup)
@@ -473,6 +495,7 @@ def main():
             pack(tool, os.path.join(root, "examples", "acme-tool"), os.path.join(work, "AcmeTool-Setup.exe"))
             try_acme(tool, root, work)
             try_leftover(tool, root, work)
+            try_driver(tool, root, work)
             try_failing(tool, root, work)
             try_damaged(tool, os.path.abspath(args.bin), work)
             try_wizard(tool, work, args.docs_picture)

@@ -174,8 +174,7 @@ def setup_outcome(run, meanings):
     """(exit code, meaning, succeeded, problem) of the setup's run."""
     lines = run.setup_run.lines
     code = run.setup_run.exit_code()
-    column = 0
-    meaning = meaning_of(meanings, code, column, run.mode, "setup")
+    meaning = meaning_of(meanings, code, 0, run.mode, "setup")
     problem = next((line for line in lines if line.startswith(("timeout:", "walk: stuck", "start-line: cannot",
                                                                "start: cannot"))), None)
     if run.mode == "unattended":

@@ -81,10 +81,6 @@ class DriverRun:
                 return int(word) if word.isdigit() else None
         return None
 
-    def exit_codes(self):
-        """Every `exit N` line in order (one per program the script ran)."""
-        return [int(line[5:]) for line in self.lines if line.startswith("exit ") and line[5:].isdigit()]
-
 
 class Machine:
     """A prefix made by `start` and gone after `close`."""
