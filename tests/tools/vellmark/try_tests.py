@@ -2,7 +2,7 @@
 """vellmark try from the outside, as a publisher runs it.
 
 usage: try_tests.py --tool VELLMARK --root ROOT --usage
-       try_tests.py --tool VELLMARK --root ROOT --bin DIR [--work DIR] [--docs-picture FILE]
+       try_tests.py --tool VELLMARK --root ROOT --bin DIR --win64 DIR [--work DIR] [--docs-picture FILE]
 
 --usage: the command lines `try` refuses before it starts wine (no setup,
 two of them, a bad --windows, a file that is no Windows program, a 32-bit
@@ -23,6 +23,9 @@ themselves, each in its own throw-away prefix:
   - a package with a driver (tests/ui/packages/full): its service listed,
     3010 from the setup and the removal, clean;
   - a package whose install returns 0: exit code 1603 shown, nothing left;
+    packed and tried by the tool laid out as an installation lays it out
+    (PREFIX/bin/vellmark, PREFIX/share/vellmark/win64 and .../python), with
+    nothing of the build tree beside it;
   - a damaged package: exit code 1620;
   - examples/acme-tool with --wizard: a picture of every page and of the
     uninstaller's dialog, none of them blank, the removal through the
@@ -310,7 +313,10 @@ def page_checks(name, report_dir, document, work):
 
 
 def pack(tool, folder, output):
-    code, out, err = run([tool, "pack", folder, "-o", output, "--arch", "win64"])
+    env = dict(os.environ)
+    env.pop("VELLMARK_STUB_DIR", None)
+    env.pop("VELLMARK_SHARE_DIR", None)
+    code, out, err = run([tool, "pack", folder, "-o", output, "--arch", "win64"], env=env)
     if code != 0:
         raise SystemExit("try_tests: packing %s failed: %s" % (folder, err))
 
@@ -417,10 +423,29 @@ def try_driver(tool, root, work):
           document["leftovers"] == 0, "exit %d: %s" % (code, document["verdict"]))
 
 
+def installed_tool(tool, win64, work):
+    """The tool as `cmake --install` lays it out under PREFIX (ShippedFiles.h):
+    PREFIX/bin/vellmark, the Windows programs in PREFIX/share/vellmark/win64,
+    the Python programs in PREFIX/share/vellmark/python."""
+    prefix = os.path.join(work, "installed")
+    share = os.path.join(prefix, "share", "vellmark")
+    os.makedirs(os.path.join(prefix, "bin"))
+    shutil.copy2(tool, os.path.join(prefix, "bin", "vellmark"))
+    os.makedirs(os.path.join(share, "win64"))
+    for name in ("Setup.exe", "Uninstall.exe", "uidriver.exe"):
+        shutil.copy2(os.path.join(win64, name), os.path.join(share, "win64", name))
+    shutil.copytree(os.path.join(os.path.dirname(tool), "..", "share", "vellmark", "python"),
+                    os.path.join(share, "python"))
+    return os.path.join(prefix, "bin", "vellmark")
+
+
 def try_failing(tool, root, work):
     setup = os.path.join(work, "fails-setup.exe")
     pack(tool, os.path.join(root, "tests", "ui", "packages", "install-fails"), setup)
-    code, text, err = run([tool, "try", setup])
+    env = dict(os.environ)
+    env.pop("VELLMARK_STUB_DIR", None)
+    env.pop("VELLMARK_SHARE_DIR", None)
+    code, text, err = run([tool, "try", setup], env=env)
     lines = text.split("\n")
     check("fails: exit 1 with the setup's 1603 and its meaning",
           code == 1 and "exit code 1603: the installation failed (install returned 0) and every change was undone"
@@ -481,6 +506,7 @@ def main():
     parser.add_argument("--root", required=True)
     parser.add_argument("--usage", action="store_true")
     parser.add_argument("--bin")
+    parser.add_argument("--win64")
     parser.add_argument("--work")
     parser.add_argument("--docs-picture")
     args = parser.parse_args()
@@ -496,7 +522,7 @@ def main():
             try_acme(tool, root, work)
             try_leftover(tool, root, work)
             try_driver(tool, root, work)
-            try_failing(tool, root, work)
+            try_failing(installed_tool(tool, os.path.abspath(args.win64), work), root, work)
             try_damaged(tool, os.path.abspath(args.bin), work)
             try_wizard(tool, work, args.docs_picture)
     finally:
