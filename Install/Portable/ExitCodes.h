@@ -31,4 +31,43 @@ enum ExitCode {
     ExitFilesInUse = 32,              // ERROR_SHARING_VIOLATION: a file is in use; nothing was removed
 };
 
+// What each code means, for the unattended setup and for the unattended
+// removal ("" where that program never ends so; "the same" where the removal
+// means what the setup does).  The README's table "Exit codes of /S runs" is
+// these rows in this order, word for word (ExitCodesTest holds them alike),
+// and `vellmark try` prints them beside the codes it sees.
+struct ExitCodeMeaning {
+    int code;
+    const char* setup;
+    const char* removal;
+};
+
+inline constexpr ExitCodeMeaning ExitCodeMeanings[] = {
+    {ExitSuccess, "installed", "removed"},
+    {ExitRestartNeeded, "installed; Windows must be restarted (`setreboot`, a driver)",
+     "removed; a driver went, Windows must be restarted"},
+    {ExitInstallFailed, "the installation failed (`install` returned 0) and every change was undone", ""},
+    {ExitPackageDamaged, "the package is damaged (\"File corrupted\", \"Internal Error 1\", a damaged `Install.ini`)", ""},
+    {ExitSameVersion,
+     "this same version is registered already (no `init`; an older or a newer registered version goes on)", ""},
+    {ExitInitDeclined, "`init` returned 0", ""},
+    {ExitUsage, "usage error: an unknown switch, a bad `/D=` or `/LOG=`, a transcript file that cannot be created",
+     "usage error: no log path, or another switch"},
+    {ExitWrongWindows, "this Windows is not supported (Win32s, NT before 4.0, `NoWin95` on Windows 95)", ""},
+    {ExitNoRights,
+     "no administrator rights: `HKEY_LOCAL_MACHINE` not writable, or the service control manager refused access "
+     "(driver packages, NT family)",
+     "the same"},
+    {ExitDriverDatabase, "the service control manager failed for another reason (\"Can't open driver database!\")",
+     "the same"},
+    {ExitScriptRejected, "the script was rejected (it does not parse, or is larger than 16 MB)", ""},
+    {ExitScriptMissing, "the package has no `Install.ini`", ""},
+    {ExitNoMemory, "not enough memory", ""},
+    {ExitDestinationNotWritable, "the destination folder is not writable (or the default one would be too long)", ""},
+    {ExitNotInstalled, "", "there is no log at that path (the product is not installed)"},
+    {ExitLogRefused, "",
+     "the log is refused: not a log, cut inside a record, without a product, or changed since the setup wrote it"},
+    {ExitFilesInUse, "", "a file of the product is in use; nothing was removed"},
+};
+
 #endif

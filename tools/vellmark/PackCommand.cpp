@@ -19,12 +19,12 @@
 #include "OutputFile.h"
 #include "Package.h"
 #include "PackageWriter.h"
+#include "ShippedFiles.h"
 #include "Script.h"
 #include "StreamCompressor.h"
 #include "ToolText.h"
 
 #ifdef _WIN32
-#include <windows.h>
 #include <io.h>
 #define isatty _isatty
 #else
@@ -51,7 +51,8 @@ const char PackDescription[] =
     "  --arch win32|win64      which of our setup programs carries the package\n"
     "                          (default win32, the one that runs on every Windows);\n"
     "                          it is looked for beside this tool: ../ARCH/Setup.exe,\n"
-    "                          ARCH/Setup.exe, or the folder named by VELLMARK_STUB_DIR\n"
+    "                          ARCH/Setup.exe, ../share/vellmark/ARCH/Setup.exe, or\n"
+    "                          the folder named by VELLMARK_STUB_DIR\n"
     "  --stub SETUP.exe        any other setup program to append the package to (overrides\n"
     "                          --arch); data after its last section is left out\n"
     "  --uninstaller FILE      adds FILE as Uninstall.exe at the top level instead of\n"
@@ -105,39 +106,10 @@ const CommandSpec Pack = {"pack", PackOptionTable, PackOptionCount, PackUsage, P
 // and in VELLMARK_STUB_DIR.
 const char SetupProgramName[] = "Setup.exe";
 
-// The folder this tool runs from, for finding our setup programs beside it.
-fs::path ToolFolder()
-{
-#ifdef _WIN32
-    wchar_t buffer[32768];
-    DWORD n = GetModuleFileNameW(NULL, buffer, 32768);
-    if (n > 0 && n < 32768)
-        return fs::path(buffer).parent_path();
-#else
-    std::error_code ec;
-    fs::path self = fs::read_symlink("/proc/self/exe", ec);
-    if (!ec)
-        return self.parent_path();
-#endif
-    return fs::current_path();
-}
-
-// Our setup program for `arch`, or an empty path.
+// Our setup program for `arch` (ShippedFiles.h says where), or an empty path.
 fs::path DefaultStub(const std::string& arch)
 {
-    std::vector<fs::path> candidates;
-    if (const char* dir = getenv("VELLMARK_STUB_DIR"))
-        candidates.push_back(fs::u8path(dir) / SetupProgramName);
-    fs::path tool = ToolFolder();
-    candidates.push_back(tool / ".." / arch / SetupProgramName);
-    candidates.push_back(tool / arch / SetupProgramName);
-    if (tool.filename() == arch)
-        candidates.push_back(tool / SetupProgramName);
-    std::error_code ec;
-    for (const fs::path& c : candidates)
-        if (fs::is_regular_file(c, ec))
-            return c.lexically_normal();
-    return fs::path();
+    return FindWindowsProgram(arch, SetupProgramName);
 }
 
 // Our uninstaller for a setup program: the Uninstall.exe in the same folder

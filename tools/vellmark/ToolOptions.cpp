@@ -79,6 +79,7 @@ int ParseOptions(const CommandSpec& command, int argc, char** argv, CommandOptio
         }
         if (strcmp(argument, "--") == 0) {
             optionsEnded = true;
+            parsed.operandsBeforeEnd = parsed.operands.size();
             continue;
         }
         Named named = argument[1] == '-' ? LongOption(command, argument) : ShortOption(command, argument);
@@ -109,6 +110,8 @@ int ParseOptions(const CommandSpec& command, int argc, char** argv, CommandOptio
             faultAt(std::string("no ") + named.option->value + " given after " + named.shown);
         }
     }
+    if (!optionsEnded)
+        parsed.operandsBeforeEnd = parsed.operands.size();
     if (help)
         return OptionsHelp;
     if (!firstFault.empty()) {

@@ -49,6 +49,8 @@ struct CommandOptions {
     std::vector<const char*> values;    // the last value given; "" for a switch given;
                                         // nullptr for an option not given
     std::vector<const char*> operands;  // the other arguments, in their order
+    size_t operandsBeforeEnd = 0;       // how many of them came before "--" (all of
+                                        // them when there was none)
 
     const char* Value(size_t option) const { return values[option]; }
     bool Given(size_t option) const { return values[option] != nullptr; }

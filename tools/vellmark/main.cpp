@@ -18,6 +18,7 @@ const Command Commands[] = {
     {"extract", RunExtractCommand, "write one entry of a setup executable's package, or all of them into a folder"},
     {"check", RunCheckCommand, "check an Install.ini as the setup program will, or dry-run one of its functions"},
     {"log", RunLogCommand, "print an install log file"},
+    {"try", RunTryCommand, "install and remove a setup in a throw-away wine prefix and report what it changed"},
 };
 
 void PrintUsage(FILE* out)

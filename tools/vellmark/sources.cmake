@@ -10,4 +10,6 @@ set(vm_tool_sources
   ${CMAKE_CURRENT_LIST_DIR}/ListingPath.cpp
   ${CMAKE_CURRENT_LIST_DIR}/OutputFile.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CheckCommand.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/LogCommand.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/LogCommand.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ShippedFiles.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/TryCommand.cpp)

@@ -34,7 +34,8 @@ std::vector<char*> Argv(std::vector<std::string>& arguments)
 
 // What the parser made of the arguments, in one line: the options given in
 // the table's order ("name=value", a switch as "name"), then every operand in
-// brackets; "help", or "fault: TEXT".
+// brackets, with "--" before the first that followed "--"; "help", or
+// "fault: TEXT".
 std::string Parsed(std::vector<std::string> arguments)
 {
     std::vector<char*> argv = Argv(arguments);
@@ -57,8 +58,11 @@ std::string Parsed(std::vector<std::string> arguments)
         if (DemoOptions[k].value)
             shown += std::string("=") + line.Value(k);
     }
-    for (const char* operand : line.operands)
-        shown += std::string(shown.empty() ? "" : " ") + "[" + operand + "]";
+    for (size_t k = 0; k < line.operands.size(); ++k) {
+        if (k == line.operandsBeforeEnd)
+            shown += std::string(shown.empty() ? "" : " ") + "--";
+        shown += std::string(shown.empty() ? "" : " ") + "[" + line.operands[k] + "]";
+    }
     return shown;
 }
 
@@ -89,8 +93,10 @@ TEST(CommandOptions, ArgumentsToOptionsAndOperands)
         {{"-o", "--help"}, "output=--help"},
         {{"-o", "--"}, "output=--"},
         // -- ends the options
-        {{"--", "-o", "--help", "-h"}, "[-o] [--help] [-h]"},
-        {{"a", "--force", "--", "--", "b"}, "force [a] [--] [b]"},
+        {{"--", "-o", "--help", "-h"}, "-- [-o] [--help] [-h]"},
+        {{"a", "--force", "--", "--", "b"}, "force [a] -- [--] [b]"},
+        {{"a", "b", "--", "/S", "/D=C:\\x"}, "[a] [b] -- [/S] [/D=C:\\x]"},
+        {{"a", "--"}, "[a]"},
         {{"--"}, ""},
         // faults
         {{"--bogus"}, "fault: unknown option '--bogus'"},

@@ -32,6 +32,9 @@ constexpr int BackId = 1000;
 constexpr int NextId = 1001;
 constexpr int CancelId = 1002;
 constexpr int PageTitleId = 1013;
+constexpr int PageTextId = 1003;   // IDC_TEXT: a page's main text
+constexpr int AcceptId = 1009;     // IDC_ACCEPT: the licence box
+constexpr int RebootNoId = 1012;   // IDC_REBOOT_NO: "No, I will restart it later"
 
 // The text control of a message box: 0xFFFF on Windows, 100 in wine's template.
 constexpr int MessageTextIds[] = {0xFFFF, 100};
@@ -799,15 +802,37 @@ const char* WriteBitmap(const std::string& path, HDC source, int left, int top, 
     return failed;
 }
 
+// Saves the screen's area of `window` as a 24-bit BMP; prints why it could not.
+void SaveScreenshot(const std::string& path, HWND window)
+{
+    Sleep(300);  // let the X server show the last paint
+
+    // From the screen; where wine cannot read the screen for this process,
+    // from the window's own device context.
+    RECT area;
+    GetWindowRect(window, &area);
+    int width = area.right - area.left;
+    int height = area.bottom - area.top;
+    const char* failed = "GetDC";
+    if (HDC screen = GetDC(nullptr)) {
+        failed = WriteBitmap(path, screen, area.left, area.top, width, height);
+        ReleaseDC(nullptr, screen);
+    }
+    if (failed != nullptr) {
+        if (HDC own = GetWindowDC(window)) {
+            failed = WriteBitmap(path, own, 0, 0, width, height);
+            ReleaseDC(window, own);
+        }
+    }
+    if (failed != nullptr)
+        Emit("screenshot: %s failed for %s (error %lu)", failed, path.c_str(), GetLastError());
+}
+
 // screenshot FILE [screen|wizard]: a box in front of the wizard, else the
 // wizard (or the whole screen, or the wizard's area whatever covers it) as a
 // 24-bit BMP.
 void CommandScreenshot(const Arguments& args)
 {
-    if (args.size() < 2) {
-        Emit("screenshot: file missing");
-        return;
-    }
     std::string what = args.size() > 2 ? args[2] : "";
     HWND window = nullptr;
     if (_stricmp(what.c_str(), "screen") == 0) {
@@ -822,27 +847,133 @@ void CommandScreenshot(const Arguments& args)
         }
         Settle(window);
     }
-    Sleep(300);  // let the X server show the last paint
+    SaveScreenshot(args[1], window);
+}
 
-    // From the screen; where wine cannot read the screen for this process,
-    // from the window's own device context.
-    RECT area;
-    GetWindowRect(window, &area);
-    int width = area.right - area.left;
-    int height = area.bottom - area.top;
-    const char* failed = "GetDC";
-    if (HDC screen = GetDC(nullptr)) {
-        failed = WriteBitmap(args[1], screen, area.left, area.top, width, height);
-        ReleaseDC(nullptr, screen);
+// The name a walk gives the picture of a page: its title in small letters,
+// words joined by '-' (" License Agreement " -> "license-agreement").
+std::string PictureName(const std::string& title)
+{
+    std::string name;
+    for (char c : title) {
+        if (isalnum(static_cast<unsigned char>(c)))
+            name += static_cast<char>(tolower(static_cast<unsigned char>(c)));
+        else if (!name.empty() && name.back() != '-')
+            name += '-';
     }
-    if (failed != nullptr) {
-        if (HDC own = GetWindowDC(window)) {
-            failed = WriteBitmap(args[1], own, 0, 0, width, height);
-            ReleaseDC(window, own);
+    while (!name.empty() && name.back() == '-')
+        name.pop_back();
+    return name.empty() ? "page" : name;
+}
+
+// FOLDER\NN-NAME.bmp, NN counting the pictures of the walk from 01.
+std::string PicturePath(const std::string& folder, int number, const std::string& name)
+{
+    char prefix[16];
+    snprintf(prefix, sizeof prefix, "%02d-", number);
+    std::string path = folder;
+    if (!path.empty() && path.back() != '\\' && path.back() != '/')
+        path += '\\';
+    return path + prefix + name + ".bmp";
+}
+
+bool Ticked(HWND button)
+{
+    DWORD_PTR state = 0;
+    SendMessageTimeoutA(button, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, SendTimeoutMs, &state);
+    return state == BST_CHECKED;
+}
+
+bool Usable(HWND control)
+{
+    return control != nullptr && IsWindowVisible(control) && IsWindowEnabled(control);
+}
+
+// walk FOLDER: goes through the wizard to its end as a user who takes every
+// default: on each page it prints `page "TITLE"`, ticks the licence box where
+// it is unticked, keeps the folder the Destination folder page proposes,
+// saves a picture of the wizard as the user leaves the page and presses
+// Next; on the last page (no Next, Cancel reads "Close") it chooses not to
+// restart Windows, prints the page's text, saves its picture and presses
+// Close.  A message box on the way is
+// printed, saved as a picture too and answered with its default button.
+// Pictures are FOLDER\NN-NAME.bmp in their order (NAME from the page's title,
+// "message" for a box).  A page that Next does not leave ends the walk with
+// `walk: stuck on page "TITLE"`, and the script with it.
+void CommandWalk(const Arguments& args)
+{
+    const std::string folder = args[1];
+    int pictures = 0;
+    HWND shownPage = nullptr;  // the page printed last
+    int presses = 0;           // Next pressed on that page
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < WaitLimitMs) {
+        if (HWND box = FindMessageBox()) {
+            Settle(box);
+            SaveScreenshot(PicturePath(folder, ++pictures, "message"), box);
+            AnswerUnexpected(box);
+            start = GetTickCount();
+            continue;
         }
+        if (ProgramEnded()) {
+            Emit("walk: the program ended");
+            return;
+        }
+        HWND wizard = FindWizard();
+        HWND page = wizard != nullptr ? CurrentPage(wizard) : nullptr;
+        if (page == nullptr || !IsWindowEnabled(wizard)) {
+            Sleep(PollMs);  // not shown yet, or busy (the installation runs)
+            continue;
+        }
+        Settle(wizard);
+        std::string title = PageTitle(wizard);
+        if (page != shownPage) {
+            SetForegroundWindow(wizard);
+            Emit("page \"%s\"", title.c_str());
+            shownPage = page;
+            presses = 0;
+            start = GetTickCount();
+        }
+        HWND accept = GetDlgItem(page, AcceptId);
+        if (Usable(accept) && !Ticked(accept)) {
+            SendNotifyMessageA(accept, BM_CLICK, 0, 0);
+            Settle(wizard);
+            continue;
+        }
+        HWND next = GetDlgItem(wizard, NextId);
+        if (Usable(next)) {
+            if (presses == 3) {
+                Emit("walk: stuck on page \"%s\"", title.c_str());
+                Aborted = true;
+                return;
+            }
+            if (presses++ == 0)
+                SaveScreenshot(PicturePath(folder, ++pictures, PictureName(title)), wizard);
+            SendNotifyMessageA(next, BM_CLICK, 0, 0);
+            Settle(wizard);
+            Sleep(PollMs);
+            continue;
+        }
+        HWND close = GetDlgItem(wizard, CancelId);
+        if ((next == nullptr || !IsWindowVisible(next)) && Usable(close) && TextOf(close) == "Close") {
+            HWND later = GetDlgItem(page, RebootNoId);
+            if (Usable(later) && !Ticked(later)) {
+                SendNotifyMessageA(later, BM_CLICK, 0, 0);
+                Settle(wizard);
+            }
+            if (HWND text = GetDlgItem(page, PageTextId))
+                Emit("text %d: \"%s\"", PageTextId, OneLine(TextOf(text)).c_str());
+            SaveScreenshot(PicturePath(folder, ++pictures, PictureName(title)), wizard);
+            SendNotifyMessageA(close, BM_CLICK, 0, 0);
+            Settle(wizard);
+            Emit("walk: %d pictures", pictures);
+            return;
+        }
+        Emit("walk: stuck on page \"%s\"", title.c_str());
+        Aborted = true;
+        return;
     }
-    if (failed != nullptr)
-        Emit("screenshot: %s failed for %s (error %lu)", failed, args[1].c_str(), GetLastError());
+    Timeout("the walk did not reach the last page");
 }
 
 void CommandWaitExit(const Arguments&)
@@ -1117,6 +1248,7 @@ const Command Commands[] = {
     {"echo", CommandEcho, 0, false},
     {"controls", CommandControls, 0, true},
     {"wait-page", CommandWaitPage, 1, true},
+    {"walk", CommandWalk, 1, true},
 };
 
 // Words split at blanks; double quotes group words; %NAME% is taken from the
