@@ -18,6 +18,7 @@ const Command Commands[] = {
     {"extract", RunExtractCommand, "write one entry of a setup executable's package, or all of them into a folder"},
     {"check", RunCheckCommand, "check an Install.ini as the setup program will, or dry-run one of its functions"},
     {"log", RunLogCommand, "print an install log file"},
+    {"verify", RunVerifyCommand, "check a setup executable's package, PE checksum and signature"},
 };
 
 void PrintUsage(FILE* out)
