@@ -262,6 +262,10 @@ fails_to_sign "no osslsigncode on PATH" "osslsigncode not found on PATH (install
 search=$PATH
 fails_to_sign "an uninstaller that cannot be signed" "signing Uninstall.exe failed: osslsigncode: " \
   "${sign[@]}" --uninstaller "$hello/License.txt"
+# A timestamp server that cannot be reached (nothing listens on this port
+# of the machine itself).
+fails_to_sign "an unreachable timestamp server" "signing Uninstall.exe failed: osslsigncode: .*http://127.0.0.1:9/" \
+  "${sign[@]}" --sign-timestamp http://127.0.0.1:9/
 printf '#!/bin/sh\nexit 3\n' >"$work/failing-sign"
 chmod +x "$work/failing-sign"
 fails_to_sign "a failing command" "the signing command failed on Uninstall.exe (exit code 3)" --sign-command "$work/failing-sign"
