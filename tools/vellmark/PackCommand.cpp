@@ -86,6 +86,7 @@ const char PackDescription[] =
     "  --sign-command CMD      instead of --sign: run CMD for each of the two files\n"
     "                          (a hardware token, a signing service); {} in CMD is\n"
     "                          the path of the file, which CMD signs in place\n"
+    "\n"
     "With SOURCE_DATE_EPOCH set (seconds since 1970), it is the signature's\n"
     "signing time: the same tree, setup program and certificate then give the\n"
     "same bytes (a timestamp server's answer differs every time).\n"
