@@ -209,6 +209,44 @@ TEST_F(OpenPackageFixture, RoundTripsEveryEntry)
     }
 }
 
+// A signed setup: the signer pads the file to 8 bytes and appends its
+// certificate table, naming it in the image's security directory entry.  The
+// reader finds the package from the image end, so what follows the package
+// does not disturb it; a byte of the package changed after signing still is
+// damage.
+TEST_F(OpenPackageFixture, OpensAPackageThatACertificateTableFollows)
+{
+    std::vector<PackItem> items = SampleItems();
+    std::vector<uint8_t> file = MakePackage(items);
+    ASSERT_FALSE(file.empty());
+    const size_t directoryEnd = 0x600 + 28 + Get32(file, 0x600 + 4) + Get32(file, 0x600 + 8);
+    file.resize((file.size() + 7) & ~size_t(7), 0);
+    const size_t tableAt = file.size();
+    file.resize(tableAt + 0x500, 0xC3);    // WIN_CERTIFICATE: length, revision 2.0, PKCS#7 signed data
+    Put32(file, tableAt, 0x500);
+    Put16(file, tableAt + 4, 0x0200);
+    Put16(file, tableAt + 6, 0x0002);
+    Put32(file, 0x80 + 24 + 96 + 32, static_cast<uint32_t>(tableAt));
+    Put32(file, 0x80 + 24 + 96 + 36, 0x500);
+
+    ASSERT_EQ(OpenBytes(file, &h, "signed.exe"), PackageOpened);
+    EXPECT_EQ(h->entryCount, items.size());
+    PackageBlock block;
+    ASSERT_EQ(ExtractPackageEntry(h, "Docs\\Sub\\deep.bin", &block.data, &block.size), ExtractOk);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(block.data), block.size), items[7].content);
+    ClosePackage(h);
+    h = nullptr;
+
+    // One byte of the data region, or of the directory, changed after signing.
+    for (size_t at : {size_t(0x600 + 28 + 5), directoryEnd - 1}) {
+        std::vector<uint8_t> changed = file;
+        changed[at] ^= 0x01;
+        EXPECT_EQ(OpenBytes(changed, &h, "changed.exe"), PackageBadChecksum) << "byte " << at;
+        ClosePackage(h);
+        h = nullptr;
+    }
+}
+
 TEST_F(OpenPackageFixture, FindsPathsExactlyAsTheSetupDoes)
 {
     ASSERT_EQ(OpenBytes(MakePackage(SampleItems()), &h), PackageOpened);

@@ -27,16 +27,23 @@ struct Section {
     uint32_t rawSize;
 };
 
-// A 32-bit PE image: DOS header, NT headers with a 224-byte optional header,
-// the given section table, and zero bytes up to the end of the furthest section.
+// A 32-bit PE image: DOS header, NT headers with a 224-byte optional header
+// (16 data directories, all empty), the given section table, and zero bytes
+// up to the end of the furthest section.  The headers hold what a signing
+// tool reads (alignments, the size of the headers and of the image), so
+// that osslsigncode signs such an image like one a linker wrote.
 inline std::vector<uint8_t> MakePeImage(const std::vector<Section>& sections)
 {
-    const uint32_t pe = 0x80, optionalSize = 224;
-    uint32_t tableAt = pe + 24 + optionalSize;
+    const uint32_t pe = 0x80, optionalSize = 224, optional = pe + 24;
+    uint32_t tableAt = optional + optionalSize;
     uint32_t end = tableAt + 40 * static_cast<uint32_t>(sections.size());
-    for (const Section& s : sections)
+    uint32_t headers = (end + 0x1FF) & ~0x1FFu;
+    for (const Section& s : sections) {
         if (s.rawPointer + s.rawSize > end)
             end = s.rawPointer + s.rawSize;
+        if (s.rawPointer < headers)
+            headers = s.rawPointer;
+    }
     std::vector<uint8_t> b(end, 0);
     b[0] = 'M';
     b[1] = 'Z';
@@ -46,12 +53,25 @@ inline std::vector<uint8_t> MakePeImage(const std::vector<Section>& sections)
     Put16(b, pe + 4, 0x014C);
     Put16(b, pe + 6, static_cast<uint16_t>(sections.size()));
     Put16(b, pe + 20, optionalSize);
-    Put16(b, pe + 24, 0x010B);
+    Put16(b, pe + 22, 0x0102);                  // executable, 32-bit machine
+    Put16(b, optional, 0x010B);
+    Put32(b, optional + 28, 0x00400000);        // ImageBase
+    Put32(b, optional + 32, 0x1000);            // SectionAlignment
+    Put32(b, optional + 36, 0x200);             // FileAlignment
+    Put16(b, optional + 40, 4);                 // operating system 4.0
+    Put16(b, optional + 48, 4);                 // subsystem 4.0
+    Put32(b, optional + 56, 0x1000 * static_cast<uint32_t>(sections.size() + 1));   // SizeOfImage
+    Put32(b, optional + 60, headers);           // SizeOfHeaders
+    Put16(b, optional + 68, 2);                 // the Windows GUI subsystem
+    Put32(b, optional + 92, 16);                // NumberOfRvaAndSizes
     for (size_t i = 0; i < sections.size(); ++i) {
         size_t at = tableAt + 40 * i;
         memcpy(&b[at], sections[i].name.data(), sections[i].name.size() < 8 ? sections[i].name.size() : 8);
+        Put32(b, at + 8, sections[i].rawSize);                             // VirtualSize
+        Put32(b, at + 12, 0x1000 * static_cast<uint32_t>(i + 1));         // VirtualAddress
         Put32(b, at + 16, sections[i].rawSize);
         Put32(b, at + 20, sections[i].rawPointer);
+        Put32(b, at + 36, 0x40000040);                                     // initialised data, readable
     }
     return b;
 }

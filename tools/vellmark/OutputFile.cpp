@@ -120,7 +120,8 @@ bool OutputFile::Open(const fs::path& given, const std::string& destination, std
     std::string name = target.filename().u8string();
     std::string base = (name.size() > 200 ? std::string(".vellmark") : name) + ".tmp-" + std::to_string(getpid());
     for (int attempt = 0; attempt < 100; ++attempt) {
-        fs::path candidate = folder / fs::u8path(attempt == 0 ? base : base + "-" + std::to_string(attempt));
+        fs::path candidate = folder / fs::u8path((attempt == 0 ? base : base + "-" + std::to_string(attempt)) +
+                                                 mode.temporarySuffix);
         errno = 0;
         file = CreateExclusive(candidate);
         if (file) {
@@ -134,7 +135,7 @@ bool OutputFile::Open(const fs::path& given, const std::string& destination, std
     return false;
 }
 
-bool OutputFile::Commit(std::string* error)
+bool OutputFile::Close(std::string* error)
 {
     if (!file) {
         *error = shown + ": cannot be written";
@@ -152,6 +153,15 @@ bool OutputFile::Commit(std::string* error)
         Abandon();
         return false;
     }
+    closed = true;
+    return true;
+}
+
+bool OutputFile::Commit(std::string* error)
+{
+    if (!closed && !Close(error))
+        return false;
+    closed = false;
     std::error_code ec;
     if (replace)
         fs::rename(temporary, target, ec);
@@ -178,6 +188,7 @@ bool OutputFile::WriteAndCommit(const void* bytes, size_t size, std::string* err
 
 void OutputFile::Abandon()
 {
+    closed = false;
     if (file) {
         fclose(file);
         file = nullptr;

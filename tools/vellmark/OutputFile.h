@@ -18,6 +18,8 @@ struct OutputFileMode {
                                // false: the link itself is what gets replaced
     bool replace = true;       // false: an existing destination is refused, and Commit
                                // fails rather than replace one that appeared meanwhile
+    const char* temporarySuffix = "";   // ends the temporary file's name (".exe": tools that
+                                        // judge a file by its name see an executable)
 };
 
 class OutputFile {
@@ -42,8 +44,17 @@ public:
     // The temporary file, open for writing in binary mode.
     FILE* Stream() const { return file; }
 
-    // Flushes and closes the temporary file and renames it over the
-    // destination.  On false the temporary file is gone and *error says why.
+    // Flushes and closes the temporary file, which stays where it is for
+    // another program to work on (TemporaryPath) until Commit or Abandon.
+    // On false the temporary file is gone and *error says why.
+    bool Close(std::string* error);
+
+    // The temporary file; empty when there is none.
+    const std::filesystem::path& TemporaryPath() const { return temporary; }
+
+    // Flushes and closes the temporary file (unless Close did) and renames
+    // it over the destination.  On false the temporary file is gone and
+    // *error says why.
     bool Commit(std::string* error);
 
     // Writes `size` bytes to the temporary file and commits it.  On false
@@ -59,6 +70,7 @@ private:
     std::filesystem::path target;       // what the rename replaces
     std::filesystem::path temporary;    // empty when none was created
     FILE* file = nullptr;
+    bool closed = false;                // Close ran: the temporary file waits for Commit
     bool replace = true;
 };
 

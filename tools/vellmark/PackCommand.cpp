@@ -19,8 +19,10 @@
 #include "OutputFile.h"
 #include "Package.h"
 #include "PackageWriter.h"
+#include "PeImage.h"
 #include "ShippedFiles.h"
 #include "Script.h"
+#include "Signing.h"
 #include "StreamCompressor.h"
 #include "ToolText.h"
 
@@ -67,6 +69,33 @@ const char PackDescription[] =
     "  --no-check              pack even when Install.ini's script is rejected\n"
     "  -h, --help              this text\n"
     "\n"
+    "signing (Authenticode, SHA-256: first the uninstaller the package carries, so\n"
+    "that every vuninst.exe the setup writes is signed, then the setup itself):\n"
+    "  --sign PFX              sign with the certificate and key of the PKCS#12\n"
+    "                          file PFX, through osslsigncode\n"
+    "  --sign-password-file FILE  the PFX's password is the content of FILE;\n"
+    "                          otherwise it is taken from the environment variable\n"
+    "                          VELLMARK_SIGN_PASSWORD, if set (never from the\n"
+    "                          command line, which other users can read)\n"
+    "  --sign-timestamp URL    have the signature timestamped by the RFC 3161\n"
+    "                          server at URL, so that it stays valid after the\n"
+    "                          certificate expires\n"
+    "  --sign-description TEXT  the program's name in the signature (Windows shows it\n"
+    "                          when it asks for administrator rights)\n"
+    "  --sign-url URL          the address the description leads to\n"
+    "  --sign-tool PROGRAM     the osslsigncode to run (default: the one on PATH)\n"
+    "  --sign-command CMD      instead of --sign: run CMD for each of the two files\n"
+    "                          (a hardware token, a signing service); {} in CMD is\n"
+    "                          the path of the file, which CMD signs in place\n"
+    "\n"
+    "With SOURCE_DATE_EPOCH set (seconds since 1970), it is the signature's\n"
+    "signing time: the same tree, setup program and certificate then give the\n"
+    "same bytes (a timestamp server's answer differs every time).\n"
+    "\n"
+    "A setup program that was signed itself is packed without its signature: the\n"
+    "output names no certificate table unless it is signed anew.  The output's PE\n"
+    "checksum is always written.\n"
+    "\n"
     "The package carries our uninstaller as Uninstall.exe at the top level: the\n"
     "Uninstall.exe beside the setup program it is packed with (for build/win64/Setup.exe\n"
     "build/win64/Uninstall.exe), unless SOURCE_DIR holds an Uninstall.exe of its own.\n"
@@ -75,7 +104,8 @@ const char PackDescription[] =
     "\n"
     "Names are converted to the Windows-1252 code page and must fit it, be at most\n"
     "259 bytes long and be valid Windows file names.  Files and the whole package\n"
-    "must stay below 4 GB.  On any error nothing is written and the exit code is 2.\n";
+    "must stay below 4 GB.  On any error (a failed signing included) nothing is\n"
+    "written and the exit code is 2.\n";
 
 static_assert(CompressionLevelDefault == 6 && CompressionLevelMost == 12, "the --level text above");
 
@@ -87,6 +117,13 @@ enum PackOption {
     PackNoUninstaller,
     PackLevel,
     PackNoCheck,
+    PackSign,
+    PackSignPasswordFile,
+    PackSignTimestamp,
+    PackSignDescription,
+    PackSignUrl,
+    PackSignTool,
+    PackSignCommand,
     PackOptionCount
 };
 const OptionSpec PackOptionTable[] = {
@@ -97,6 +134,13 @@ const OptionSpec PackOptionTable[] = {
     {"no-uninstaller", 0, nullptr},
     {"level", 0, "N"},
     {"no-check", 0, nullptr},
+    {"sign", 0, "PFX"},
+    {"sign-password-file", 0, "FILE"},
+    {"sign-timestamp", 0, "URL"},
+    {"sign-description", 0, "TEXT"},
+    {"sign-url", 0, "URL"},
+    {"sign-tool", 0, "PROGRAM"},
+    {"sign-command", 0, "CMD"},
 };
 static_assert(std::size(PackOptionTable) == PackOptionCount, "one row per PackOption");
 
@@ -260,6 +304,7 @@ struct PackRequest {
     bool noUninstaller = false;
     int level = CompressionLevelDefault;
     bool checkScript = true;
+    SigningRequest signing;              // nothing requested: the output is not signed
 };
 
 // The command line as a request.  False when the command ends here with
@@ -299,6 +344,38 @@ bool ReadPackRequest(int argc, char** argv, PackRequest* request, int* exitCode)
     if (r.uninstaller && r.noUninstaller)
         return refuse(CommandError(Pack.name, "--uninstaller and --no-uninstaller exclude each other"));
     r.checkScript = !line.Given(PackNoCheck);
+
+    if (line.Given(PackSign) && line.Given(PackSignCommand))
+        return refuse(CommandError(Pack.name, "--sign and --sign-command exclude each other"));
+    if (line.Given(PackSign)) {
+        r.signing.pfx = line.Value(PackSign);
+        if (r.signing.pfx.empty())
+            return refuse(UsageError(Pack, "--sign takes the PKCS#12 file, not an empty name"));
+        std::string error;
+        if (!ReadSourceDateEpoch(&r.signing.signingTime, &error))
+            return refuse(CommandError(Pack.name, error));
+    }
+    if (line.Given(PackSignCommand)) {
+        r.signing.command = line.Value(PackSignCommand);
+        if (r.signing.command.find_first_not_of(" \t") == std::string::npos)
+            return refuse(UsageError(Pack, "--sign-command takes a command, not an empty one"));
+    }
+    // What only osslsigncode is given.
+    const PackOption withSign[] = {PackSignPasswordFile, PackSignTimestamp, PackSignDescription, PackSignUrl,
+                                   PackSignTool};
+    for (PackOption option : withSign)
+        if (line.Given(option) && !line.Given(PackSign))
+            return refuse(UsageError(Pack, std::string("--") + PackOptionTable[option].name + " goes with --sign PFX"));
+    if (const char* file = line.Value(PackSignPasswordFile))
+        r.signing.passwordFile = file;
+    if (const char* url = line.Value(PackSignTimestamp))
+        r.signing.timestampUrl = url;
+    if (const char* text = line.Value(PackSignDescription))
+        r.signing.description = text;
+    if (const char* url = line.Value(PackSignUrl))
+        r.signing.url = url;
+    if (const char* tool = line.Value(PackSignTool))
+        r.signing.tool = tool;
     *request = r;
     return true;
 }
@@ -308,7 +385,7 @@ bool ReadPackRequest(int argc, char** argv, PackRequest* request, int* exitCode)
 // nothing has been written then.
 class Packing {
 public:
-    explicit Packing(const PackRequest& request) : request(request) {}
+    explicit Packing(const PackRequest& request) : request(request), signer(request.signing) {}
 
     bool FindSetupProgram();     // the setup program the package is appended to
     bool CheckSourceFolder();
@@ -316,7 +393,11 @@ public:
     bool WalkSourceTree();       // the package's entries, checked as Windows will hold them
     bool CheckScript();          // the top-level Install.ini, as the setup program will read it
     bool AddUninstaller();       // the uninstaller the package carries, if any
-    bool WriteSetup();           // the setup executable, replacing the output only when whole
+    bool PrepareSigning();       // the signing tool and its files, before anything is signed
+    bool SignUninstaller();      // a signed copy of it goes into the package instead
+    bool WriteSetup();           // the setup executable, into a temporary file beside the output
+    bool SignSetup();
+    bool CommitSetup();          // its PE checksum, then it replaces the output
     void PrintSummary() const;
 
     std::string error;
@@ -335,6 +416,9 @@ private:
     std::string stubBytes;
     uint64_t imageEnd = 0;
     TreeWalk walk;
+    Signer signer;
+    bool uninstallerSigned = false;
+    OutputFile out;
 };
 
 bool Packing::FindSetupProgram()
@@ -360,14 +444,22 @@ bool Packing::CheckSourceFolder()
     return true;
 }
 
-// The stub must be a PE image; only the image up to its last section is kept.
+// The stub must be a PE image; only the image up to its last section is
+// kept.  A stub that was signed loses the signature with what followed its
+// last section, so its security directory entry and checksum are cleared
+// too: an entry left as it was would name bytes of the package as a
+// certificate table, a signature that is not there.
 bool Packing::ReadSetupImage()
 {
     if (!ReadFile(fs::u8path(stubPath), &stubBytes))
         return Fail(stubPath + ": cannot be read (" + strerror(errno) + ")");
-    imageEnd = LocateImageEnd(reinterpret_cast<const uint8_t*>(stubBytes.data()), stubBytes.size());
-    if (imageEnd == 0 || imageEnd > stubBytes.size())
+    uint8_t* image = reinterpret_cast<uint8_t*>(&stubBytes[0]);
+    PeImageLayout layout;
+    if (!ReadPeImageLayout(image, stubBytes.size(), &layout) || layout.imageEnd > stubBytes.size() ||
+        layout.checksumAt + 4 > layout.imageEnd || layout.securityEntryAt + PeDataDirectorySize > layout.imageEnd)
         return Fail(stubPath + ": not a Windows executable image");
+    imageEnd = layout.imageEnd;
+    ClearSigningFields(image, layout);
     return true;
 }
 
@@ -453,13 +545,58 @@ bool Packing::AddUninstaller()
     return true;
 }
 
+bool Packing::PrepareSigning()
+{
+    if (!request.signing.Requested())
+        return true;
+    std::string why;
+    if (!signer.Prepare(&why))
+        return Fail(why);
+    return true;
+}
+
+// The top-level Uninstall.exe, whichever it is (ours, the tree's own, the one
+// --uninstaller names), is copied to the signing folder, signed there, and
+// packed from there.
+bool Packing::SignUninstaller()
+{
+    if (!request.signing.Requested())
+        return true;
+    PackItem* uninstaller = nullptr;
+    for (PackItem& item : walk.items)
+        if (item.parent == 0 && !item.directory && AnsiCompareNoCase(item.name.c_str(), PackageUninstallerName) == 0)
+            uninstaller = &item;
+    if (!uninstaller)
+        return true;
+    fs::path copy = signer.WorkFolder() / PackageUninstallerName;
+    std::error_code ec;
+    if (!uninstaller->source.empty()) {
+        fs::copy_file(uninstaller->source, copy, fs::copy_options::overwrite_existing, ec);
+        if (ec)
+            return Fail(Shown(uninstaller->source) + ": cannot be copied for signing (" + ec.message() + ")");
+    } else {
+        std::ofstream file(copy, std::ios::binary);
+        file.write(uninstaller->content.data(), static_cast<std::streamsize>(uninstaller->content.size()));
+        if (!file)
+            return Fail(Shown(copy) + ": cannot be written");
+    }
+    std::string why;
+    if (!signer.SignInPlace(copy, PackageUninstallerName, &why))
+        return Fail(why);
+    uninstaller->source = copy;
+    uninstaller->content.clear();
+    uninstallerSigned = true;
+    return true;
+}
+
 // Everything goes to a temporary file beside the output, which replaces the
-// output only once every byte has been written; ~OutputFile removes it
-// after a failure.
+// output only once every byte has been written and signed; ~OutputFile
+// removes it after a failure.
 bool Packing::WriteSetup()
 {
-    OutputFile out;
-    if (!out.Open(request.output, &error))
+    OutputFileMode mode;
+    mode.temporarySuffix = ".exe";
+    if (!out.Open(request.output, &error, mode))
         return false;
 
     Progress progress;
@@ -474,9 +611,27 @@ bool Packing::WriteSetup()
     if (ok && !WritePackageArchive(walk.items, imageEnd, sink, options, &error))
         ok = false;
     progress.End();
-    if (ok && !out.Commit(&error))
+    if (ok && !out.Close(&error))
         ok = false;
     return ok;
+}
+
+bool Packing::SignSetup()
+{
+    if (!request.signing.Requested())
+        return true;
+    std::string why;
+    if (!signer.SignInPlace(out.TemporaryPath(), "the setup", &why))
+        return Fail(why);
+    return true;
+}
+
+bool Packing::CommitSetup()
+{
+    std::string why;
+    if (!WritePeChecksum(out.TemporaryPath(), request.output, &why))
+        return Fail(why);
+    return out.Commit(&error);
 }
 
 void Packing::PrintSummary() const
@@ -486,8 +641,11 @@ void Packing::PrintSummary() const
         (walk.items[i].directory ? folders : files)++;
     std::error_code ec;
     uintmax_t written = fs::file_size(fs::u8path(request.output), ec);
-    printf("%s: %zu files and %zu folders packed, %llu bytes\n", request.output, files, folders,
-           static_cast<unsigned long long>(written));
+    const char* signature = "";
+    if (request.signing.Requested())
+        signature = uninstallerSigned ? ", signed (the setup and its Uninstall.exe)" : ", signed";
+    printf("%s: %zu files and %zu folders packed, %llu bytes%s\n", request.output, files, folders,
+           static_cast<unsigned long long>(written), signature);
 }
 
 }  // namespace
@@ -501,7 +659,8 @@ int RunPackCommand(int argc, char** argv)
     Packing packing(request);
     bool packed = packing.FindSetupProgram() && packing.CheckSourceFolder() && packing.ReadSetupImage() &&
                   packing.WalkSourceTree() && packing.CheckScript() && packing.AddUninstaller() &&
-                  packing.WriteSetup();
+                  packing.PrepareSigning() && packing.SignUninstaller() && packing.WriteSetup() &&
+                  packing.SignSetup() && packing.CommitSetup();
     if (!packed)
         return CommandError(Pack.name, packing.error);
     packing.PrintSummary();

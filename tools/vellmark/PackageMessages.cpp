@@ -15,9 +15,7 @@ std::string CannotOpenReason(const char* path)
     return "cannot be opened as a file";
 }
 
-// The message the setup program shows for an open code; code 2 gets the
-// system's own reason.
-static std::string OpenFailureText(const char* path, int code)
+std::string OpenFailureText(const char* path, int code)
 {
     switch (code) {
     case PackageNoMemory:

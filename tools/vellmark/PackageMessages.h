@@ -13,6 +13,10 @@
 // cannot be opened).  Returns the code of OpenPackage.
 int OpenPackageForTool(const char* command, const char* path, PackageHandle** handle);
 
+// The message the setup program shows for an OpenPackage code; code 2 gets
+// the system's own reason for `path`.
+std::string OpenFailureText(const char* path, int code);
+
 // Why ExtractPackageEntry gave `code` for the entry shown as `entry`.
 std::string ExtractFailureText(int code, const std::string& entry);
 

@@ -19,6 +19,7 @@ const Command Commands[] = {
     {"check", RunCheckCommand, "check an Install.ini as the setup program will, or dry-run one of its functions"},
     {"log", RunLogCommand, "print an install log file"},
     {"try", RunTryCommand, "install and remove a setup in a throw-away wine prefix and report what it changed"},
+    {"verify", RunVerifyCommand, "check a setup executable's package, PE checksum and signature"},
 };
 
 void PrintUsage(FILE* out)

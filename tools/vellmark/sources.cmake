@@ -9,6 +9,10 @@ set(vm_tool_sources
   ${CMAKE_CURRENT_LIST_DIR}/PackageMessages.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ListingPath.cpp
   ${CMAKE_CURRENT_LIST_DIR}/OutputFile.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ChildProcess.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Signing.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/VerifyCommand.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/VerifyReport.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CheckCommand.cpp
   ${CMAKE_CURRENT_LIST_DIR}/LogCommand.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ShippedFiles.cpp

@@ -1,6 +1,8 @@
 // Test inputs for the tool tests that `vellmark pack` will not make.
 //
 //   make_test_stub OUT             a small PE image, for packing
+//   make_test_stub uninstaller OUT another one, of three sections, to carry as
+//                                  the uninstaller (both sign like a linked program)
 //   make_test_stub hostile OUT     a setup whose names hold terminal escapes,
 //                                  line feeds, backslashes, quotes and DEL
 //   make_test_stub deep OUT        a chain of 140 nested folders (deeper than a
@@ -26,6 +28,10 @@ int main(int argc, char** argv)
     std::string mode = argc > 1 ? argv[1] : "";
     if (argc != 3 && !(argc == 4 && mode == "named"))
         return 2;
+    if (mode == "uninstaller")
+        return WriteBytes(argv[2], MakePeImage({{".text", 0x200, 0x400}, {".data", 0x600, 0x200}, {".rsrc", 0x800, 0x200}}))
+                   ? 0
+                   : 1;
     std::vector<PackItem> items = {Root(), File("Install.ini", 0, "init() { return 1; }\r\n")};
     std::vector<uint8_t> file;
     if (mode == "named") {

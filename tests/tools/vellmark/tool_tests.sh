@@ -44,7 +44,11 @@ run "$tool" pack "$hello" -o "$work/b.exe" --stub "$work/stub.exe"
 check "same tree gives the same bytes" cmp -s "$work/a.exe" "$work/b.exe"
 size=$(stat -c %s "$work/a.exe")
 check "length is a multiple of 4" test $((size % 4)) -eq 0
-check "stub is the image's start" cmp -s -n 1536 "$work/a.exe" "$work/stub.exe"
+# The image is the stub's, but for its CheckSum field (bytes 216 to 219),
+# which pack writes for the whole setup.
+check "stub is the image's start" cmp -s -n 216 "$work/a.exe" "$work/stub.exe"
+check "stub is the image's start, after its CheckSum" cmp -s -i 220 -n $((1536 - 220)) "$work/a.exe" "$work/stub.exe"
+check "the setup's checksum is correct" grep -qE "^PE checksum: [0-9A-F]{8}, correct\$" <("$tool" verify "$work/a.exe")
 
 run "$tool" list "$work/a.exe"
 check "list succeeds" test "$rc" -eq 0
@@ -372,7 +376,7 @@ check "deep chain and loop: refused" test "$rc" -eq 2 -a -z "$(ls -A "$work/d/ja
 check "deep chain and loop: says why" grep -qE "entry [0-9]+ .*(deeper than 130 folders|parent that is no folder)" "$work/err"
 
 # --help for every command
-for c in pack list extract; do
+for c in pack list extract verify; do
   run "$tool" "$c" --help
   check "$c --help" test "$rc" -eq 0 -a -s "$work/out"
 done
@@ -383,7 +387,7 @@ done
 
 # Every command reads its command line one way and words its errors one way:
 # one line "vellmark COMMAND: ...", exit 2, nothing on stdout.
-for c in pack list extract check log; do
+for c in pack list extract check log verify; do
   run "$tool" "$c" --bogus "$work/a.exe"
   check "$c: an unknown option is one error line" test "$rc" -eq 2 -a ! -s "$work/out" -a \
     "$(cat "$work/err")" = "vellmark $c: unknown option '--bogus' (see 'vellmark $c --help')"
