@@ -3,25 +3,45 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <cstring>
 
 #include "AnsiText.h"
 #include "PathText.h"
 #include "RegistryKey.h"
 
-namespace {
-
-// The log path an "UninstallString" passes: what follows the quoted program
-// path and one blank.  Null when the text has another shape.
-const char* LoggedPathOf(const char* command)
+const char* UninstallStringLogPath(const char* command)
 {
-    if (command[0] != '"')
+    if (!command || command[0] != '"')
         return nullptr;
     const char* close = strchr(command + 1, '"');
     if (!close || close[1] != ' ')
         return nullptr;
     return close + 2;
 }
+
+int ReadRegisteredLogPath(const char* company, const char* product, char* path, size_t capacity)
+{
+    if (capacity == 0)
+        return 0;
+    path[0] = '\0';
+    char keyPath[WorkBufferSize];
+    RegistryKey entry;
+    char command[2048];
+    DWORD type = 0;
+    if (!BuildUninstallEntryPath(company, product, keyPath, sizeof keyPath) ||
+        !entry.Open(HKEY_LOCAL_MACHINE, keyPath, KEY_QUERY_VALUE) ||
+        !entry.QueryText("UninstallString", command, sizeof command, &type) || type != REG_SZ)
+        return 0;
+    const char* logged = UninstallStringLogPath(command);
+    size_t length = logged ? strlen(logged) : 0;
+    if (length == 0 || length >= capacity)
+        return 0;
+    memcpy(path, logged, length + 1);
+    return 1;
+}
+
+namespace {
 
 // Calls `visit(key)` for each uninstall entry whose command registers `logPath`.
 template <typename Visit>
@@ -39,7 +59,7 @@ void ForEachEntryOf(const char* logPath, REGSAM access, Visit visit)
         DWORD type = 0;
         if (!entry.QueryText("UninstallString", command, sizeof command, &type) || type != REG_SZ)
             continue;
-        const char* logged = LoggedPathOf(command);
+        const char* logged = UninstallStringLogPath(command);
         if (logged && AnsiCompareNoCase(logged, logPath) == 0)
             visit(entry);
     }

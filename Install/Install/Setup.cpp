@@ -82,6 +82,7 @@ static SetupOutcome RunStartChecks()
 {
     int noWin95 = 0;
     GetSettingInt("Update", &UpdateMode);
+    const int updateSetting = UpdateMode;
     GetSettingInt("NoLicense", &NoLicense);
     GetSettingInt("NoUninstall", &NoUninstall);
     GetSettingInt("NoWin95", &noWin95);
@@ -116,15 +117,22 @@ static SetupOutcome RunStartChecks()
         TranscriptLine("driver database: opened");
     }
 
+    SetupOutcome outcome;
     if (ScriptFunctionExists("init")) {
         ScriptValue result = CallScriptFunction("init");
         TranscriptLine("init: returned %d", static_cast<int>(result));
-        return result != 0 ? SetupGoesOn : SetupInitDeclined;
+        outcome = result != 0 ? SetupGoesOn : SetupInitDeclined;
+    } else {
+        // Without init the installed version decides: the same one stops the
+        // setup, an older or a newer one lets it go on.
+        TranscriptLine("init: none; the installed version decides");
+        outcome = installed != 0 ? SetupGoesOn : SetupSameVersion;
     }
-    // Without init the installed version decides: the same one stops the
-    // setup, an older or a newer one lets it go on.
-    TranscriptLine("init: none; the installed version decides");
-    return installed != 0 ? SetupGoesOn : SetupSameVersion;
+    // An update keeps the product where it is registered (and the wizard
+    // skips the Destination folder page).
+    if (outcome == SetupGoesOn && UpdateMode)
+        TranscriptLine("update mode: on (%s)", updateSetting ? "the Update setting" : "setupdate in init");
+    return outcome;
 }
 
 // What start-up holds from the package's opening until the wizard has closed.
