@@ -3,10 +3,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "BuiltinTable.h"
+#include "ToolOptions.h"
 #include "Commands.h"
 #include "Script.h"
 #include "Settings.h"
@@ -14,8 +16,9 @@
 
 namespace {
 
-const char CheckUsage[] =
-    "usage: vellmark check INSTALL.INI [--run FUNCTION [--answer yes|no]]\n"
+const char CheckUsage[] = "usage: vellmark check INSTALL.INI [--run FUNCTION [--answer yes|no]]\n";
+
+const char CheckDescription[] =
     "\n"
     "Prepares and declares the setup script exactly as the setup program will.\n"
     "An accepted script: prints the settings the setup program finds and the\n"
@@ -29,6 +32,15 @@ const char CheckUsage[] =
     "                   (returning 0), and the last line tells what FUNCTION\n"
     "                   returned.  Exit code 1 when a script error ended the run.\n"
     "  --answer yes|no  what msgboxyesno answers in the dry run (default yes: 1)\n";
+
+enum CheckOption { CheckRun, CheckAnswer, CheckOptionCount };
+const OptionSpec CheckOptionTable[] = {
+    {"run", 0, "FUNCTION"},
+    {"answer", 0, "yes|no"},
+};
+static_assert(std::size(CheckOptionTable) == CheckOptionCount, "one row per CheckOption");
+
+const CommandSpec Check = {"check", CheckOptionTable, CheckOptionCount, CheckUsage, CheckDescription};
 
 // The script the engine works on: the file's bytes and a NUL, kept for the
 // rest of the run because the engine and SetupScript keep addresses into it.
@@ -201,50 +213,29 @@ bool CheckSetupScriptText(const std::string& label, const std::string& text)
 
 int RunCheckCommand(int argc, char** argv)
 {
-    std::string path, function;
-    bool run = false;
+    CommandOptions line;
+    int exitCode = 0;
+    if (!ReadOptions(Check, argc, argv, &line, &exitCode))
+        return exitCode;
+    if (line.operands.empty())
+        return UsageError(Check, "no INSTALL.INI given");
+    if (line.operands.size() > 1)
+        return UsageError(Check, std::string("one script at a time ('") + line.operands[0] + "' and '" +
+                                     line.operands[1] + "')");
+    std::string path = line.operands[0];
     ScriptValue answer = 1;
-    for (int i = 1; i < argc; ++i) {
-        std::string argument = argv[i];
-        if (argument == "--help" || argument == "-h") {
-            fputs(CheckUsage, stdout);
-            return 0;
-        }
-        if (argument == "--run" && i + 1 < argc) {
-            run = true;
-            function = argv[++i];
-        } else if (argument == "--answer" && i + 1 < argc) {
-            std::string choice = argv[++i];
-            if (choice == "yes") {
-                answer = 1;
-            } else if (choice == "no") {
-                answer = 0;
-            } else {
-                fprintf(stderr, "vellmark check: --answer takes yes or no, not '%s'\n", choice.c_str());
-                return 2;
-            }
-        } else if (!argument.empty() && argument[0] == '-') {
-            fprintf(stderr, "vellmark check: unknown or incomplete option '%s'\n\n%s", argument.c_str(),
-                    CheckUsage);
-            return 2;
-        } else if (path.empty()) {
-            path = argument;
-        } else {
-            fprintf(stderr, "vellmark check: one script at a time ('%s' and '%s')\n", path.c_str(),
-                    argument.c_str());
-            return 2;
-        }
+    if (const char* choice = line.Value(CheckAnswer)) {
+        if (!strcmp(choice, "no"))
+            answer = 0;
+        else if (strcmp(choice, "yes") != 0)
+            return CommandError(Check.name, std::string("--answer takes yes or no, not '") + choice + "'");
     }
-    if (path.empty()) {
-        fputs(CheckUsage, stderr);
-        return 2;
-    }
+    bool run = line.Given(CheckRun);
+    std::string function = run ? line.Value(CheckRun) : "";
 
     std::string text, why;
-    if (!ReadWholeFile(path, &text, &why)) {
-        fprintf(stderr, "vellmark check: cannot read %s: %s\n", path.c_str(), why.c_str());
-        return 2;
-    }
+    if (!ReadWholeFile(path, &text, &why))
+        return CommandError(Check.name, "cannot read " + path + ": " + why);
     if (!PrepareAndDeclare(path, text))
         return 1;
     if (!run) {
