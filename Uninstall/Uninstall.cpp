@@ -228,7 +228,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
                         "Uninstall", MB_YESNO | MB_ICONQUESTION) == IDYES)
             RestartWindows();
     } else if (RegistrationKept) {
-        MessageBoxA(NULL,
+        ShowMessage(NULL,
                     "Removing completed succesfully.\nThere is no need to reboot Windows.\n\n"
                     "Another installation of the product is registered: its entry in the list of installed "
                     "programs was left in place.",
