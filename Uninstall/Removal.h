@@ -6,6 +6,7 @@
 #define VELLMARK_REMOVAL_H
 
 #include "InstallLog.h"
+#include "Playback.h"
 
 // The first File entry whose file is in use (held open by a program), or
 // null.  Nothing is removed while there is one.
@@ -13,8 +14,14 @@ const LogEntry* FindFileInUse(const InstallLog* list);
 
 // Plays the log back with the product's names, its folder and its log file
 // (Playback.h), the preference keys too when `deleteSettings` is set;
-// `progress` (may be null) is called at each step of the playback.  Returns
-// true when a driver went with the product: Windows should restart.
-bool RemoveLoggedProduct(bool deleteSettings, void (*progress)(void* context), void* progressContext);
+// `progress` (may be null) is called at each step of the playback.  When the
+// product's uninstall entry registers another log (this one is older or
+// orphaned), that live log is read too, and what it records stays with the
+// registration.  Returns what the playback did: a driver that went (Windows
+// should restart), another installation's registration left in place.
+PlaybackResult RemoveLoggedProduct(bool deleteSettings, void (*progress)(void* context), void* progressContext);
+
+// The transcript lines of an unattended removal for what it left in place.
+void TranscribeKeptRegistration(const PlaybackResult& result);
 
 #endif

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "MessageBox.h"
 #include "Removal.h"
 #include "SetupState.h"
 #include "UninstallResource.h"
@@ -12,6 +13,7 @@
 UninstallProduct RemovedProduct = {};
 int DeleteSettings = 1;
 int RebootNeeded = 0;
+int RegistrationKept = 0;
 
 namespace {
 
@@ -110,7 +112,7 @@ INT_PTR ToggleDeleteSettings(HWND dialog, WPARAM, LPARAM, INT_PTR)
 INT_PTR RunRemoval(HWND dialog, WPARAM, LPARAM, INT_PTR)
 {
     if (FindFileInUse(&TheInstallLog)) {
-        MessageBoxA(dialog, "Some program files are in use.\nQuit applications that may use them and try again...",
+        ShowMessage(dialog, "Some program files are in use.\nQuit applications that may use them and try again...",
                     "Error", MB_ICONERROR);
         return ResultHandled;
     }
@@ -126,8 +128,11 @@ INT_PTR RunRemoval(HWND dialog, WPARAM, LPARAM, INT_PTR)
     EnableRemovalControls(dialog, FALSE);
 
     // The playback's last step, after the product's keys, is the removal's.
-    if (RemoveLoggedProduct(DeleteSettings != 0, StepProgressBar, &progress))
+    PlaybackResult removal = RemoveLoggedProduct(DeleteSettings != 0, StepProgressBar, &progress);
+    if (removal.driverRemoved)
         RebootNeeded = 1;
+    if (removal.uninstallEntryKept || removal.productKeyKept)
+        RegistrationKept = 1;
 
     EnableRemovalControls(dialog, TRUE);
     return ResultEndDialog1;

@@ -15,14 +15,17 @@
 #include "ExitCodes.h"
 #include "InstallLog.h"
 #include "LogDigest.h"
+#include "MessageBox.h"
 #include "Removal.h"
 #include "RemovalDialog.h"
 #include "RestartWindows.h"
 #include "SetupState.h"
 #include "StartChecks.h"
 #include "SystemLibrary.h"
+#include "Transcript.h"
 #include "UninstallLog.h"
 #include "UninstallResource.h"
+#include "WindowsVersionQuery.h"
 
 namespace {
 
@@ -91,26 +94,39 @@ struct UninstallOutcomeRow {
     UninstallOutcome outcome;
     int interactiveCode;
     int unattendedCode;
+    const char* description;   // the transcript's last line
 };
 
 const UninstallOutcomeRow UninstallOutcomeTable[] = {
-    {UninstallRemoved, 0, ExitSuccess},
-    {UninstallLeft, 0, ExitSuccess},
-    {UninstallUsageError, 1, ExitUsage},
-    {UninstallPathRefused, 1, ExitUsage},
-    {UninstallNoLog, 1, ExitNotInstalled},
-    {UninstallLogBad, 1, ExitLogRefused},
-    {UninstallNoRights, 1, ExitNoRights},
-    {UninstallDriverDatabase, 1, ExitDriverDatabase},
-    {UninstallFilesInUse, 1, ExitFilesInUse},
+    {UninstallRemoved, 0, ExitSuccess, "removed"},
+    {UninstallLeft, 0, ExitSuccess, "nothing removed"},
+    {UninstallUsageError, 1, ExitUsage, "stopped: usage error"},
+    {UninstallPathRefused, 1, ExitUsage, "stopped: the log's path is too long"},
+    {UninstallNoLog, 1, ExitNotInstalled, "stopped: there is no log at that path"},
+    {UninstallLogBad, 1, ExitLogRefused, "stopped: the log is refused"},
+    {UninstallNoRights, 1, ExitNoRights, "stopped: no administrator rights"},
+    {UninstallDriverDatabase, 1, ExitDriverDatabase, "stopped: the driver database cannot be opened"},
+    {UninstallFilesInUse, 1, ExitFilesInUse, "stopped: a file of the product is in use; nothing was removed"},
 };
 
-int ExitCodeOf(UninstallOutcome outcome)
+const UninstallOutcomeRow& OutcomeRowOf(UninstallOutcome outcome)
 {
     for (const UninstallOutcomeRow& row : UninstallOutcomeTable)
         if (row.outcome == outcome)
-            return UnattendedMode ? row.unattendedCode : row.interactiveCode;
-    return 1;
+            return row;
+    return UninstallOutcomeTable[0];
+}
+
+// The exit code of an end; an unattended one is written to the transcript
+// with its description, and the transcript is closed.
+int FinishUninstall(UninstallOutcome outcome, int unattendedCode)
+{
+    const UninstallOutcomeRow& row = OutcomeRowOf(outcome);
+    if (!UnattendedMode)
+        return row.interactiveCode;
+    TranscriptLine("outcome: %s (exit %d)", row.description, unattendedCode);
+    CloseTranscript();
+    return unattendedCode;
 }
 
 // A log that cannot be played back: its message, and why.
@@ -128,15 +144,28 @@ UninstallOutcome RefuseLog(UninstallLogStatus status)
 UninstallOutcome RunUninstall(const char* commandLine)
 {
     bool unattended = false;
-    UninstallCommandLineStatus command =
-        TakeUninstallCommandLine(commandLine, LogFilePath, sizeof LogFilePath, &unattended);
+    char transcript[SetupPathSize];
+    UninstallCommandLineStatus command = TakeUninstallCommandLine(commandLine, LogFilePath, sizeof LogFilePath,
+                                                                  &unattended, transcript, sizeof transcript);
     UnattendedMode = unattended ? 1 : 0;
+    if (unattended) {
+        if (transcript[0] != '\0' && !OpenTranscript(transcript))
+            return UninstallUsageError;
+        TranscriptLine("Vellmark v1.0 unattended removal");
+        TranscriptLine("command line: %s", commandLine ? commandLine : "");
+        if (command == UninstallCommandLineOk)
+            TranscriptLine("log: %s", LogFilePath);
+    }
     if (command == UninstallPathTooLong) {
         ReportError(UninstallLogMessage(UninstallLogNotALog));
         return UninstallPathRefused;
     }
-    if (command != UninstallCommandLineOk)
+    if (command != UninstallCommandLineOk) {
+        TranscriptLine("usage error: %s", command == UninstallPathMissing     ? "no log path (vuninst.exe /S [/LOG=FILE] LOGPATH)"
+                                          : command == UninstallBadTranscript ? "/LOG= needs one file name"
+                                                                              : "unknown switch (vuninst.exe /S [/LOG=FILE] LOGPATH)");
         return UninstallUsageError;
+    }
     if (LogFilePath[0] == '\0' && !ChooseLogFile())
         return UninstallLeft;
 
@@ -159,8 +188,10 @@ UninstallOutcome RunUninstall(const char* commandLine)
     if (UnattendedMode) {
         if (FindFileInUse(&TheInstallLog))
             return UninstallFilesInUse;
-        if (RemoveLoggedProduct(true, nullptr, nullptr))
+        PlaybackResult removal = RemoveLoggedProduct(true, nullptr, nullptr);
+        if (removal.driverRemoved)
             RebootNeeded = 1;
+        TranscribeKeptRegistration(removal);
         return UninstallRemoved;
     }
     INT_PTR result = DialogBoxParamA(InstanceHandle, MAKEINTRESOURCEA(IDD_UNINSTALL), NULL, TableDialogProc,
@@ -176,29 +207,34 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
     StartProgramLibraries();
     InstanceHandle = instance;
 
-    OSVERSIONINFOA version;
-    memset(&version, 0, sizeof version);
-    version.dwOSVersionInfoSize = sizeof version;   // 148 bytes
-    GetVersionExA(&version);
-    IsWindowsNT = version.dwPlatformId == VER_PLATFORM_WIN32_NT ? 1 : 0;
+    IsWindowsNT = QueryWindowsVersion().NTFamily() ? 1 : 0;
 
     UninstallOutcome outcome = RunUninstall(commandLine);
     // The product's names point into the list: they go with it.
     RemovedProduct = UninstallProduct();
     SaveInstallLog(&TheInstallLog, nullptr);
     if (outcome != UninstallRemoved)
-        return ExitCodeOf(outcome);
+        return FinishUninstall(outcome, OutcomeRowOf(outcome).unattendedCode);
 
     // An unattended removal never restarts Windows: the exit code says that
     // it should be.
-    if (UnattendedMode)
-        return RebootNeeded ? ExitRestartNeeded : ExitSuccess;
+    if (UnattendedMode) {
+        if (RebootNeeded)
+            TranscriptLine("restart: a driver went; Windows must be restarted");
+        return FinishUninstall(outcome, RebootNeeded ? ExitRestartNeeded : ExitSuccess);
+    }
     if (RebootNeeded) {
-        if (MessageBoxA(NULL, "In order to conform changes Windows needs to be rebooted.\nDo you want to do it now?",
+        if (ShowMessage(NULL, "In order to conform changes Windows needs to be rebooted.\nDo you want to do it now?",
                         "Uninstall", MB_YESNO | MB_ICONQUESTION) == IDYES)
             RestartWindows();
+    } else if (RegistrationKept) {
+        ShowMessage(NULL,
+                    "Removing completed succesfully.\nThere is no need to reboot Windows.\n\n"
+                    "Another installation of the product is registered: its entry in the list of installed "
+                    "programs was left in place.",
+                    "Uninstall", MB_ICONINFORMATION);
     } else {
-        MessageBoxA(NULL, "Removing completed succesfully.\nThere is no need to reboot Windows.", "Uninstall",
+        ShowMessage(NULL, "Removing completed succesfully.\nThere is no need to reboot Windows.", "Uninstall",
                     MB_ICONINFORMATION);
     }
     return 0;

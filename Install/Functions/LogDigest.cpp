@@ -3,25 +3,46 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <cstring>
 
 #include "AnsiText.h"
+#include "Handles.h"
 #include "PathText.h"
 #include "RegistryKey.h"
 
-namespace {
-
-// The log path an "UninstallString" passes: what follows the quoted program
-// path and one blank.  Null when the text has another shape.
-const char* LoggedPathOf(const char* command)
+const char* UninstallStringLogPath(const char* command)
 {
-    if (command[0] != '"')
+    if (!command || command[0] != '"')
         return nullptr;
     const char* close = strchr(command + 1, '"');
     if (!close || close[1] != ' ')
         return nullptr;
     return close + 2;
 }
+
+int ReadRegisteredLogPath(const char* company, const char* product, char* path, size_t capacity)
+{
+    if (capacity == 0)
+        return 0;
+    path[0] = '\0';
+    char keyPath[WorkBufferSize];
+    RegistryKey entry;
+    char command[2048];
+    DWORD type = 0;
+    if (!BuildUninstallEntryPath(company, product, keyPath, sizeof keyPath) ||
+        !entry.Open(HKEY_LOCAL_MACHINE, keyPath, KEY_QUERY_VALUE) ||
+        !entry.QueryText("UninstallString", command, sizeof command, &type) || type != REG_SZ)
+        return 0;
+    const char* logged = UninstallStringLogPath(command);
+    size_t length = logged ? strlen(logged) : 0;
+    if (length == 0 || length >= capacity)
+        return 0;
+    memcpy(path, logged, length + 1);
+    return 1;
+}
+
+namespace {
 
 // Calls `visit(key)` for each uninstall entry whose command registers `logPath`.
 template <typename Visit>
@@ -31,15 +52,15 @@ void ForEachEntryOf(const char* logPath, REGSAM access, Visit visit)
     if (!logPath || !list.Open(HKEY_LOCAL_MACHINE, UninstallKeyPath, KEY_ENUMERATE_SUB_KEYS))
         return;
     char name[256];
-    for (DWORD index = 0; RegEnumKeyA(list.Handle(), index, name, sizeof name) == ERROR_SUCCESS; ++index) {
+    for (DWORD index = 0; RegEnumKeyA(list.Get(), index, name, sizeof name) == ERROR_SUCCESS; ++index) {
         RegistryKey entry;
-        if (!entry.Open(list.Handle(), name, KEY_QUERY_VALUE | access))
+        if (!entry.Open(list.Get(), name, KEY_QUERY_VALUE | access))
             continue;
         char command[2048];
         DWORD type = 0;
         if (!entry.QueryText("UninstallString", command, sizeof command, &type) || type != REG_SZ)
             continue;
-        const char* logged = LoggedPathOf(command);
+        const char* logged = UninstallStringLogPath(command);
         if (logged && AnsiCompareNoCase(logged, logPath) == 0)
             visit(entry);
     }
@@ -49,17 +70,16 @@ void ForEachEntryOf(const char* logPath, REGSAM access, Visit visit)
 
 int DigestFile(const char* path, char (&text)[Sha256TextSize])
 {
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    KernelHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file.IsOpen())
         return 0;
     Sha256 hash;
     char buffer[16384];
     DWORD got = 0;
     bool read = true;
-    while ((read = ReadFile(file, buffer, sizeof buffer, &got, nullptr) != 0) && got > 0)
+    while ((read = ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr) != 0) && got > 0)
         hash.Update(buffer, got);
-    CloseHandle(file);
     if (!read)
         return 0;
     hash.FinishText(text);

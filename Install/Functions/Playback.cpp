@@ -9,6 +9,7 @@
 
 #include "AnsiText.h"
 #include "DriverService.h"
+#include "LogDigest.h"
 #include "PathText.h"
 #include "RegistryKey.h"
 #include "SetupState.h"
@@ -27,6 +28,15 @@ void Step(const PlaybackOptions& options)
 {
     if (options.progress)
         options.progress(options.progressContext);
+}
+
+// Whether the live installation's log records the same change: a file (or
+// shortcut), a folder, a shared file, a driver or a user's key of the same
+// path.  Only the Product entry is never compared.
+bool RecordedByLiveLog(const PlaybackOptions& options, const LogEntry* entry)
+{
+    return options.liveLog && entry->kind != LogKindProduct && entry->text1 &&
+           FindLogEntryByText(options.liveLog, entry->kind, entry->text1) != nullptr;
 }
 
 // The number of names in a key path ("Software\Acme" has two).
@@ -54,7 +64,7 @@ void DeleteUserKeyTreeAt(const char* keyPath, int depth)
     // again; one that stays (no right to delete it) moves the walk past it.
     DWORD index = 0;
     char name[256];
-    while (RegEnumKeyA(key.Handle(), index, name, sizeof name) == ERROR_SUCCESS) {
+    while (RegEnumKeyA(key.Get(), index, name, sizeof name) == ERROR_SUCCESS) {
         char child[WorkBufferSize];
         int length = snprintf(child, sizeof child, "%s\\%s", keyPath, name);
         if (length < 0 || static_cast<size_t>(length) >= sizeof child) {
@@ -135,8 +145,9 @@ void RemoveEmptyParentsInside(const InstallLog* list, const char* installDir)
 // created: a removal must not leave behind the parent keys that creating one
 // would make.  The key is never
 // HKEY_LOCAL_MACHINE\Software itself (no company and no product): that one
-// only loses the values.
-void RemoveProductKey(const PlaybackOptions& options)
+// only loses the values.  A key whose "Path" names another folder than this
+// installation's belongs to another installation of the product and stays.
+void RemoveProductKey(const PlaybackOptions& options, PlaybackResult* result)
 {
     PathText path;
     path.Append("Software");
@@ -144,9 +155,16 @@ void RemoveProductKey(const PlaybackOptions& options)
     if (path.overlong)
         return;
     RegistryKey key;
-    if (key.Open(HKEY_LOCAL_MACHINE, path.text, KEY_SET_VALUE)) {
+    if (key.Open(HKEY_LOCAL_MACHINE, path.text, KEY_QUERY_VALUE | KEY_SET_VALUE)) {
+        char folder[SetupPathSize];
+        DWORD type = 0;
+        if (key.QueryText("Path", folder, sizeof folder, &type) && type == REG_SZ &&
+            AnsiCompareNoCase(folder, options.installDir ? options.installDir : "") != 0) {
+            result->productKeyKept = true;
+            return;
+        }
         for (const char* value : {"Version", "Path", "URL", "Email"})
-            RegDeleteValueA(key.Handle(), value);
+            RegDeleteValueA(key.Get(), value);
         key.Close();
     }
     if (CountKeyNames(path.text) > 1)
@@ -159,23 +177,33 @@ void RemoveProductKey(const PlaybackOptions& options)
 // two, and the 95 family and the NT family differ in what deleting a key
 // that holds values does.  A value that stays (no right to delete it) moves
 // the walk past it, so the walk ends.
-void RemoveUninstallEntry(const PlaybackOptions& options)
+void RemoveUninstallEntry(const PlaybackOptions& options, PlaybackResult* result)
 {
     char path[WorkBufferSize];
     if (!BuildUninstallEntryPath(options.company, options.product, path, sizeof path))
         return;
     RegistryKey key;
     if (key.Open(HKEY_LOCAL_MACHINE, path, KEY_QUERY_VALUE | KEY_SET_VALUE)) {
+        // An entry that registers another log is another installation's.
+        char command[WorkBufferSize + SetupPathSize + 8];
+        DWORD type = 0;
+        if (key.QueryText("UninstallString", command, sizeof command, &type)) {
+            const char* logged = UninstallStringLogPath(command);
+            if (!logged || AnsiCompareNoCase(logged, options.logPath ? options.logPath : "") != 0) {
+                result->uninstallEntryKept = true;
+                return;
+            }
+        }
         DWORD index = 0;
         for (;;) {
             char value[ValueNameSize];
             DWORD size = sizeof value;
-            LONG found = RegEnumValueA(key.Handle(), index, value, &size, nullptr, nullptr, nullptr, nullptr);
+            LONG found = RegEnumValueA(key.Get(), index, value, &size, nullptr, nullptr, nullptr, nullptr);
             if (found == ERROR_MORE_DATA)
                 ++index;
             else if (found != ERROR_SUCCESS)
                 break;
-            else if (RegDeleteValueA(key.Handle(), value) != ERROR_SUCCESS)
+            else if (RegDeleteValueA(key.Get(), value) != ERROR_SUCCESS)
                 ++index;
         }
         key.Close();
@@ -200,11 +228,11 @@ int ReleaseSharedReference(const char* sharedName, const char* company, const ch
         if (stored == 0) {
             // A count that says nobody holds the file cannot say that it is
             // ours to delete: the value goes, the file stays.
-            RegDeleteValueA(key.Handle(), sharedName);
+            RegDeleteValueA(key.Get(), sharedName);
         } else {
             count = stored - 1;
             if (count == 0)
-                RegDeleteValueA(key.Handle(), sharedName);
+                RegDeleteValueA(key.Get(), sharedName);
             else
                 key.SetNumber(sharedName, count);
         }
@@ -245,6 +273,11 @@ PlaybackResult PlayBackInstallLog(const InstallLog* list, const PlaybackOptions&
     // First pass, in list order.
     for (const LogEntry* entry = FindLogEntry(list, nullptr, LogKindAny); entry;
          entry = FindLogEntry(list, entry, LogKindAny)) {
+        if (RecordedByLiveLog(options, entry)) {
+            ++result.entriesKept;
+            Step(options);
+            continue;
+        }
         switch (entry->kind) {
         case LogKindFile:
             if (entry->text1)
@@ -279,7 +312,9 @@ PlaybackResult PlayBackInstallLog(const InstallLog* list, const PlaybackOptions&
     // Second pass: folders in the order they were recorded; only empty ones go.
     for (const LogEntry* entry = FindLogEntry(list, nullptr, LogKindDirectory); entry;
          entry = FindLogEntry(list, entry, LogKindDirectory)) {
-        if (entry->text1)
+        if (RecordedByLiveLog(options, entry))
+            ++result.entriesKept;
+        else if (entry->text1)
             RemoveDirectoryA(entry->text1);
         Step(options);
     }
@@ -294,8 +329,8 @@ PlaybackResult PlayBackInstallLog(const InstallLog* list, const PlaybackOptions&
     }
     Step(options);
 
-    RemoveProductKey(options);
-    RemoveUninstallEntry(options);
+    RemoveProductKey(options, &result);
+    RemoveUninstallEntry(options, &result);
     Step(options);
     return result;
 }

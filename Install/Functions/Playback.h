@@ -19,6 +19,12 @@ struct PlaybackOptions {
     // Whether PrefsKey entries go too (the uninstaller, when the user keeps
     // "Delete program settings" ticked); the undo leaves them.
     bool deletePrefsKeys;
+    // The log of the product's live installation, the one its uninstall
+    // entry registers, when that is another log than this one (an older or
+    // orphaned log is being played back): a file, folder or key that it
+    // records too stays, since the live installation still has it.  Null
+    // when there is none.
+    const InstallLog* liveLog;
     // Called once after each entry of the first pass, after each Directory
     // entry, after the Start-menu folders and at the end (may be null).
     void (*progress)(void* context);
@@ -27,7 +33,11 @@ struct PlaybackOptions {
 
 // What a playback did that its caller reports.
 struct PlaybackResult {
-    bool driverRemoved;   // a driver's count reached zero and it was removed
+    bool driverRemoved;        // a driver's count reached zero and it was removed
+    // The registration of another installation of the product, left in place.
+    bool uninstallEntryKept;   // the uninstall entry registers another log
+    bool productKeyKept;       // the product key's "Path" names another folder
+    unsigned entriesKept;      // files, folders and keys the live log records too
 };
 
 // Removes what `list` records, in this order: files, shared files, drivers
@@ -38,6 +48,13 @@ struct PlaybackResult {
 // the product's and the company's Start-menu folders when empty; the
 // product key's values and key; the uninstall entry.  Nothing stops it: a
 // deletion that fails is skipped.  The list is left as it was.
+//
+// The registration goes only when it belongs to the log being played back:
+// the uninstall entry when its UninstallString names this log, the product
+// key unless its "Path" names another folder than this installation's.  A
+// newer installation of the same product elsewhere keeps its place in the
+// list of installed programs and its version, and so do the files, folders
+// and keys that its log (options.liveLog) records too.
 PlaybackResult PlayBackInstallLog(const InstallLog* list, const PlaybackOptions& options);
 
 // The undo of a failed installation: loads the log at LogFilePath, plays it

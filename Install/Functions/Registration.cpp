@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "FileInstall.h"
+#include "PathMacros.h"
 #include "PathText.h"
 #include "RegistryKey.h"
 #include "SetupState.h"
@@ -75,6 +76,14 @@ void RegisterUninstaller(uint64_t installedBytes)
     key.SetText("UninstallString", command);
     snprintf(command, sizeof command, "\"%s\" /S %s", uninstaller, LogFilePath);
     key.SetText("QuietUninstallString", command);
+
+    // The icon Programs and Features shows: the installed program the
+    // DisplayIcon setting names (its macros expanded), or the uninstaller's.
+    char icon[SetupPathSize];
+    if (GetSetting("DisplayIcon", icon, sizeof icon) && ExpandPathMacros(icon, sizeof icon) && icon[0] != '\0')
+        key.SetText("DisplayIcon", icon);
+    else
+        key.SetText("DisplayIcon", uninstaller);
 
     // What Programs and Features and deployment tools show and read.
     WriteSettingValue(&key, "DisplayVersion", "Version");

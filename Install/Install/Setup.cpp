@@ -9,11 +9,11 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <cstring>
 
 #include "CommandLine.h"
 #include "ExitCodes.h"
 #include "Installation.h"
+#include "MessageBox.h"
 #include "Package.h"
 #include "RestartWindows.h"
 #include "Script.h"
@@ -26,6 +26,7 @@
 #include "Transcript.h"
 #include "Versions.h"
 #include "WindowsVersion.h"
+#include "WindowsVersionQuery.h"
 #include "Wizard.h"
 #include "resource.h"
 
@@ -82,16 +83,14 @@ static SetupOutcome RunStartChecks()
 {
     int noWin95 = 0;
     GetSettingInt("Update", &UpdateMode);
+    const int updateSetting = UpdateMode;
     GetSettingInt("NoLicense", &NoLicense);
     GetSettingInt("NoUninstall", &NoUninstall);
     GetSettingInt("NoWin95", &noWin95);
 
     if (noWin95) {
-        OSVERSIONINFOA version;
-        memset(&version, 0, sizeof version);
-        version.dwOSVersionInfoSize = sizeof version;
-        GetVersionExA(&version);
-        if (WindowsVersionMatches(Windows95, version.dwPlatformId, version.dwMajorVersion, version.dwMinorVersion)) {
+        WindowsVersionInfo version = QueryWindowsVersion();
+        if (WindowsVersionMatches(Windows95, version.platformId, version.major, version.minor)) {
             ReportError("Windows 95 is no longer supported... Sorry...");
             return SetupWrongWindows;
         }
@@ -116,15 +115,22 @@ static SetupOutcome RunStartChecks()
         TranscriptLine("driver database: opened");
     }
 
+    SetupOutcome outcome;
     if (ScriptFunctionExists("init")) {
         ScriptValue result = CallScriptFunction("init");
         TranscriptLine("init: returned %d", static_cast<int>(result));
-        return result != 0 ? SetupGoesOn : SetupInitDeclined;
+        outcome = result != 0 ? SetupGoesOn : SetupInitDeclined;
+    } else {
+        // Without init the installed version decides: the same one stops the
+        // setup, an older or a newer one lets it go on.
+        TranscriptLine("init: none; the installed version decides");
+        outcome = installed != 0 ? SetupGoesOn : SetupSameVersion;
     }
-    // Without init the installed version decides: the same one stops the
-    // setup, an older or a newer one lets it go on.
-    TranscriptLine("init: none; the installed version decides");
-    return installed != 0 ? SetupGoesOn : SetupSameVersion;
+    // An update keeps the product where it is registered (and the wizard
+    // skips the Destination folder page).
+    if (outcome == SetupGoesOn && UpdateMode)
+        TranscriptLine("update mode: on (%s)", updateSetting ? "the Update setting" : "setupdate in init");
+    return outcome;
 }
 
 // What start-up holds from the package's opening until the wizard has closed.
@@ -223,26 +229,23 @@ static SetupOutcome RunSetup(const char* installDir)
 }
 
 // The Windows version gate: SetupGoesOn on Windows 95 and NT 4.0 or later,
-// with IsWindowsNT set.
+// with IsWindowsNT set.  A failed query reads as Win32s and stops here.
 static SetupOutcome CheckWindowsVersion()
 {
-    OSVERSIONINFOA version;
-    memset(&version, 0, sizeof version);
-    version.dwOSVersionInfoSize = sizeof version;   // 148 bytes
-    GetVersionExA(&version);
-    TranscriptLine("windows: %s %lu.%lu", version.dwPlatformId == VER_PLATFORM_WIN32_NT        ? "NT family"
-                                          : version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS ? "95 family"
-                                                                                               : "Win32s",
-                   version.dwMajorVersion, version.dwMinorVersion);
-    if (version.dwPlatformId == VER_PLATFORM_WIN32s) {
+    WindowsVersionInfo version = QueryWindowsVersion();
+    TranscriptLine("windows: %s %u.%u", version.NTFamily()                                  ? "NT family"
+                                        : version.platformId == VER_PLATFORM_WIN32_WINDOWS ? "95 family"
+                                                                                           : "Win32s",
+                   static_cast<unsigned>(version.major), static_cast<unsigned>(version.minor));
+    if (version.platformId == VER_PLATFORM_WIN32s) {
         ReportError("Windows 95 or later required...");
         return SetupWrongWindows;
     }
-    if (version.dwPlatformId == VER_PLATFORM_WIN32_NT && version.dwMajorVersion < 4) {
+    if (version.NTFamily() && version.major < 4) {
         ReportError("Windows NT 4.0 or later required...");
         return SetupWrongWindows;
     }
-    IsWindowsNT = version.dwPlatformId == VER_PLATFORM_WIN32_NT ? 1 : 0;
+    IsWindowsNT = version.NTFamily() ? 1 : 0;
     return SetupGoesOn;
 }
 

@@ -14,6 +14,15 @@
 
 namespace fntest {
 
+// The text in capitals (ASCII): Windows compares paths and keys without case.
+inline std::string Upper(std::string text)
+{
+    for (char& c : text)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    return text;
+}
+
 // Copies `text` into one of the setup's fixed path buffers (InstallDir,
 // ProgramFilesPath, ...): a text that would not fit fails the test instead
 // of being written past the buffer.

@@ -3,10 +3,14 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include "AnsiText.h"
 #include "BuiltinTable.h"
+#include "ImageVersion.h"
+#include "ToolOptions.h"
 #include "Commands.h"
 #include "Script.h"
 #include "Settings.h"
@@ -15,7 +19,9 @@
 namespace {
 
 const char CheckUsage[] =
-    "usage: vellmark check INSTALL.INI [--run FUNCTION [--answer yes|no]]\n"
+    "usage: vellmark check INSTALL.INI [--run FUNCTION [--answer yes|no] [--installed VERSION]]\n";
+
+const char CheckDescription[] =
     "\n"
     "Prepares and declares the setup script exactly as the setup program will.\n"
     "An accepted script: prints the settings the setup program finds and the\n"
@@ -28,7 +34,21 @@ const char CheckUsage[] =
     "                   call prints one line name(arg, ...) and does nothing else\n"
     "                   (returning 0), and the last line tells what FUNCTION\n"
     "                   returned.  Exit code 1 when a script error ended the run.\n"
-    "  --answer yes|no  what msgboxyesno answers in the dry run (default yes: 1)\n";
+    "  --answer yes|no  what msgboxyesno answers in the dry run (default yes: 1)\n"
+    "  --installed VERSION\n"
+    "                   runs as if VERSION of this product were installed:\n"
+    "                   isappinstalled answers 1 for the product's key and the\n"
+    "                   keys above it, so that the update branch runs\n";
+
+enum CheckOption { CheckRun, CheckAnswer, CheckInstalled, CheckOptionCount };
+const OptionSpec CheckOptionTable[] = {
+    {"run", 0, "FUNCTION"},
+    {"answer", 0, "yes|no"},
+    {"installed", 0, "VERSION"},
+};
+static_assert(std::size(CheckOptionTable) == CheckOptionCount, "one row per CheckOption");
+
+const CommandSpec Check = {"check", CheckOptionTable, CheckOptionCount, CheckUsage, CheckDescription};
 
 // The script the engine works on: the file's bytes and a NUL, kept for the
 // rest of the run because the engine and SetupScript keep addresses into it.
@@ -74,6 +94,45 @@ void PrintReport(const char* text, int position, void* context)
 void PrintDryRunCall(const char* line, void*)
 {
     printf("%s\n", AnsiForTerminal(line).c_str());
+}
+
+// The names of HKEY_LOCAL_MACHINE\Software\Company\Product below "Software",
+// each when its setting exists: the keys an installed product has.
+std::vector<std::string> InstalledKeyNames()
+{
+    std::vector<std::string> names;
+    char value[SettingValueSize];
+    if (GetSetting("Company", value, sizeof value))
+        names.push_back(value);
+    if (GetSetting("Product", value, sizeof value))
+        names.push_back(value);
+    return names;
+}
+
+// --installed: isappinstalled(company, product) finds a key when the names
+// it was given (null leaves one out, as the setup does) lead along the
+// installed product's key: to it or to a key above it.
+bool AnswerAsInstalled(BuiltinIndex index, const ScriptValue* arguments, void*, ScriptValue* result)
+{
+    if (index != BuiltinIsappinstalled)
+        return false;
+    std::vector<std::string> asked;
+    for (int i = 0; i < 2; ++i) {
+        if (arguments[i] == 0)
+            continue;
+        const char* text = ScriptTextOf(arguments[i]);
+        if (!text) {
+            *result = 0;   // no text names no product
+            return true;
+        }
+        asked.push_back(text);
+    }
+    std::vector<std::string> installed = InstalledKeyNames();
+    bool found = asked.size() <= installed.size();
+    for (size_t i = 0; found && i < asked.size(); ++i)
+        found = AnsiCompareNoCase(asked[i].c_str(), installed[i].c_str()) == 0;
+    *result = found ? 1 : 0;
+    return true;
 }
 
 // Prepares and declares the text as the setup program does; reports go to
@@ -201,50 +260,35 @@ bool CheckSetupScriptText(const std::string& label, const std::string& text)
 
 int RunCheckCommand(int argc, char** argv)
 {
-    std::string path, function;
-    bool run = false;
+    CommandOptions line;
+    int exitCode = 0;
+    if (!ReadOptions(Check, argc, argv, &line, &exitCode))
+        return exitCode;
+    if (line.operands.empty())
+        return UsageError(Check, "no INSTALL.INI given");
+    if (line.operands.size() > 1)
+        return UsageError(Check, std::string("one script at a time ('") + line.operands[0] + "' and '" +
+                                     line.operands[1] + "')");
+    std::string path = line.operands[0];
     ScriptValue answer = 1;
-    for (int i = 1; i < argc; ++i) {
-        std::string argument = argv[i];
-        if (argument == "--help" || argument == "-h") {
-            fputs(CheckUsage, stdout);
-            return 0;
-        }
-        if (argument == "--run" && i + 1 < argc) {
-            run = true;
-            function = argv[++i];
-        } else if (argument == "--answer" && i + 1 < argc) {
-            std::string choice = argv[++i];
-            if (choice == "yes") {
-                answer = 1;
-            } else if (choice == "no") {
-                answer = 0;
-            } else {
-                fprintf(stderr, "vellmark check: --answer takes yes or no, not '%s'\n", choice.c_str());
-                return 2;
-            }
-        } else if (!argument.empty() && argument[0] == '-') {
-            fprintf(stderr, "vellmark check: unknown or incomplete option '%s'\n\n%s", argument.c_str(),
-                    CheckUsage);
-            return 2;
-        } else if (path.empty()) {
-            path = argument;
-        } else {
-            fprintf(stderr, "vellmark check: one script at a time ('%s' and '%s')\n", path.c_str(),
-                    argument.c_str());
-            return 2;
-        }
+    if (const char* choice = line.Value(CheckAnswer)) {
+        if (!strcmp(choice, "no"))
+            answer = 0;
+        else if (strcmp(choice, "yes") != 0)
+            return CommandError(Check.name, std::string("--answer takes yes or no, not '") + choice + "'");
     }
-    if (path.empty()) {
-        fputs(CheckUsage, stderr);
-        return 2;
-    }
+    bool run = line.Given(CheckRun);
+    std::string function = run ? line.Value(CheckRun) : "";
+    const char* installed = line.Value(CheckInstalled);
+    if (installed && !run)
+        return UsageError(Check, "--installed goes with --run");
+    if (installed && !IsPlainVersion(installed))
+        return CommandError(Check.name, std::string("--installed takes a version of numbers and dots, not '") +
+                                            installed + "'");
 
     std::string text, why;
-    if (!ReadWholeFile(path, &text, &why)) {
-        fprintf(stderr, "vellmark check: cannot read %s: %s\n", path.c_str(), why.c_str());
-        return 2;
-    }
+    if (!ReadWholeFile(path, &text, &why))
+        return CommandError(Check.name, "cannot read " + path + ": " + why);
     if (!PrepareAndDeclare(path, text))
         return 1;
     if (!run) {
@@ -256,7 +300,20 @@ int RunCheckCommand(int argc, char** argv)
         fprintf(stderr, "%s: error: the script has no function '%s'\n", path.c_str(), function.c_str());
         return 1;
     }
-    InstallDryRunBuiltins(PrintDryRunCall, nullptr, answer);
+    if (installed) {
+        std::string key = "HKLM\\Software";
+        for (const std::string& name : InstalledKeyNames())
+            key += "\\" + name;
+        char setting[SettingValueSize];
+        int64_t ours = GetSetting("Version", setting, sizeof setting) ? ParseVersionString(setting) : -1;
+        int64_t theirs = ParseVersionString(installed);
+        const char* compared = ours < 0 ? "" : theirs < ours ? " (older than this setup's)" : theirs == ours
+                                                                                  ? " (this setup's own)"
+                                                                                  : " (newer than this setup's)";
+        printf("as if version %s%s were installed: %s is there\n", installed, compared,
+               AnsiForTerminal(key.c_str()).c_str());
+    }
+    InstallDryRunBuiltins(PrintDryRunCall, nullptr, answer, installed ? AnswerAsInstalled : nullptr);
     ScriptValue result = CallScriptFunction(function.c_str());
     fflush(stderr);
     printf("%s returned %d\n", function.c_str(), static_cast<int>(result));

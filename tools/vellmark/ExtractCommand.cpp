@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
 #include <memory>
 #include <new>
 #include <mutex>
@@ -12,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "ToolOptions.h"
 #include "Commands.h"
 #include "ExtractPlan.h"
 #include "OutputFile.h"
@@ -32,7 +34,7 @@ const char ExtractUsage[] =
     "usage: vellmark extract SETUP.exe PATH [-o FILE]\n"
     "       vellmark extract SETUP.exe -d DIR [--force] [PATH...]\n";
 
-const char ExtractHelp[] =
+const char ExtractDescription[] =
     "\n"
     "The first form writes the package entry PATH of SETUP.exe to standard output,\n"
     "or to FILE with -o.  FILE is written under a temporary name beside it and\n"
@@ -58,13 +60,22 @@ const char ExtractHelp[] =
     "  -h, --help          this text\n"
     "\n"
     "PATH uses backslashes or slashes between folders, in any letter case.  On\n"
-    "failure prints 'vellmark: ...' lines and exits with 2 (a package the setup\n"
-    "program would refuse: 'vellmark: FILE: MESSAGE (code N)').\n";
+    "failure prints 'vellmark extract: ...' lines and exits with 2 (a package the\n"
+    "setup program would refuse: 'vellmark extract: FILE: MESSAGE (code N)').\n";
 
-int Usage()
+enum ExtractOption { ExtractOutput, ExtractDirectory, ExtractForce, ExtractOptionCount };
+const OptionSpec ExtractOptionTable[] = {
+    {"output", 'o', "FILE"},
+    {"directory", 'd', "DIR"},
+    {"force", 0, nullptr},
+};
+static_assert(std::size(ExtractOptionTable) == ExtractOptionCount, "one row per ExtractOption");
+
+const CommandSpec Extract = {"extract", ExtractOptionTable, ExtractOptionCount, ExtractUsage, ExtractDescription};
+
+int Refuse(const std::string& message)
 {
-    fprintf(stderr, "vellmark: %s", ExtractUsage);
-    return 2;
+    return CommandError(Extract.name, message);
 }
 
 // A package path as the user typed it, in the package's code page and with
@@ -72,7 +83,7 @@ int Usage()
 bool PackagePath(const char* typed, std::string* ansi)
 {
     if (!AnsiFromTerminal(typed, ansi)) {
-        fprintf(stderr, "vellmark: %s: the path cannot be written in the Windows-1252 code page\n", typed);
+        Refuse(std::string(typed) + ": the path cannot be written in the Windows-1252 code page");
         return false;
     }
     std::replace(ansi->begin(), ansi->end(), '/', '\\');
@@ -83,40 +94,35 @@ int ExtractOne(const char* setup, const char* entryPath, const char* output)
 {
     std::string ansiPath;
     if (!PackagePath(entryPath, &ansiPath))
-        return 2;
+        return CommandFailed;
 
     // The output is prepared first: a destination that cannot be written is
     // refused before anything else, and is never touched by a failure.
     OutputFile out;
     std::string error;
-    if (output && !out.Open(output, &error)) {
-        fprintf(stderr, "vellmark: %s\n", error.c_str());
-        return 2;
-    }
+    if (output && !out.Open(output, &error))
+        return Refuse(error);
 
     PackageHandle* h = nullptr;
-    if (OpenPackageForTool(setup, &h) != PackageOpened)
-        return 2;
+    if (OpenPackageForTool(Extract.name, setup, &h) != PackageOpened)
+        return CommandFailed;
     uint8_t* data = nullptr;
     uint32_t size = 0;
     int code = ExtractPackageEntry(h, ansiPath.c_str(), &data, &size);
     ClosePackage(h);
-    if (code != ExtractOk) {
-        fprintf(stderr, "vellmark: %s: %s (code %d)\n", setup, ExtractFailureText(code, entryPath).c_str(), code);
-        return 2;
-    }
+    if (code != ExtractOk)
+        return Refuse(std::string(setup) + ": " + ExtractFailureText(code, entryPath) + " (code " +
+                      std::to_string(code) + ")");
     int result = 0;
     if (output) {
-        if (!out.WriteAndCommit(data, size, &error)) {
-            fprintf(stderr, "vellmark: %s\n", error.c_str());
-            result = 2;
-        }
+        if (!out.WriteAndCommit(data, size, &error))
+            result = Refuse(error);
     } else {
 #ifdef _WIN32
         _setmode(_fileno(stdout), _O_BINARY);
 #endif
         if (fwrite(data, 1, size, stdout) != size || fflush(stdout) != 0)
-            result = 2;
+            result = CommandFailed;
     }
     FreePackageBlock(data);
     return result;
@@ -255,12 +261,12 @@ int ExtractIntoFolder(const char* setup, const std::string& shownDir, const std:
     for (const char* p : paths) {
         std::string ansi;
         if (!PackagePath(p, &ansi))
-            return 2;
+            return CommandFailed;
         ansiPaths.push_back(ansi);
     }
     PackageHandle* h = nullptr;
-    if (OpenPackageForTool(setup, &h) != PackageOpened)
-        return 2;
+    if (OpenPackageForTool(Extract.name, setup, &h) != PackageOpened)
+        return CommandFailed;
     struct Closer {
         PackageHandle* h;
         ~Closer() { ClosePackage(h); }
@@ -269,28 +275,22 @@ int ExtractIntoFolder(const char* setup, const std::string& shownDir, const std:
     std::vector<uint32_t> chosen;
     for (size_t k = 0; k < ansiPaths.size(); ++k) {
         const PackageEntry* e = FindPackageEntry(h, ansiPaths[k].c_str());
-        if (!e) {
-            fprintf(stderr, "vellmark: %s: %s (code %d)\n", setup,
-                    ExtractFailureText(ExtractNotFound, paths[k]).c_str(), ExtractNotFound);
-            return 2;
-        }
+        if (!e)
+            return Refuse(std::string(setup) + ": " + ExtractFailureText(ExtractNotFound, paths[k]) + " (code " +
+                          std::to_string(ExtractNotFound) + ")");
         chosen.push_back(static_cast<uint32_t>(e - h->entries));
     }
     // Records past those the directory stream filled are zero and no entry.
     ExtractPlan plan;
-    if (PlanExtraction(h->entries, h->lookupCount, chosen, &plan) != ExtractPlanOk) {
-        fprintf(stderr, "vellmark: %s: %s; nothing was written\n", setup, plan.error.c_str());
-        return 2;
-    }
+    if (PlanExtraction(h->entries, h->lookupCount, chosen, &plan) != ExtractPlanOk)
+        return Refuse(std::string(setup) + ": " + plan.error + "; nothing was written");
 
     // Everything on disk is checked before the first folder is made.
     fs::path dir(shownDir);
     std::error_code ec;
     fs::file_status dirStatus = fs::status(dir, ec);
-    if (fs::exists(dirStatus) && !fs::is_directory(dirStatus)) {
-        fprintf(stderr, "vellmark: %s: exists and is not a folder; nothing was written\n", shownDir.c_str());
-        return 2;
-    }
+    if (fs::exists(dirStatus) && !fs::is_directory(dirStatus))
+        return Refuse(shownDir + ": exists and is not a folder; nothing was written");
     std::vector<Target> folders, files;
     for (uint32_t i : plan.folders)
         folders.push_back(TargetOf(dir, shownDir, h->entries, i));
@@ -303,75 +303,51 @@ int ExtractIntoFolder(const char* setup, const std::string& shownDir, const std:
         CheckFilePlace(t, force, refusals);
     if (refusals.count > 0) {
         for (const std::string& line : refusals.lines)
-            fprintf(stderr, "vellmark: %s\n", line.c_str());
+            Refuse(line);
         if (refusals.count > refusals.lines.size())
-            fprintf(stderr, "vellmark: ... and %zu more\n", refusals.count - refusals.lines.size());
-        fprintf(stderr, "vellmark: nothing was written\n");
-        return 2;
+            Refuse("... and " + std::to_string(refusals.count - refusals.lines.size()) + " more");
+        return Refuse("nothing was written");
     }
 
     fs::create_directories(dir, ec);
-    if (ec || !fs::is_directory(dir)) {
-        fprintf(stderr, "vellmark: %s: cannot be created (%s)\n", shownDir.c_str(), ec.message().c_str());
-        return 2;
-    }
+    if (ec || !fs::is_directory(dir))
+        return Refuse(shownDir + ": cannot be created (" + ec.message() + ")");
     for (const Target& t : folders) {
         fs::create_directory(t.path, ec);
         fs::file_status s = fs::symlink_status(t.path, ec);
-        if (!fs::is_directory(s)) {
-            fprintf(stderr, "vellmark: %s: cannot be created (%s)\n", t.shown.c_str(),
-                    ec ? ec.message().c_str() : "something else is there");
-            return 2;
-        }
+        if (!fs::is_directory(s))
+            return Refuse(t.shown + ": cannot be created (" + (ec ? ec.message() : "something else is there") + ")");
     }
     uint64_t bytes = 0;
     std::string error;
-    if (!WriteFiles(h, setup, files, plan.files, force, &bytes, &error)) {
-        fprintf(stderr, "vellmark: %s\n", error.c_str());
-        return 2;
-    }
+    if (!WriteFiles(h, setup, files, plan.files, force, &bytes, &error))
+        return Refuse(error);
     printf("%s: %zu files and %zu folders extracted, %llu bytes\n", shownDir.c_str(), files.size(), folders.size(),
            static_cast<unsigned long long>(bytes));
-    return fflush(stdout) == 0 ? 0 : 2;
+    return fflush(stdout) == 0 ? 0 : CommandFailed;
 }
 
 }  // namespace
 
 int RunExtractCommand(int argc, char** argv)
 {
-    if (WantsHelp(argc, argv)) {
-        printf("%s%s", ExtractUsage, ExtractHelp);
-        return 0;
+    CommandOptions line;
+    int exitCode = 0;
+    if (!ReadOptions(Extract, argc, argv, &line, &exitCode))
+        return exitCode;
+    const std::vector<const char*>& operands = line.operands;
+    if (operands.empty())
+        return UsageError(Extract, "no SETUP.exe given");
+    if (const char* directory = line.Value(ExtractDirectory)) {
+        if (line.Given(ExtractOutput))
+            return UsageError(Extract, "-o and -d exclude each other");
+        std::vector<const char*> paths(operands.begin() + 1, operands.end());
+        return ExtractIntoFolder(operands[0], directory, paths, line.Given(ExtractForce));
     }
-    const char* output = nullptr;
-    const char* directory = nullptr;
-    bool force = false;
-    std::vector<const char*> positional;
-    for (int i = 1; i < argc; ++i) {
-        if (!strcmp(argv[i], "-o") || !strcmp(argv[i], "--output") || !strcmp(argv[i], "-d") ||
-            !strcmp(argv[i], "--directory")) {
-            bool isOutput = argv[i][1] == 'o' || !strcmp(argv[i], "--output");
-            if (++i >= argc) {
-                fprintf(stderr, "vellmark: %s needs %s\n", argv[i - 1], isOutput ? "a file name" : "a folder");
-                return 2;
-            }
-            (isOutput ? output : directory) = argv[i];
-        } else if (!strcmp(argv[i], "--force")) {
-            force = true;
-        } else if (argv[i][0] == '-' && argv[i][1] != '\0') {
-            fprintf(stderr, "vellmark: unknown option %s (see 'vellmark extract --help')\n", argv[i]);
-            return 2;
-        } else {
-            positional.push_back(argv[i]);
-        }
-    }
-    if (directory) {
-        if (output || positional.empty())
-            return Usage();
-        std::vector<const char*> paths(positional.begin() + 1, positional.end());
-        return ExtractIntoFolder(positional[0], directory, paths, force);
-    }
-    if (force || positional.size() != 2)
-        return Usage();
-    return ExtractOne(positional[0], positional[1], output);
+    if (line.Given(ExtractForce))
+        return UsageError(Extract, "--force goes with -d only");
+    if (operands.size() != 2)
+        return UsageError(Extract, operands.size() == 1 ? "no PATH given (or -d DIR for every entry)"
+                                                        : "one PATH only without -d");
+    return ExtractOne(operands[0], operands[1], line.Value(ExtractOutput));
 }

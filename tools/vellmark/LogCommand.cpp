@@ -1,8 +1,10 @@
 // vellmark log: print an install log as the uninstaller reads it.
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <string>
 
+#include "ToolOptions.h"
 #include "Commands.h"
 #include "InstallLog.h"
 #include "PackageMessages.h"
@@ -11,8 +13,9 @@
 
 namespace {
 
-const char Usage[] =
-    "usage: vellmark log [--json] FILE\n"
+const char LogUsage[] = "usage: vellmark log [--json] FILE\n";
+
+const char LogDescription[] =
     "\n"
     "Prints the entries of an install log (a \"log1\" file) in their order, one a\n"
     "line: the kind's name, then text1, text2 and text3.  A string is shown in\n"
@@ -25,6 +28,14 @@ const char Usage[] =
     "Exit status: 0 when the whole log was read; 1 when it is damaged at its end\n"
     "(the entries before the damage are printed); 2 when FILE cannot be read or is\n"
     "not an install log, or for a usage error.\n";
+
+enum LogOption { LogJson, LogOptionCount };
+const OptionSpec LogOptionTable[] = {
+    {"json", 0, nullptr},
+};
+static_assert(std::size(LogOptionTable) == LogOptionCount, "one row per LogOption");
+
+const CommandSpec Log = {"log", LogOptionTable, LogOptionCount, LogUsage, LogDescription};
 
 // The readable form of a string: quoted, with the bytes that would garble a
 // line shown as \xNN.  Backslashes stay as they are, so paths read naturally.
@@ -91,49 +102,31 @@ void PrintJson(const InstallLog& list, bool complete)
 
 int RunLogCommand(int argc, char** argv)
 {
-    bool json = false;
-    const char* path = nullptr;
-    for (int i = 1; i < argc; ++i) {
-        if (!strcmp(argv[i], "--help") || !strcmp(argv[i], "-h")) {
-            fputs(Usage, stdout);
-            return 0;
-        }
-        if (!strcmp(argv[i], "--json")) {
-            json = true;
-        } else if (argv[i][0] == '-' && argv[i][1] != '\0' && strcmp(argv[i], "--") != 0) {
-            fprintf(stderr, "vellmark log: unknown option '%s'\n\n%s", argv[i], Usage);
-            return 2;
-        } else if (!strcmp(argv[i], "--") && i + 1 < argc && !path) {
-            path = argv[++i];
-        } else if (!path && strcmp(argv[i], "--") != 0) {
-            path = argv[i];
-        } else {
-            fprintf(stderr, "vellmark log: one FILE only\n\n%s", Usage);
-            return 2;
-        }
-    }
-    if (!path) {
-        fprintf(stderr, "vellmark log: no FILE given\n\n%s", Usage);
-        return 2;
-    }
+    CommandOptions line;
+    int exitCode = 0;
+    if (!ReadOptions(Log, argc, argv, &line, &exitCode))
+        return exitCode;
+    if (line.operands.empty())
+        return UsageError(Log, "no FILE given");
+    if (line.operands.size() > 1)
+        return UsageError(Log, "one FILE only");
+    bool json = line.Given(LogJson);
+    const char* path = line.operands[0];
 
     LogLoadStatus status = LoadInstallLogStatus(&TheInstallLog, path);
-    int exitCode = 0;
     switch (status) {
     case LogLoadNoFile:
-        fprintf(stderr, "vellmark: %s: %s\n", path, CannotOpenReason(path).c_str());
-        return 2;
+        return CommandError(Log.name, std::string(path) + ": " + CannotOpenReason(path));
     case LogLoadNotALog:
-        fprintf(stderr, "vellmark: %s: not an install log (it does not begin with \"log1\")\n", path);
-        return 2;
+        return CommandError(Log.name, std::string(path) + ": not an install log (it does not begin with \"log1\")");
     case LogLoadTruncated:
-        fprintf(stderr, "vellmark: %s: the file ends inside a record; entries before it: %lu\n", path,
-                static_cast<unsigned long>(TheInstallLog.count));
+        CommandError(Log.name, std::string(path) + ": the file ends inside a record; entries before it: " +
+                                   std::to_string(TheInstallLog.count));
         exitCode = 1;
         break;
     case LogLoadOutOfMemory:
-        fprintf(stderr, "vellmark: %s: out of memory after %lu entries\n", path,
-                static_cast<unsigned long>(TheInstallLog.count));
+        CommandError(Log.name, std::string(path) + ": out of memory after " + std::to_string(TheInstallLog.count) +
+                                   " entries");
         exitCode = 1;
         break;
     case LogLoadComplete:

@@ -8,10 +8,12 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "AnsiText.h"
+#include "ToolOptions.h"
 #include "Commands.h"
 #include "EntryName.h"
 #include "OutputFile.h"
@@ -36,7 +38,7 @@ namespace {
 const char PackUsage[] =
     "usage: vellmark pack SOURCE_DIR -o OUT.exe [--arch win32|win64 | --stub SETUP.exe] [options]\n";
 
-const char PackHelp[] =
+const char PackDescription[] =
     "\n"
     "Packs the tree under SOURCE_DIR into a package archive and appends it to the\n"
     "setup program SETUP.exe, giving the setup executable OUT.exe.  The top level of\n"
@@ -76,6 +78,33 @@ const char PackHelp[] =
 
 static_assert(CompressionLevelDefault == 6 && CompressionLevelMost == 12, "the --level text above");
 
+enum PackOption {
+    PackOutput,
+    PackArch,
+    PackStub,
+    PackUninstaller,
+    PackNoUninstaller,
+    PackLevel,
+    PackNoCheck,
+    PackOptionCount
+};
+const OptionSpec PackOptionTable[] = {
+    {"output", 'o', "OUT.exe"},
+    {"arch", 0, "win32|win64"},
+    {"stub", 0, "SETUP.exe"},
+    {"uninstaller", 0, "FILE"},
+    {"no-uninstaller", 0, nullptr},
+    {"level", 0, "N"},
+    {"no-check", 0, nullptr},
+};
+static_assert(std::size(PackOptionTable) == PackOptionCount, "one row per PackOption");
+
+const CommandSpec Pack = {"pack", PackOptionTable, PackOptionCount, PackUsage, PackDescription};
+
+// The name of our setup programs, in the build folder of each architecture
+// and in VELLMARK_STUB_DIR.
+const char SetupProgramName[] = "Setup.exe";
+
 // The folder this tool runs from, for finding our setup programs beside it.
 fs::path ToolFolder()
 {
@@ -98,12 +127,12 @@ fs::path DefaultStub(const std::string& arch)
 {
     std::vector<fs::path> candidates;
     if (const char* dir = getenv("VELLMARK_STUB_DIR"))
-        candidates.push_back(fs::u8path(dir) / "Setup.exe");
+        candidates.push_back(fs::u8path(dir) / SetupProgramName);
     fs::path tool = ToolFolder();
-    candidates.push_back(tool / ".." / arch / "Setup.exe");
-    candidates.push_back(tool / arch / "Setup.exe");
+    candidates.push_back(tool / ".." / arch / SetupProgramName);
+    candidates.push_back(tool / arch / SetupProgramName);
     if (tool.filename() == arch)
-        candidates.push_back(tool / "Setup.exe");
+        candidates.push_back(tool / SetupProgramName);
     std::error_code ec;
     for (const fs::path& c : candidates)
         if (fs::is_regular_file(c, ec))
@@ -120,12 +149,6 @@ fs::path UninstallerBeside(const fs::path& setup)
     if (fs::is_regular_file(candidate, ec))
         return candidate;
     return fs::path();
-}
-
-int Refuse(const std::string& message)
-{
-    fprintf(stderr, "vellmark: %s\n", message.c_str());
-    return 2;
 }
 
 std::string Shown(const fs::path& p)
@@ -255,97 +278,131 @@ int ParseLevel(const char* text)
     return level <= CompressionLevelMost ? level : -1;
 }
 
-}  // namespace
-
-int RunPackCommand(int argc, char** argv)
-{
+// What the command line asks of `pack`.  The texts point into argv.
+struct PackRequest {
     const char* source = nullptr;
     const char* output = nullptr;
-    const char* stub = nullptr;
-    const char* uninstaller = nullptr;
-    bool noUninstaller = false;
+    const char* stub = nullptr;          // nullptr: our setup program for `arch`
     std::string arch = "win32";
+    const char* uninstaller = nullptr;   // nullptr: ours, or the tree's own
+    bool noUninstaller = false;
     int level = CompressionLevelDefault;
-    bool check = true;
-    for (int i = 1; i < argc; ++i) {
-        std::string a = argv[i];
-        auto value = [&](const char* option) -> const char* {
-            if (i + 1 >= argc) {
-                Refuse(std::string(option) + " needs a value");
-                return nullptr;
-            }
-            return argv[++i];
-        };
-        if (a == "-h" || a == "--help") {
-            printf("%s%s", PackUsage, PackHelp);
-            return 0;
-        } else if (a == "-o" || a == "--output") {
-            if (!(output = value("-o")))
-                return 2;
-        } else if (a == "--stub") {
-            if (!(stub = value("--stub")))
-                return 2;
-        } else if (a == "--arch") {
-            const char* v = value("--arch");
-            if (!v)
-                return 2;
-            arch = v;
-            if (arch != "win32" && arch != "win64")
-                return Refuse("--arch takes win32 or win64, not '" + arch + "'");
-        } else if (a == "--uninstaller") {
-            if (!(uninstaller = value("--uninstaller")))
-                return 2;
-        } else if (a == "--no-uninstaller") {
-            noUninstaller = true;
-        } else if (a == "--level") {
-            const char* v = value("--level");
-            if (!v)
-                return 2;
-            level = ParseLevel(v);
-            if (level < 0)
-                return Refuse(std::string("--level takes a number from 0 to 12, not '") + v + "'");
-        } else if (a == "--no-check") {
-            check = false;
-        } else if (!a.empty() && a[0] == '-') {
-            return Refuse("unknown option " + a + " (see 'vellmark pack --help')");
-        } else if (!source) {
-            source = argv[i];
-        } else {
-            return Refuse("more than one SOURCE_DIR given (see 'vellmark pack --help')");
-        }
+    bool checkScript = true;
+};
+
+// The command line as a request.  False when the command ends here with
+// *exitCode: its help was printed, or the command line is refused.
+bool ReadPackRequest(int argc, char** argv, PackRequest* request, int* exitCode)
+{
+    CommandOptions line;
+    if (!ReadOptions(Pack, argc, argv, &line, exitCode))
+        return false;
+    auto refuse = [exitCode](int code) {
+        *exitCode = code;
+        return false;
+    };
+    PackRequest r;
+    if (const char* arch = line.Value(PackArch)) {
+        r.arch = arch;
+        if (r.arch != "win32" && r.arch != "win64")
+            return refuse(CommandError(Pack.name, "--arch takes win32 or win64, not '" + r.arch + "'"));
     }
-    if (!source || !output) {
-        fprintf(stderr, "vellmark: %s", PackUsage);
-        return 2;
+    if (const char* level = line.Value(PackLevel)) {
+        r.level = ParseLevel(level);
+        if (r.level < 0)
+            return refuse(
+                CommandError(Pack.name, std::string("--level takes a number from 0 to 12, not '") + level + "'"));
     }
-    if (uninstaller && noUninstaller)
-        return Refuse("--uninstaller and --no-uninstaller exclude each other");
+    if (line.operands.empty())
+        return refuse(UsageError(Pack, "no SOURCE_DIR given"));
+    if (line.operands.size() > 1)
+        return refuse(UsageError(Pack, "more than one SOURCE_DIR given"));
+    r.source = line.operands[0];
+    r.output = line.Value(PackOutput);
+    if (!r.output)
+        return refuse(UsageError(Pack, "no -o OUT.exe given"));
+    r.stub = line.Value(PackStub);
+    r.uninstaller = line.Value(PackUninstaller);
+    r.noUninstaller = line.Given(PackNoUninstaller);
+    if (r.uninstaller && r.noUninstaller)
+        return refuse(CommandError(Pack.name, "--uninstaller and --no-uninstaller exclude each other"));
+    r.checkScript = !line.Given(PackNoCheck);
+    *request = r;
+    return true;
+}
+
+// One run of `pack`, a step at a time.  Each step uses what the steps before
+// it found; a step that fails leaves the one-line reason in `error`, and
+// nothing has been written then.
+class Packing {
+public:
+    explicit Packing(const PackRequest& request) : request(request) {}
+
+    bool FindSetupProgram();     // the setup program the package is appended to
+    bool CheckSourceFolder();
+    bool ReadSetupImage();       // its bytes, and where its image ends
+    bool WalkSourceTree();       // the package's entries, checked as Windows will hold them
+    bool CheckScript();          // the top-level Install.ini, as the setup program will read it
+    bool AddUninstaller();       // the uninstaller the package carries, if any
+    bool WriteSetup();           // the setup executable, replacing the output only when whole
+    void PrintSummary() const;
+
+    std::string error;
+
+private:
+    bool Fail(const std::string& why)
+    {
+        error = why;
+        return false;
+    }
+    bool TopLevelHas(const char* name) const;
+
+    const PackRequest& request;
     std::string stubPath;
-    if (stub) {
-        stubPath = stub;
-    } else {
-        fs::path found = DefaultStub(arch);
-        if (found.empty())
-            return Refuse("no " + arch + " Setup.exe found beside this tool; build it or name one with --stub");
-        stubPath = found.u8string();
-    }
-    stub = stubPath.c_str();
-
-    std::error_code ec;
-    fs::path sourceDir = fs::u8path(source);
-    if (!fs::is_directory(sourceDir, ec))
-        return Refuse(std::string(source) + ": no such folder");
-
-    // The stub must be a PE image; only the image up to its last section is kept.
+    fs::path sourceDir;
     std::string stubBytes;
-    if (!ReadFile(fs::u8path(stub), &stubBytes))
-        return Refuse(std::string(stub) + ": cannot be read (" + strerror(errno) + ")");
-    uint64_t imageEnd = LocateImageEnd(reinterpret_cast<const uint8_t*>(stubBytes.data()), stubBytes.size());
-    if (imageEnd == 0 || imageEnd > stubBytes.size())
-        return Refuse(std::string(stub) + ": not a Windows executable image");
-
+    uint64_t imageEnd = 0;
     TreeWalk walk;
-    walk.skip = fs::u8path(output);
+};
+
+bool Packing::FindSetupProgram()
+{
+    if (request.stub) {
+        stubPath = request.stub;
+        return true;
+    }
+    fs::path found = DefaultStub(request.arch);
+    if (found.empty())
+        return Fail("no " + request.arch + " " + SetupProgramName +
+                    " found beside this tool; build it or name one with --stub");
+    stubPath = found.u8string();
+    return true;
+}
+
+bool Packing::CheckSourceFolder()
+{
+    std::error_code ec;
+    sourceDir = fs::u8path(request.source);
+    if (!fs::is_directory(sourceDir, ec))
+        return Fail(std::string(request.source) + ": no such folder");
+    return true;
+}
+
+// The stub must be a PE image; only the image up to its last section is kept.
+bool Packing::ReadSetupImage()
+{
+    if (!ReadFile(fs::u8path(stubPath), &stubBytes))
+        return Fail(stubPath + ": cannot be read (" + strerror(errno) + ")");
+    imageEnd = LocateImageEnd(reinterpret_cast<const uint8_t*>(stubBytes.data()), stubBytes.size());
+    if (imageEnd == 0 || imageEnd > stubBytes.size())
+        return Fail(stubPath + ": not a Windows executable image");
+    return true;
+}
+
+bool Packing::WalkSourceTree()
+{
+    std::error_code ec;
+    walk.skip = fs::u8path(request.output);
     if (!fs::exists(walk.skip, ec))
         walk.skip.clear();
     PackItem root;
@@ -354,48 +411,65 @@ int RunPackCommand(int argc, char** argv)
     root.directory = true;
     walk.items.push_back(root);
     if (!WalkDirectory(walk, sourceDir, 0))
-        return Refuse(walk.error);
+        return Fail(walk.error);
+    return true;
+}
 
-    const PackItem* script = nullptr;
+bool Packing::TopLevelHas(const char* name) const
+{
+    for (const PackItem& item : walk.items)
+        if (item.parent == 0 && AnsiCompareNoCase(item.name.c_str(), name) == 0)
+            return true;
+    return false;
+}
+
+bool Packing::CheckScript()
+{
+    fs::path script;
     for (const PackItem& item : walk.items)
         if (item.parent == 0 && !item.directory && AnsiCompareNoCase(item.name.c_str(), PackageScriptName) == 0)
-            script = &item;
-    if (!script)
-        return Refuse(std::string(source) + ": no Install.ini at the top level");
+            script = item.source;
+    if (script.empty())
+        return Fail(std::string(request.source) + ": no " + PackageScriptName + " at the top level");
 
     // The setup program refuses a larger script before reading it, whatever
     // it holds, so no package is made with one (--no-check included).
-    uintmax_t scriptSize = fs::file_size(script->source, ec);
+    std::error_code ec;
+    uintmax_t scriptSize = fs::file_size(script, ec);
     if (ec)
-        return Refuse(Shown(script->source) + ": cannot be read (" + ec.message() + ")");
+        return Fail(Shown(script) + ": cannot be read (" + ec.message() + ")");
     if (scriptSize > ScriptTextLimit)
-        return Refuse(Shown(script->source) + ": " + ScriptTooLargeText() + "; nothing was written");
+        return Fail(Shown(script) + ": " + ScriptTooLargeText() + "; nothing was written");
+    if (!request.checkScript)
+        return true;
+    std::string text;
+    if (!ReadFile(script, &text))
+        return Fail(Shown(script) + ": cannot be read");
+    if (!CheckSetupScriptText(Shown(script), text))
+        return Fail(Shown(script) + ": the script is rejected; nothing was written (--no-check packs it anyway)");
+    return true;
+}
 
-    if (check) {
-        std::string text;
-        if (!ReadFile(script->source, &text))
-            return Refuse(Shown(script->source) + ": cannot be read");
-        if (!CheckSetupScriptText(Shown(script->source), text))
-            return Refuse(Shown(script->source) + ": the script is rejected; nothing was written (--no-check packs it anyway)");
-    }
-
-    bool treeHasUninstaller = false;
-    for (const PackItem& item : walk.items)
-        if (item.parent == 0 && AnsiCompareNoCase(item.name.c_str(), PackageUninstallerName) == 0)
-            treeHasUninstaller = true;
+// Ours (the one beside the setup program) unless the tree holds its own,
+// --uninstaller names another or --no-uninstaller asks for none.
+bool Packing::AddUninstaller()
+{
+    bool treeHasUninstaller = TopLevelHas(PackageUninstallerName);
     fs::path uninstallerPath;
-    if (uninstaller) {
-        uninstallerPath = fs::u8path(uninstaller);
+    if (request.uninstaller) {
+        std::error_code ec;
+        uninstallerPath = fs::u8path(request.uninstaller);
         if (!fs::is_regular_file(uninstallerPath, ec))
-            return Refuse(std::string(uninstaller) + ": no such file");
+            return Fail(std::string(request.uninstaller) + ": no such file");
         if (treeHasUninstaller)
-            return Refuse(std::string(source) + ": already holds an Uninstall.exe; --uninstaller would add a second one");
-    } else if (!noUninstaller && !treeHasUninstaller) {
-        uninstallerPath = UninstallerBeside(fs::u8path(stub));
+            return Fail(std::string(request.source) + ": already holds an " + PackageUninstallerName +
+                        "; --uninstaller would add a second one");
+    } else if (!request.noUninstaller && !treeHasUninstaller) {
+        uninstallerPath = UninstallerBeside(fs::u8path(stubPath));
         if (uninstallerPath.empty())
-            return Refuse("no Uninstall.exe beside " + std::string(stub) +
-                          " to carry as the uninstaller; name one with --uninstaller FILE, or pack without one "
-                          "with --no-uninstaller");
+            return Fail(std::string("no ") + PackageUninstallerName + " beside " + stubPath +
+                        " to carry as the uninstaller; name one with --uninstaller FILE, or pack without one "
+                        "with --no-uninstaller");
     }
     if (!uninstallerPath.empty()) {
         PackItem item;
@@ -404,37 +478,60 @@ int RunPackCommand(int argc, char** argv)
         item.source = uninstallerPath;
         walk.items.push_back(item);
     }
+    return true;
+}
 
-    // Everything goes to a temporary file beside the output, which replaces the
-    // output only once every byte has been written.
+// Everything goes to a temporary file beside the output, which replaces the
+// output only once every byte has been written; ~OutputFile removes it
+// after a failure.
+bool Packing::WriteSetup()
+{
     OutputFile out;
-    std::string error;
-    if (!out.Open(output, &error))
-        return Refuse(error);
+    if (!out.Open(request.output, &error))
+        return false;
 
     Progress progress;
     progress.enabled = isatty(2);
     PackOptions options;
-    options.level = level;
+    options.level = request.level;
     options.progress = [&](uint64_t done, uint64_t total) { progress.Show(done, total); };
     FileSink sink(out.Stream());
     bool ok = sink.Write(stubBytes.data(), static_cast<size_t>(imageEnd));
     if (!ok)
-        error = std::string(output) + ": cannot be written";
+        error = std::string(request.output) + ": cannot be written";
     if (ok && !WritePackageArchive(walk.items, imageEnd, sink, options, &error))
         ok = false;
     progress.End();
     if (ok && !out.Commit(&error))
         ok = false;
-    if (!ok)
-        return Refuse(error);  // ~OutputFile removes the temporary file
-    fs::path finalPath = fs::u8path(output);
+    return ok;
+}
 
+void Packing::PrintSummary() const
+{
     size_t files = 0, folders = 0;
     for (size_t i = 1; i < walk.items.size(); ++i)
         (walk.items[i].directory ? folders : files)++;
-    uintmax_t written = fs::file_size(finalPath, ec);
-    printf("%s: %zu files and %zu folders packed, %llu bytes\n", output, files, folders,
+    std::error_code ec;
+    uintmax_t written = fs::file_size(fs::u8path(request.output), ec);
+    printf("%s: %zu files and %zu folders packed, %llu bytes\n", request.output, files, folders,
            static_cast<unsigned long long>(written));
+}
+
+}  // namespace
+
+int RunPackCommand(int argc, char** argv)
+{
+    PackRequest request;
+    int exitCode = 0;
+    if (!ReadPackRequest(argc, argv, &request, &exitCode))
+        return exitCode;
+    Packing packing(request);
+    bool packed = packing.FindSetupProgram() && packing.CheckSourceFolder() && packing.ReadSetupImage() &&
+                  packing.WalkSourceTree() && packing.CheckScript() && packing.AddUninstaller() &&
+                  packing.WriteSetup();
+    if (!packed)
+        return CommandError(Pack.name, packing.error);
+    packing.PrintSummary();
     return 0;
 }

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "ToolOptions.h"
+
 std::string CannotOpenReason(const char* path)
 {
     FILE* probe = fopen(path, "rb");
@@ -46,18 +48,11 @@ std::string ExtractFailureText(int code, const std::string& entry)
     }
 }
 
-bool WantsHelp(int argc, char** argv)
-{
-    for (int i = 1; i < argc; ++i)
-        if (!strcmp(argv[i], "--help") || !strcmp(argv[i], "-h"))
-            return true;
-    return false;
-}
-
-int OpenPackageForTool(const char* path, PackageHandle** handle)
+int OpenPackageForTool(const char* command, const char* path, PackageHandle** handle)
 {
     int code = OpenPackage(path, handle);
     if (code != PackageOpened)
-        fprintf(stderr, "vellmark: %s: %s (code %d)\n", path, OpenFailureText(path, code).c_str(), code);
+        CommandError(command, std::string(path) + ": " + OpenFailureText(path, code) + " (code " +
+                                  std::to_string(code) + ")");
     return code;
 }

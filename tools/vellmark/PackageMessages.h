@@ -8,10 +8,10 @@
 #include "Package.h"
 
 // Opens the package exactly as the setup program does.  On failure prints
-// "vellmark: FILE: MESSAGE (code N)" to stderr, with the message the setup
-// program shows for that code (the system's reason for a file that cannot be
-// opened).  Returns the code of OpenPackage.
-int OpenPackageForTool(const char* path, PackageHandle** handle);
+// the error line "vellmark COMMAND: FILE: MESSAGE (code N)", with the message
+// the setup program shows for that code (the system's reason for a file that
+// cannot be opened).  Returns the code of OpenPackage.
+int OpenPackageForTool(const char* command, const char* path, PackageHandle** handle);
 
 // Why ExtractPackageEntry gave `code` for the entry shown as `entry`.
 std::string ExtractFailureText(int code, const std::string& entry);
@@ -20,8 +20,5 @@ std::string ExtractFailureText(int code, const std::string& entry);
 // the system's reason, or "cannot be opened as a file" when fopen takes it
 // (a folder, for one).
 std::string CannotOpenReason(const char* path);
-
-// True when --help or -h is among the arguments.
-bool WantsHelp(int argc, char** argv);
 
 #endif

@@ -1,5 +1,6 @@
 # The sources of vm_tool (the tool's commands), for tools/vellmark/CMakeLists.txt.
 set(vm_tool_sources
+  ${CMAKE_CURRENT_LIST_DIR}/ToolOptions.cpp
   ${CMAKE_CURRENT_LIST_DIR}/PackCommand.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ListCommand.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ExtractCommand.cpp

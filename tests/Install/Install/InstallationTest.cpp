@@ -77,8 +77,10 @@ TEST_F(InstallationRun, SuccessRecordsEveryChangeAndRegistersTheProduct)
 
 TEST_F(InstallationRun, FailureUndoesEverythingTheLogRecords)
 {
-    // An earlier installation's keys, which the undo removes as well, and
-    // values it leaves: the company's, and the preferences key's.
+    // An earlier installation's keys: its uninstall entry, which names no
+    // other log and goes with the undo, and its product key, which names
+    // another folder (C:\Old) and so belongs to that installation and stays;
+    // and values the undo leaves: the company's, and the preferences key's.
     fntest::SetTextValue(HKEY_LOCAL_MACHINE, ProductKey, "Version", "1.0.0");
     fntest::SetTextValue(HKEY_LOCAL_MACHINE, ProductKey, "Path", "C:\\Old");
     fntest::SetTextValue(HKEY_LOCAL_MACHINE, UninstallEntry, "DisplayName", "Unit Tool");
@@ -95,7 +97,8 @@ TEST_F(InstallationRun, FailureUndoesEverythingTheLogRecords)
     EXPECT_FALSE(IsFile(LogFilePath));
     EXPECT_EQ(ReadNumberValue(HKEY_LOCAL_MACHINE, SharedFilesKey, "shared.dll"), -1);
     EXPECT_EQ(ReadNumberValue(HKEY_LOCAL_MACHINE, SharedFilesKey, "other.dll"), 2);
-    EXPECT_FALSE(fntest::KeyExists(HKEY_LOCAL_MACHINE, ProductKey));
+    EXPECT_EQ(ReadTextValue(HKEY_LOCAL_MACHINE, ProductKey, "Path"), "C:\\Old");
+    EXPECT_EQ(ReadTextValue(HKEY_LOCAL_MACHINE, ProductKey, "Version"), "1.0.0");
     EXPECT_FALSE(fntest::KeyExists(HKEY_LOCAL_MACHINE, UninstallEntry));
     EXPECT_EQ(ReadTextValue(HKEY_LOCAL_MACHINE, CompanyKey, "URL"), "http://example.com");
     EXPECT_EQ(ReadTextValue(HKEY_CURRENT_USER, "Software\\Vellmark Unit Tests\\Tool", "Skin"), "blue");

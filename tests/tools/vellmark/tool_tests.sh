@@ -66,7 +66,7 @@ run "$tool" extract "$work/a.exe" docs/README.TXT -o "$work/readme"
 check "extract with slashes and any case, -o" cmp -s "$work/readme" "$hello/Docs/readme.txt"
 run "$tool" extract "$work/a.exe" Nothing.txt
 check "extract of a missing entry exits 2" test "$rc" -eq 2
-check "its message names the file and code 1" grep -qE "^vellmark: $work/a.exe: .* \\(code 1\\)\$" "$work/err"
+check "its message names the file and code 1" grep -qE "^vellmark extract: $work/a.exe: .* \\(code 1\\)\$" "$work/err"
 run "$tool" extract "$work/a.exe" Docs
 check "extract of a folder is code 3" grep -q "(code 3)" "$work/err"
 
@@ -134,7 +134,7 @@ check "deep chain and loop: exit 1" test "$rc" -eq 1
 check "deep chain: 130 folders are a path" grep -qE '^d 0 0 (d\\){129}d$' "$work/out"
 check "deep chain: the Install.ini line and 130 folders listed" test "$(wc -l <"$work/out")" -eq 131
 check "deep chain and loop: one error line per entry too deep" test "$(grep -c 'deeper than 130 folders' "$work/err")" -eq 12
-check "the loop's entries are reported" grep -q "^vellmark: $work/deep.exe: entry 143: " "$work/err"
+check "the loop's entries are reported" grep -q "^vellmark list: $work/deep.exe: entry 143: " "$work/err"
 
 # --- list on damaged or foreign files ----------------------------------------------
 cp "$work/a.exe" "$work/flipped.exe"
@@ -142,11 +142,11 @@ printf '\xff' | dd of="$work/flipped.exe" bs=1 seek=1600 conv=notrunc status=non
 run "$tool" list "$work/flipped.exe"
 check "flipped byte: exit 2" test "$rc" -eq 2
 check "flipped byte: the setup's message and code 7" \
-  grep -qx "vellmark: $work/flipped.exe: File corrupted, possible download error. (code 7)" "$work/err"
+  grep -qx "vellmark list: $work/flipped.exe: File corrupted, possible download error. (code 7)" "$work/err"
 run "$tool" list "$work/stub.exe"
-check "no package: Internal Error 1 (code 5)" grep -qx "vellmark: $work/stub.exe: Internal Error 1 (code 5)" "$work/err"
+check "no package: Internal Error 1 (code 5)" grep -qx "vellmark list: $work/stub.exe: Internal Error 1 (code 5)" "$work/err"
 run "$tool" list "$work/missing.exe"
-check "missing file: system reason and code 2" grep -qx "vellmark: $work/missing.exe: No such file or directory (code 2)" "$work/err"
+check "missing file: system reason and code 2" grep -qx "vellmark list: $work/missing.exe: No such file or directory (code 2)" "$work/err"
 
 # --- refusals: exit 2, one line, nothing written --------------------------------------
 refuses() {   # refuses NAME EXPECTED-TEXT ARGS...
@@ -358,7 +358,7 @@ for name in ".." "../escaped" "/tmp/absolute" "C:evil" "C:" "stream.txt:hidden" 
   "$make_stub" named "$work/named.exe" "$name" || { echo "cannot make the package named '$name'"; exit 1; }
   run "$tool" extract "$work/named.exe" -d "$work/d/jail/out"
   check "name '$name': exit 2" test "$rc" -eq 2
-  check "name '$name': the entry is named" grep -q "^vellmark: $work/named.exe: entry 4 (.*nothing was written\$" "$work/err"
+  check "name '$name': the entry is named" grep -q "^vellmark extract: $work/named.exe: entry 4 (.*nothing was written\$" "$work/err"
   check "name '$name': nothing written" test -z "$(ls -A "$work/d/jail")"
   check "name '$name': nothing beside DIR" test ! -e "$work/d/escaped" -a ! -e "$work/d/jail/escaped" -a ! -e /tmp/absolute
   run "$tool" extract "$work/named.exe" -d "$work/d/jail/out" Docs
@@ -376,6 +376,28 @@ for c in pack list extract; do
   run "$tool" "$c" --help
   check "$c --help" test "$rc" -eq 0 -a -s "$work/out"
 done
+for c in check log; do
+  run "$tool" "$c" -h
+  check "$c -h" test "$rc" -eq 0 -a -s "$work/out" -a ! -s "$work/err"
+done
+
+# Every command reads its command line one way and words its errors one way:
+# one line "vellmark COMMAND: ...", exit 2, nothing on stdout.
+for c in pack list extract check log; do
+  run "$tool" "$c" --bogus "$work/a.exe"
+  check "$c: an unknown option is one error line" test "$rc" -eq 2 -a ! -s "$work/out" -a \
+    "$(cat "$work/err")" = "vellmark $c: unknown option '--bogus' (see 'vellmark $c --help')"
+  run "$tool" "$c"
+  check "$c without operands: one error line" test "$rc" -eq 2 -a ! -s "$work/out" -a \
+    "$(wc -l <"$work/err")" -eq 1 -a "$(grep -c "^vellmark $c: .* (see 'vellmark $c --help')\$" "$work/err")" -eq 1
+done
+run "$tool" pack "$hello" -o
+check "a missing value: named" test "$rc" -eq 2 -a "$(cat "$work/err")" = \
+  "vellmark pack: no OUT.exe given after -o (see 'vellmark pack --help')"
+run "$tool" pack "$hello" --output="$work/eq.exe" --stub="$work/stub.exe" --level=0
+check "--option=VALUE packs" test "$rc" -eq 0 -a -s "$work/eq.exe"
+run "$tool" extract -d "$work/dash" -- "$work/a.exe" Install.ini
+check "-- ends the options" cmp -s "$work/dash/Install.ini" "$hello/Install.ini"
 
 echo "tool tests: $passed passed, $failed failed"
 test "$failed" -eq 0
