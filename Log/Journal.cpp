@@ -155,7 +155,7 @@ int StartWriter(JournalWriter* writer)
 int JournalCreate(JournalWriter* writer, const char* path)
 {
     memset(writer, 0, sizeof *writer);
-    if (!LogFileCreate(&writer->file, path))
+    if (!LogFileCreateShared(&writer->file, path))
         return 0;
     return StartWriter(writer);
 }

@@ -14,8 +14,10 @@
 
 #include "ExitCodes.h"
 #include "InstallLog.h"
+#include "InstallationLock.h"
 #include "LogDigest.h"
 #include "MessageBox.h"
+#include "Recovery.h"
 #include "Removal.h"
 #include "RemovalDialog.h"
 #include "RestartWindows.h"
@@ -88,6 +90,7 @@ enum UninstallOutcome {
     UninstallNoRights,         // HKEY_LOCAL_MACHINE not writable, service manager refused
     UninstallDriverDatabase,   // the service manager failed for another reason
     UninstallFilesInUse,       // unattended: a file of the product is in use
+    UninstallInProgress,       // another setup or removal runs
 };
 
 struct UninstallOutcomeRow {
@@ -107,6 +110,7 @@ const UninstallOutcomeRow UninstallOutcomeTable[] = {
     {UninstallNoRights, 1, ExitNoRights, "stopped: no administrator rights"},
     {UninstallDriverDatabase, 1, ExitDriverDatabase, "stopped: the driver database cannot be opened"},
     {UninstallFilesInUse, 1, ExitFilesInUse, "stopped: a file of the product is in use; nothing was removed"},
+    {UninstallInProgress, 1, ExitInstallInProgress, "stopped: another installation is in progress"},
 };
 
 const UninstallOutcomeRow& OutcomeRowOf(UninstallOutcome outcome)
@@ -166,6 +170,12 @@ UninstallOutcome RunUninstall(const char* commandLine)
                                                                               : "unknown switch (vuninst.exe /S [/LOG=FILE] LOGPATH)");
         return UninstallUsageError;
     }
+    // One installation at a time: a removal while a setup runs could take
+    // what the setup is installing.
+    if (!AcquireInstallationLock()) {
+        ReportError("Another installation is in progress.\nWait until it has ended, then remove the product again.");
+        return UninstallInProgress;
+    }
     if (LogFilePath[0] == '\0' && !ChooseLogFile())
         return UninstallLeft;
 
@@ -206,6 +216,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
     // Nothing is loaded from the program's own folder from here on.
     StartProgramLibraries();
     InstanceHandle = instance;
+
+    // The recovery program of an interrupted installation (RunOnce).
+    if (IsRecoveryCommand(commandLine))
+        return RunRecoveryCommand(commandLine);
 
     IsWindowsNT = QueryWindowsVersion().NTFamily() ? 1 : 0;
 

@@ -4,12 +4,14 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <cstdio>
 #include <cstring>
 
 #include "AnsiText.h"
 #include "Handles.h"
 #include "PathText.h"
 #include "RegistryKey.h"
+#include "Transaction.h"
 
 const char* UninstallStringLogPath(const char* command)
 {
@@ -62,7 +64,7 @@ void ForEachEntryOf(const char* logPath, REGSAM access, Visit visit)
             continue;
         const char* logged = UninstallStringLogPath(command);
         if (logged && AnsiCompareNoCase(logged, logPath) == 0)
-            visit(entry);
+            visit(entry, name);
     }
 }
 
@@ -92,7 +94,7 @@ int LogMatchesRegistration(const char* logPath)
     bool haveDigest = false;
     bool digestRead = false;
     int matches = 1;
-    ForEachEntryOf(logPath, 0, [&](RegistryKey& entry) {
+    ForEachEntryOf(logPath, 0, [&](RegistryKey& entry, const char*) {
         char registered[Sha256TextSize + 1];
         DWORD type = 0;
         if (!entry.QueryText(LogDigestValueName, registered, sizeof registered, &type))
@@ -112,5 +114,13 @@ void RegisterLogDigest(const char* logPath)
     char digest[Sha256TextSize];
     if (!logPath || !DigestFile(logPath, digest))
         return;
-    ForEachEntryOf(logPath, KEY_SET_VALUE, [&](RegistryKey& entry) { entry.SetText(LogDigestValueName, digest); });
+    // Through the installation's journal: a failed run puts the digest of the
+    // earlier log back.
+    ForEachEntryOf(logPath, 0, [&](RegistryKey&, const char* name) {
+        char path[WorkBufferSize];
+        JournaledKey entry;
+        if (snprintf(path, sizeof path, "%s\\%s", UninstallKeyPath, name) < static_cast<int>(sizeof path) &&
+            entry.Create(HKEY_LOCAL_MACHINE, path))
+            entry.SetText(LogDigestValueName, digest);
+    });
 }

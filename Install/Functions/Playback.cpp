@@ -334,22 +334,3 @@ PlaybackResult PlayBackInstallLog(const InstallLog* list, const PlaybackOptions&
     Step(options);
     return result;
 }
-
-void UndoLoadedLog(const InstallLog* list)
-{
-    ProductSettings names;
-    PlaybackOptions options = {};
-    options.company = names.company;
-    options.product = names.product;
-    options.installDir = InstallDir;
-    options.logPath = LogFilePath;
-    options.deletePrefsKeys = false;
-    PlayBackInstallLog(list, options);
-}
-
-void UndoInstallLog()
-{
-    LoadInstallLog(&TheInstallLog, LogFilePath);
-    UndoLoadedLog(&TheInstallLog);
-    SaveInstallLog(&TheInstallLog, nullptr);
-}

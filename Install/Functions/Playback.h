@@ -1,6 +1,8 @@
-// Playing an install log back: the one engine that removes what the log
-// records.  The undo of a failed installation and the uninstaller's removal
-// are the same playback; what differs between them is an options record.
+// Playing an install log back: the engine that removes what the log records,
+// for the uninstaller's removal (its dialog and /S), with an options record
+// for what differs between them.  (A failed installation is undone from its
+// own journal instead, Transaction.h: only the changes of that run, and an
+// earlier installation left as it was.)
 #ifndef VELLMARK_PLAYBACK_H
 #define VELLMARK_PLAYBACK_H
 
@@ -8,8 +10,7 @@
 
 struct PlaybackOptions {
     // The product's names, which name its keys and Start-menu folders: the
-    // settings for the undo, the log's first Product entry for the
-    // uninstaller.  Null where there is none.
+    // log's first Product entry.  Null where there is none.
     const char* company;
     const char* product;
     // The installation folder, removed with its empty parents.
@@ -56,14 +57,6 @@ struct PlaybackResult {
 // list of installed programs and its version, and so do the files, folders
 // and keys that its log (options.liveLog) records too.
 PlaybackResult PlayBackInstallLog(const InstallLog* list, const PlaybackOptions& options);
-
-// The undo of a failed installation: loads the log at LogFilePath, plays it
-// back (UndoLoadedLog) and releases the list.
-void UndoInstallLog();
-
-// Plays `list` back as the undo does: the product's names from the
-// settings, InstallDir, the log at LogFilePath, preference keys left alone.
-void UndoLoadedLog(const InstallLog* list);
 
 // Lowers the reference count of `sharedName` in the shared files key of the
 // product named by company/product (see BuildSharedFilesKeyPath); deletes the

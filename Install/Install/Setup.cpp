@@ -9,12 +9,15 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
 
 #include "CommandLine.h"
 #include "ExitCodes.h"
+#include "InstallationLock.h"
 #include "Installation.h"
 #include "MessageBox.h"
 #include "Package.h"
+#include "Recovery.h"
 #include "RestartWindows.h"
 #include "Script.h"
 #include "SetupBuiltins.h"
@@ -59,6 +62,7 @@ static const OutcomeRow OutcomeTable[] = {
     {SetupInitDeclined, 0, ExitInitDeclined, "stopped: init returned 0"},
     {SetupSameVersion, 0, ExitSameVersion, "stopped: this version is registered already"},
     {SetupDestinationNotWritable, 0, ExitDestinationNotWritable, "stopped: the destination is not writable"},
+    {SetupInstallInProgress, 0, ExitInstallInProgress, "stopped: another installation is in progress"},
 };
 
 static const OutcomeRow& OutcomeRowOf(SetupOutcome outcome)
@@ -156,6 +160,7 @@ static SetupOutcome RunSetup(const char* installDir)
     DWORD pathLength = GetModuleFileNameA(NULL, ExecutablePath, sizeof ExecutablePath);
     if (pathLength == 0 || pathLength >= sizeof ExecutablePath)
         ExecutablePath[0] = '\0';   // a path that fits no buffer cannot be opened: code 2
+    memcpy(SetupProgramPath, ExecutablePath, sizeof SetupProgramPath);
 
     switch (OpenPackage(ExecutablePath, &SetupPackage)) {
     case PackageOpened:
@@ -228,6 +233,33 @@ static SetupOutcome RunSetup(const char* installDir)
     return SetupWizardClosed;
 }
 
+// One installation at a time, and none over the remains of one that was
+// interrupted: the lock, then the rollback of every run that never ended
+// (its setup was killed or crashed, or Windows stopped), which the user is
+// told about.  SetupGoesOn, or SetupInstallInProgress while another setup
+// or removal runs.
+static SetupOutcome TakeInstallationLock()
+{
+    if (!AcquireInstallationLock()) {
+        ReportError("Another installation is in progress.\nWait until it has ended, then start this setup again.");
+        return SetupInstallInProgress;
+    }
+    RecoveryReport recovered = RecoverInterruptedRuns();
+    if (recovered.rolledBack > 0) {
+        char text[WorkBufferSize];
+        snprintf(text, sizeof text,
+                 "An installation of %s was interrupted before it had finished.\n"
+                 "Its changes have been undone: the computer is as it was before it started.",
+                 recovered.product[0] ? recovered.product : "a product");
+        if (UnattendedMode)
+            TranscriptLine("recovery: an interrupted installation of %s was undone",
+                           recovered.product[0] ? recovered.product : "a product");
+        else
+            ShowMessage(NULL, text, "Install", MB_ICONINFORMATION);
+    }
+    return SetupGoesOn;
+}
+
 // The Windows version gate: SetupGoesOn on Windows 95 and NT 4.0 or later,
 // with IsWindowsNT set.  A failed query reads as Win32s and stops here.
 static SetupOutcome CheckWindowsVersion()
@@ -290,6 +322,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
     StartProgramLibraries();
     InstanceHandle = instance;
 
+    // The recovery program of an interrupted installation (RunOnce).
+    if (IsRecoveryCommand(commandLine))
+        return RunRecoveryCommand(commandLine);
+
     // Without /S the command line means nothing, as it always has.
     static SetupCommandLine command;
     ParseSetupCommandLine(commandLine, &command);
@@ -298,6 +334,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
         return FinishSetup(outcome);
 
     outcome = CheckWindowsVersion();
+    if (outcome != SetupGoesOn)
+        return FinishSetup(outcome);
+
+    outcome = TakeInstallationLock();
     if (outcome != SetupGoesOn)
         return FinishSetup(outcome);
 

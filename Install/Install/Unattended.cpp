@@ -47,9 +47,13 @@ SetupOutcome InstallUnattended(const char* installDir)
     TranscriptLine("destination: writable");
 
     int installed = RunInstallation();
+    if (!installed && InstallationNotStarted()) {
+        TranscriptLine("installation: not started; its journal cannot be written in the Windows folder");
+        return SetupInstallFailed;
+    }
     if (!installed) {
-        TranscriptLine("installation: failed; every change was undone");
-        TranscriptLine("install log: %s (removed with the changes)", LogFilePath);
+        TranscriptLine("installation: failed; every change of this installation was undone");
+        TranscriptLine("install log: %s (as it was before this installation)", LogFilePath);
         return SetupInstallFailed;
     }
     TranscriptLine("installation: succeeded");

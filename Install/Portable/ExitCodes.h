@@ -25,6 +25,7 @@ enum ExitCode {
     ExitScriptMissing = 2,            // ERROR_FILE_NOT_FOUND: the package has no Install.ini
     ExitNoMemory = 8,                 // ERROR_NOT_ENOUGH_MEMORY
     ExitDestinationNotWritable = 82,  // ERROR_CANNOT_MAKE: no file can be created in the folder
+    ExitInstallInProgress = 1618,     // ERROR_INSTALL_ALREADY_RUNNING: another setup or removal runs
     // The uninstaller's own.
     ExitNotInstalled = 1605,          // ERROR_UNKNOWN_PRODUCT: there is no log at that path
     ExitLogRefused = 1610,            // ERROR_BAD_CONFIGURATION: not a log, cut, without a product, changed
