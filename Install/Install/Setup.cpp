@@ -26,6 +26,7 @@
 #include "Settings.h"
 #include "StartChecks.h"
 #include "SystemLibrary.h"
+#include "TestHooks.h"
 #include "Transcript.h"
 #include "Versions.h"
 #include "WindowsVersion.h"
@@ -244,6 +245,11 @@ static SetupOutcome TakeInstallationLock()
         ReportError("Another installation is in progress.\nWait until it has ended, then start this setup again.");
         return SetupInstallInProgress;
     }
+    // Test builds: a setup that holds the lock a while, so that a second
+    // one started meanwhile finds it taken.
+    long pause = TestHookNumber("VELLMARK_TEST_PAUSE_MS");
+    if (pause > 0)
+        Sleep(static_cast<DWORD>(pause));
     RecoveryReport recovered = RecoverInterruptedRuns();
     if (recovered.rolledBack > 0) {
         char text[WorkBufferSize];

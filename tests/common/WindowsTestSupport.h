@@ -83,6 +83,25 @@ public:
     std::string path;
 };
 
+// A scratch folder in the current folder, which lies outside the C: drive
+// when the tests run from the build (Z:): what a test keeps there is no part
+// of the machine it takes snapshots of.  Removed when it goes.
+class ScratchOutsideC {
+public:
+    ScratchOutsideC()
+    {
+        char base[MAX_PATH];
+        GetCurrentDirectoryA(sizeof base, base);
+        path = std::string(base) + "\\vmscratch" + std::to_string(GetCurrentProcessId());
+        CreateDirectoryA(path.c_str(), nullptr);
+    }
+    ~ScratchOutsideC() { RemoveTree(path); }
+    ScratchOutsideC(const ScratchOutsideC&) = delete;
+    ScratchOutsideC& operator=(const ScratchOutsideC&) = delete;
+
+    std::string path;
+};
+
 // The registry as the tests look at it.
 inline bool KeyExists(HKEY root, const std::string& path)
 {
