@@ -180,6 +180,17 @@ UninstallOutcome RunUninstall(const char* commandLine)
         return UninstallLeft;
 
     UninstallLogStatus status = OpenUninstallLog(&TheInstallLog, LogFilePath, &RemovedProduct);
+    // A removal that was interrupted after it had deleted the log: the files
+    // are gone, the folders and the registration are what is left to do.
+    UninstallProductNames interrupted;
+    if (status == UninstallLogMissing && GetFileAttributesA(LogFilePath) == INVALID_FILE_ATTRIBUTES &&
+        InterruptedRemovalOf(LogFilePath, &interrupted)) {
+        if (!RegistryWritable())
+            return UninstallNoRights;
+        TranscriptLine("removal: completing an interrupted removal of this log");
+        CompleteInterruptedRemoval(interrupted);
+        return UninstallRemoved;
+    }
     // A log that differs from the digest its uninstall entry keeps was changed
     // after the setup wrote it: whoever may write the installation folder
     // must not choose what an administrator's removal deletes.

@@ -30,6 +30,22 @@ void Step(const PlaybackOptions& options)
         options.progress(options.progressContext);
 }
 
+// Whether the count of an entry is this removal's to release.
+bool FirstRelease(const PlaybackOptions& options, uint32_t index)
+{
+    return !options.releasing || options.releasing(index, options.releasingContext);
+}
+
+// Whether the shared files key still counts `sharedName`.
+bool SharedReferenceCounted(const char* sharedName, const char* company, const char* product)
+{
+    char keyPath[WorkBufferSize];
+    RegistryKey key;
+    DWORD count = 0;
+    return sharedName && BuildSharedFilesKeyPath(company, product, keyPath, sizeof keyPath) &&
+           key.Open(HKEY_LOCAL_MACHINE, keyPath, KEY_QUERY_VALUE) && key.QueryNumber(sharedName, &count);
+}
+
 // Whether the live installation's log records the same change: a file (or
 // shortcut), a folder, a shared file, a driver or a user's key of the same
 // path.  Only the Product entry is never compared.
@@ -271,8 +287,9 @@ PlaybackResult PlayBackInstallLog(const InstallLog* list, const PlaybackOptions&
     PlaybackResult result = {};
 
     // First pass, in list order.
+    uint32_t index = 0;
     for (const LogEntry* entry = FindLogEntry(list, nullptr, LogKindAny); entry;
-         entry = FindLogEntry(list, entry, LogKindAny)) {
+         entry = FindLogEntry(list, entry, LogKindAny), ++index) {
         if (RecordedByLiveLog(options, entry)) {
             ++result.entriesKept;
             Step(options);
@@ -284,15 +301,22 @@ PlaybackResult PlayBackInstallLog(const InstallLog* list, const PlaybackOptions&
                 DeleteFileA(entry->text1);
             break;
         case LogKindSharedFile:
-            if (entry->text1 && ReleaseSharedReference(entry->text2, options.company, options.product))
+            if (!entry->text1)
+                break;
+            if (!FirstRelease(options, index)) {
+                if (!SharedReferenceCounted(entry->text2, options.company, options.product))
+                    DeleteFileA(entry->text1);
+            } else if (ReleaseSharedReference(entry->text2, options.company, options.product)) {
                 DeleteFileA(entry->text1);
+            }
             break;
         case LogKindPrefsKey:
             if (options.deletePrefsKeys)
                 DeleteUserKeyTree(entry->text1);
             break;
         case LogKindDriver:
-            if (RemoveDriver(entry->text1, entry->text2, options.company, options.product))
+            if (FirstRelease(options, index) &&
+                RemoveDriver(entry->text1, entry->text2, options.company, options.product))
                 result.driverRemoved = true;
             break;
         case LogKindUserKey:

@@ -26,6 +26,14 @@ struct PlaybackOptions {
     // records too stays, since the live installation still has it.  Null
     // when there is none.
     const InstallLog* liveLog;
+    // Called before the reference count of a SharedFile or Driver entry is
+    // released, with the entry's index in list order (may be null).  false
+    // says that an earlier removal of the same log, interrupted, released it
+    // already: a count released twice would take the file from another
+    // product that holds it.  The entry's count is then left alone (a shared
+    // file whose count is gone altogether is still deleted).
+    bool (*releasing)(uint32_t index, void* context);
+    void* releasingContext;
     // Called once after each entry of the first pass, after each Directory
     // entry, after the Start-menu folders and at the end (may be null).
     void (*progress)(void* context);

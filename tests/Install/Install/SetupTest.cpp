@@ -64,14 +64,14 @@ std::string Script(const char* version, bool fails)
     return text + (fails ? "    return 0;\r\n}\r\n" : "    return 1;\r\n}\r\n");
 }
 
-std::vector<uint8_t> Package(int major, bool fails = false)
+std::vector<uint8_t> Package(int major, bool fails = false, const char* uninstaller = VM_UNINSTALLER)
 {
     using testimage::File;
     using testimage::Folder;
     std::vector<PackItem> items = {testimage::Root()};
     items.push_back(File("Install.ini", 0, Script(major == 1 ? "1.0" : "2.0", fails)));
     items.push_back(File("readme.txt", 0, major == 1 ? "Sweep 1 read me\r\n" : "Sweep 2 read me, longer\r\n"));
-    items.push_back(File("Uninstall.exe", 0, Image(VM_UNINSTALLER)));
+    items.push_back(File("Uninstall.exe", 0, Image(uninstaller)));
     items.push_back(Folder("Bin", 0));
     items.push_back(File("tool.exe", 4, AsString(VersionedImage(major, 0, 0, 0, "tool"))));
     items.push_back(File("kept.dll", 4, AsString(VersionedImage(major, 0, 0, 0, "kept"))));
@@ -168,6 +168,9 @@ public:
             ASSERT_TRUE(testimage::WriteBytes(setups[major], bytes));
         }
         failing = work + "\\sweep-2-fails.exe";
+        // The uninstaller of its package is the test build, with its crash hook.
+        withTestUninstaller = work + "\\sweep-2-test-uninstaller.exe";
+        ASSERT_TRUE(testimage::WriteBytes(withTestUninstaller, Package(2, false, VM_UNINSTALLER_TEST)));
         // The drivers' half-second pauses would add up over the crashes.
         SetEnvironmentVariableA("VELLMARK_TEST_DRIVER_WAIT_MS", "0");
         ASSERT_TRUE(testimage::WriteBytes(failing, Package(2, true)));
@@ -194,6 +197,8 @@ public:
         fntest::RemoveTree("C:\\Program Files\\Vellmark Crash Tests");
         fntest::RemoveTree("C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Vellmark Crash Tests");
         DeleteFileA((fntest::SystemFolder() + "\\vmtxshared.dll").c_str());
+        // The shared uninstaller stays after a removal; each test brings its own.
+        DeleteFileA((fntest::WindowsFolder() + "\\vuninst.exe").c_str());
         DeleteFileA((fntest::SystemFolder() + "\\drivers\\vmtxdrv.sys").c_str());
         if (SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS)) {
             if (SC_HANDLE service = OpenServiceA(manager, "vmtxdrv", SERVICE_ALL_ACCESS)) {
@@ -238,6 +243,7 @@ public:
     std::string work;
     std::string setups[3];
     std::string failing;
+    std::string withTestUninstaller;
     // One for all the tests: the hashes of the files that did not change.
     static snapshot::Taker taker;
 };
@@ -391,6 +397,37 @@ TEST_F(SetupProgram, OneInstallationAtATime)
               1);
     EXPECT_EQ(Uninstall().exitCode, static_cast<DWORD>(ExitRestartNeeded));
     EXPECT_FALSE(fntest::IsFile(fntest::SystemFolder() + "\\vmtxshared.dll"));
+}
+
+// A removal killed at each of its steps and run again completes: the
+// machine is as before the installation, and a library another product of
+// the company holds keeps its count (a count released twice would take it).
+TEST_F(SetupProgram, AnInterruptedRemovalRunAgainCompletesIt)
+{
+    const std::string shared = fntest::SystemFolder() + "\\vmtxshared.dll";
+    const std::string sharedKey = std::string("Software\\") + Company + "\\Shared Files";
+    ASSERT_TRUE(fntest::WriteFileBytes(shared, AsString(VersionedImage(2, 0, 0, 0, "shared"))));
+    fntest::SetNumberValue(HKEY_LOCAL_MACHINE, sharedKey, "vmtxshared.dll", 1);
+    snapshot::Snapshot before = taker.Take();
+    int crashes = 0;
+    for (int k = 1; k < 100; ++k) {
+        ASSERT_EQ(Setup(withTestUninstaller).exitCode, static_cast<DWORD>(ExitRestartNeeded)) << "step " << k;
+        ASSERT_EQ(fntest::ReadNumberValue(HKEY_LOCAL_MACHINE, sharedKey, "vmtxshared.dll"), 2);
+        std::string command = fntest::ReadTextValue(HKEY_LOCAL_MACHINE, UninstallEntry, "QuietUninstallString");
+        Ran interrupted = RunProcess(command, {"VELLMARK_TEST_CRASH_AFTER_STEP=" + std::to_string(k)});
+        if (interrupted.exitCode != CrashedExitCode) {
+            EXPECT_EQ(interrupted.exitCode, static_cast<DWORD>(ExitRestartNeeded)) << "step " << k;
+            break;
+        }
+        ++crashes;
+        // Run again as the user would: the same registered command.
+        Ran again = RunProcess(command);
+        EXPECT_TRUE(again.exitCode == 0 || again.exitCode == static_cast<DWORD>(ExitRestartNeeded))
+            << "step " << k << ": " << again.exitCode;
+        std::string difference = snapshot::Difference(before, taker.Take(), {"c:\\windows\\vuninst.exe"});
+        ASSERT_EQ(difference, "") << "removal interrupted after step " << k;
+    }
+    EXPECT_GT(crashes, 10);
 }
 
 }  // namespace
