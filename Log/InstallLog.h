@@ -101,6 +101,10 @@ int LogAddDriver(InstallLog* list, const char* path, const char* serviceName);
 // list.  A walk passes each result back as the next `after`.
 const LogEntry* FindLogEntry(const InstallLog* list, const LogEntry* after, int32_t kind);
 
+// The first entry of `kind` whose text1 equals `text1` under ASCII case
+// folding (as the duplicate rule compares), or null.  Constant time.
+const LogEntry* FindLogEntryByText(const InstallLog* list, int32_t kind, const char* text1);
+
 // The name of a kind ("Product", "Directory", ...), or null for a code that
 // names no kind (0, 6, anything above 8 or below 0).
 const char* LogKindName(int32_t kind);

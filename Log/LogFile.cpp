@@ -108,6 +108,16 @@ int LogFileCreate(LogFile* file, const char* path)
     return 1;
 }
 
+int LogFileCreateShared(LogFile* file, const char* path)
+{
+    intptr_t handle;
+    if (!path || !LogOsCreate(path, &handle, true))
+        return 0;
+    Clear(file);
+    file->handle = handle;
+    return 1;
+}
+
 void LogFileOpenMemory(LogFile* file, const void* bytes, size_t size)
 {
     Clear(file);

@@ -55,6 +55,9 @@ struct LogFile {
 int LogFileOpenRead(LogFile* file, const char* path);
 // Creates or truncates a file for writing, opened exclusively.
 int LogFileCreate(LogFile* file, const char* path);
+// The same, but others may read the file while it is written (the journal of
+// an installation, which a test or an administrator may look into).
+int LogFileCreateShared(LogFile* file, const char* path);
 // A memory file over `size` bytes that stay the caller's; reads only.
 void LogFileOpenMemory(LogFile* file, const void* bytes, size_t size);
 // An empty memory file that grows as it is written; LogFileClose frees it.

@@ -8,7 +8,7 @@
 #include <cstdint>
 
 int LogOsOpenRead(const char* path, intptr_t* handle);
-int LogOsCreate(const char* path, intptr_t* handle);
+int LogOsCreate(const char* path, intptr_t* handle, bool shareRead = false);
 int LogOsRead(intptr_t handle, void* buffer, uint32_t size, uint32_t* done);
 int LogOsWrite(intptr_t handle, const void* data, uint32_t size);
 int LogOsPosition(intptr_t handle, uint64_t* position);

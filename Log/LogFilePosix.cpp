@@ -31,7 +31,7 @@ int LogOsOpenRead(const char* path, intptr_t* handle)
     return 1;
 }
 
-int LogOsCreate(const char* path, intptr_t* handle)
+int LogOsCreate(const char* path, intptr_t* handle, bool)
 {
     int fd = ::open(path, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0)

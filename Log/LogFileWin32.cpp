@@ -68,9 +68,9 @@ int LogOsOpenRead(const char* path, intptr_t* handle)
     return 1;
 }
 
-int LogOsCreate(const char* path, intptr_t* handle)
+int LogOsCreate(const char* path, intptr_t* handle, bool shareRead)
 {
-    HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, shareRead ? FILE_SHARE_READ : 0, nullptr, CREATE_ALWAYS,
                            FILE_FLAG_RANDOM_ACCESS | FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return 0;

@@ -135,6 +135,13 @@ int LogAddDriver(InstallLog* list, const char* path, const char* serviceName)
     return LogAddEntry(list, LogKindDriver, path, serviceName, nullptr);
 }
 
+const LogEntry* FindLogEntryByText(const InstallLog* list, int32_t kind, const char* text1)
+{
+    if (!list || !text1 || list->indexCapacity == 0)
+        return nullptr;
+    return LogIndexFind(list, kind, text1, LogIndexHash(kind, text1));
+}
+
 const LogEntry* FindLogEntry(const InstallLog* list, const LogEntry* after, int32_t kind)
 {
     const LogEntry* entry = after ? after->next : list->first;

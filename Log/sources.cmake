@@ -7,6 +7,7 @@ set(vm_log_sources
   ${CMAKE_CURRENT_LIST_DIR}/LogFile.cpp
   ${CMAKE_CURRENT_LIST_DIR}/LogLine.cpp
   ${CMAKE_CURRENT_LIST_DIR}/LogLoad.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/LogSave.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/LogSave.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Journal.cpp)
 set(vm_log_posix_sources ${CMAKE_CURRENT_LIST_DIR}/LogFilePosix.cpp)
 set(vm_log_win32_sources ${CMAKE_CURRENT_LIST_DIR}/LogFileWin32.cpp)

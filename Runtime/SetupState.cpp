@@ -3,6 +3,7 @@
 HINSTANCE InstanceHandle = nullptr;
 int IsWindowsNT = 0;
 PackageHandle* SetupPackage = nullptr;
+char SetupProgramPath[WorkBufferSize] = "";
 char* LicenseText = nullptr;
 int UpdateMode = 0;
 int NoLicense = 1;
@@ -21,6 +22,7 @@ void ResetSetupState()
 {
     IsWindowsNT = 0;
     SetupPackage = nullptr;
+    SetupProgramPath[0] = '\0';
     LicenseText = nullptr;
     UpdateMode = 0;
     NoLicense = 1;

@@ -15,6 +15,7 @@ constexpr size_t SetupPathSize = 512;     // InstallDir, ProgramFilesPath, LogFi
 extern HINSTANCE InstanceHandle;
 extern int IsWindowsNT;                 // 1 when GetVersionExA reports the NT platform
 extern PackageHandle* SetupPackage;     // the open package, from start-up until the wizard has closed
+extern char SetupProgramPath[WorkBufferSize];  // the file the package was opened from
 extern char* LicenseText;               // License.txt, or null when the package has none
 extern int UpdateMode;                  // setting Update, built-in setupdate
 extern int NoLicense;                   // setting NoLicense; 1 when License.txt is missing

@@ -19,11 +19,24 @@ bool TestHook(const char* name)
     return false;
 }
 
+long TestHookNumber(const char* variable)
+{
+    const char* text = getenv(variable);
+    if (!text || *text < '0' || *text > '9')
+        return -1;
+    return strtol(text, nullptr, 10);
+}
+
 #else
 
 bool TestHook(const char*)
 {
     return false;
+}
+
+long TestHookNumber(const char*)
+{
+    return -1;
 }
 
 #endif

@@ -9,4 +9,8 @@
 // Whether the hook `name` is switched on.
 bool TestHook(const char* name);
 
+// A number a test gives in the environment variable `variable` (decimal), or
+// -1 when there is none (always in the shipped programs).
+long TestHookNumber(const char* variable);
+
 #endif

@@ -13,6 +13,7 @@
 UninstallProduct RemovedProduct = {};
 int DeleteSettings = 1;
 int RebootNeeded = 0;
+int RegistrationKept = 0;
 
 namespace {
 
@@ -127,8 +128,11 @@ INT_PTR RunRemoval(HWND dialog, WPARAM, LPARAM, INT_PTR)
     EnableRemovalControls(dialog, FALSE);
 
     // The playback's last step, after the product's keys, is the removal's.
-    if (RemoveLoggedProduct(DeleteSettings != 0, StepProgressBar, &progress))
+    PlaybackResult removal = RemoveLoggedProduct(DeleteSettings != 0, StepProgressBar, &progress);
+    if (removal.driverRemoved)
         RebootNeeded = 1;
+    if (removal.uninstallEntryKept || removal.productKeyKept)
+        RegistrationKept = 1;
 
     EnableRemovalControls(dialog, TRUE);
     return ResultEndDialog1;

@@ -21,6 +21,8 @@ extern UninstallProduct RemovedProduct;
 extern int DeleteSettings;
 // Set when the removal removed a driver: Windows should restart.
 extern int RebootNeeded;
+// Set when the removal left another installation's registration in place.
+extern int RegistrationKept;
 
 // Dialog results: Exit, the close box and Enter end it with 0, a removal
 // with 1.  After "Some program files are in use." it stays open, so that the

@@ -14,14 +14,17 @@
 
 #include "ExitCodes.h"
 #include "InstallLog.h"
+#include "InstallationLock.h"
 #include "LogDigest.h"
 #include "MessageBox.h"
+#include "Recovery.h"
 #include "Removal.h"
 #include "RemovalDialog.h"
 #include "RestartWindows.h"
 #include "SetupState.h"
 #include "StartChecks.h"
 #include "SystemLibrary.h"
+#include "Transcript.h"
 #include "UninstallLog.h"
 #include "UninstallResource.h"
 #include "WindowsVersionQuery.h"
@@ -87,32 +90,47 @@ enum UninstallOutcome {
     UninstallNoRights,         // HKEY_LOCAL_MACHINE not writable, service manager refused
     UninstallDriverDatabase,   // the service manager failed for another reason
     UninstallFilesInUse,       // unattended: a file of the product is in use
+    UninstallInProgress,       // another setup or removal runs
 };
 
 struct UninstallOutcomeRow {
     UninstallOutcome outcome;
     int interactiveCode;
     int unattendedCode;
+    const char* description;   // the transcript's last line
 };
 
 const UninstallOutcomeRow UninstallOutcomeTable[] = {
-    {UninstallRemoved, 0, ExitSuccess},
-    {UninstallLeft, 0, ExitSuccess},
-    {UninstallUsageError, 1, ExitUsage},
-    {UninstallPathRefused, 1, ExitUsage},
-    {UninstallNoLog, 1, ExitNotInstalled},
-    {UninstallLogBad, 1, ExitLogRefused},
-    {UninstallNoRights, 1, ExitNoRights},
-    {UninstallDriverDatabase, 1, ExitDriverDatabase},
-    {UninstallFilesInUse, 1, ExitFilesInUse},
+    {UninstallRemoved, 0, ExitSuccess, "removed"},
+    {UninstallLeft, 0, ExitSuccess, "nothing removed"},
+    {UninstallUsageError, 1, ExitUsage, "stopped: usage error"},
+    {UninstallPathRefused, 1, ExitUsage, "stopped: the log's path is too long"},
+    {UninstallNoLog, 1, ExitNotInstalled, "stopped: there is no log at that path"},
+    {UninstallLogBad, 1, ExitLogRefused, "stopped: the log is refused"},
+    {UninstallNoRights, 1, ExitNoRights, "stopped: no administrator rights"},
+    {UninstallDriverDatabase, 1, ExitDriverDatabase, "stopped: the driver database cannot be opened"},
+    {UninstallFilesInUse, 1, ExitFilesInUse, "stopped: a file of the product is in use; nothing was removed"},
+    {UninstallInProgress, 1, ExitInstallInProgress, "stopped: another installation is in progress"},
 };
 
-int ExitCodeOf(UninstallOutcome outcome)
+const UninstallOutcomeRow& OutcomeRowOf(UninstallOutcome outcome)
 {
     for (const UninstallOutcomeRow& row : UninstallOutcomeTable)
         if (row.outcome == outcome)
-            return UnattendedMode ? row.unattendedCode : row.interactiveCode;
-    return 1;
+            return row;
+    return UninstallOutcomeTable[0];
+}
+
+// The exit code of an end; an unattended one is written to the transcript
+// with its description, and the transcript is closed.
+int FinishUninstall(UninstallOutcome outcome, int unattendedCode)
+{
+    const UninstallOutcomeRow& row = OutcomeRowOf(outcome);
+    if (!UnattendedMode)
+        return row.interactiveCode;
+    TranscriptLine("outcome: %s (exit %d)", row.description, unattendedCode);
+    CloseTranscript();
+    return unattendedCode;
 }
 
 // A log that cannot be played back: its message, and why.
@@ -130,19 +148,49 @@ UninstallOutcome RefuseLog(UninstallLogStatus status)
 UninstallOutcome RunUninstall(const char* commandLine)
 {
     bool unattended = false;
-    UninstallCommandLineStatus command =
-        TakeUninstallCommandLine(commandLine, LogFilePath, sizeof LogFilePath, &unattended);
+    char transcript[SetupPathSize];
+    UninstallCommandLineStatus command = TakeUninstallCommandLine(commandLine, LogFilePath, sizeof LogFilePath,
+                                                                  &unattended, transcript, sizeof transcript);
     UnattendedMode = unattended ? 1 : 0;
+    if (unattended) {
+        if (transcript[0] != '\0' && !OpenTranscript(transcript))
+            return UninstallUsageError;
+        TranscriptLine("Vellmark v1.0 unattended removal");
+        TranscriptLine("command line: %s", commandLine ? commandLine : "");
+        if (command == UninstallCommandLineOk)
+            TranscriptLine("log: %s", LogFilePath);
+    }
     if (command == UninstallPathTooLong) {
         ReportError(UninstallLogMessage(UninstallLogNotALog));
         return UninstallPathRefused;
     }
-    if (command != UninstallCommandLineOk)
+    if (command != UninstallCommandLineOk) {
+        TranscriptLine("usage error: %s", command == UninstallPathMissing     ? "no log path (vuninst.exe /S [/LOG=FILE] LOGPATH)"
+                                          : command == UninstallBadTranscript ? "/LOG= needs one file name"
+                                                                              : "unknown switch (vuninst.exe /S [/LOG=FILE] LOGPATH)");
         return UninstallUsageError;
+    }
+    // One installation at a time: a removal while a setup runs could take
+    // what the setup is installing.
+    if (!AcquireInstallationLock()) {
+        ReportError("Another installation is in progress.\nWait until it has ended, then remove the product again.");
+        return UninstallInProgress;
+    }
     if (LogFilePath[0] == '\0' && !ChooseLogFile())
         return UninstallLeft;
 
     UninstallLogStatus status = OpenUninstallLog(&TheInstallLog, LogFilePath, &RemovedProduct);
+    // A removal that was interrupted after it had deleted the log: the files
+    // are gone, the folders and the registration are what is left to do.
+    UninstallProductNames interrupted;
+    if (status == UninstallLogMissing && GetFileAttributesA(LogFilePath) == INVALID_FILE_ATTRIBUTES &&
+        InterruptedRemovalOf(LogFilePath, &interrupted)) {
+        if (!RegistryWritable())
+            return UninstallNoRights;
+        TranscriptLine("removal: completing an interrupted removal of this log");
+        CompleteInterruptedRemoval(interrupted);
+        return UninstallRemoved;
+    }
     // A log that differs from the digest its uninstall entry keeps was changed
     // after the setup wrote it: whoever may write the installation folder
     // must not choose what an administrator's removal deletes.
@@ -161,8 +209,10 @@ UninstallOutcome RunUninstall(const char* commandLine)
     if (UnattendedMode) {
         if (FindFileInUse(&TheInstallLog))
             return UninstallFilesInUse;
-        if (RemoveLoggedProduct(true, nullptr, nullptr))
+        PlaybackResult removal = RemoveLoggedProduct(true, nullptr, nullptr);
+        if (removal.driverRemoved)
             RebootNeeded = 1;
+        TranscribeKeptRegistration(removal);
         return UninstallRemoved;
     }
     INT_PTR result = DialogBoxParamA(InstanceHandle, MAKEINTRESOURCEA(IDD_UNINSTALL), NULL, TableDialogProc,
@@ -178,6 +228,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
     StartProgramLibraries();
     InstanceHandle = instance;
 
+    // The recovery program of an interrupted installation (RunOnce).
+    if (IsRecoveryCommand(commandLine))
+        return RunRecoveryCommand(commandLine);
+
     IsWindowsNT = QueryWindowsVersion().NTFamily() ? 1 : 0;
 
     UninstallOutcome outcome = RunUninstall(commandLine);
@@ -185,16 +239,25 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
     RemovedProduct = UninstallProduct();
     SaveInstallLog(&TheInstallLog, nullptr);
     if (outcome != UninstallRemoved)
-        return ExitCodeOf(outcome);
+        return FinishUninstall(outcome, OutcomeRowOf(outcome).unattendedCode);
 
     // An unattended removal never restarts Windows: the exit code says that
     // it should be.
-    if (UnattendedMode)
-        return RebootNeeded ? ExitRestartNeeded : ExitSuccess;
+    if (UnattendedMode) {
+        if (RebootNeeded)
+            TranscriptLine("restart: a driver went; Windows must be restarted");
+        return FinishUninstall(outcome, RebootNeeded ? ExitRestartNeeded : ExitSuccess);
+    }
     if (RebootNeeded) {
         if (ShowMessage(NULL, "In order to conform changes Windows needs to be rebooted.\nDo you want to do it now?",
                         "Uninstall", MB_YESNO | MB_ICONQUESTION) == IDYES)
             RestartWindows();
+    } else if (RegistrationKept) {
+        ShowMessage(NULL,
+                    "Removing completed succesfully.\nThere is no need to reboot Windows.\n\n"
+                    "Another installation of the product is registered: its entry in the list of installed "
+                    "programs was left in place.",
+                    "Uninstall", MB_ICONINFORMATION);
     } else {
         ShowMessage(NULL, "Removing completed succesfully.\nThere is no need to reboot Windows.", "Uninstall",
                     MB_ICONINFORMATION);

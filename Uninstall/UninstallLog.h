@@ -31,18 +31,25 @@ int TakeLogPath(const char* commandLine, char* path, size_t capacity);
 
 // The uninstaller's whole command line.  "/S LOGPATH" (either case, a blank
 // after /S) removes the product unattended: no dialog and no message box;
-// LOGPATH is taken by TakeLogPath.  Any other command line is the log's path
-// alone, exactly as TakeLogPath takes it.
+// LOGPATH is taken by TakeLogPath.  "/S /LOG=FILE LOGPATH" also writes a
+// transcript of the removal to FILE (one word: in quotes when it has a blank,
+// "/LOG=C:\My Logs\removal.txt" or /LOG="..."), when the caller asks for
+// one.  Any other command line is the log's path alone, exactly as
+// TakeLogPath takes it.
 enum UninstallCommandLineStatus {
     UninstallCommandLineOk = 0,
     UninstallPathTooLong = 1,     // the path would not fit (TakeLogPath's 0)
     UninstallPathMissing = 2,     // /S without a path: nobody can pick one
     UninstallUnknownSwitch = 3,   // /S followed by another switch: no path starts with "/"
+    UninstallBadTranscript = 4,   // /LOG= without a file, or one that does not fit
 };
 // Sets `*unattended` when the line starts with /S, and fills `path` of
-// `capacity` bytes as TakeLogPath does (empty on any status but Ok).
+// `capacity` bytes as TakeLogPath does (empty on any status but Ok).  With a
+// `transcript` buffer of `transcriptCapacity` bytes, /LOG= after /S fills it
+// (empty without /LOG=); without one, /LOG= is a switch like any other.
 UninstallCommandLineStatus TakeUninstallCommandLine(const char* commandLine, char* path, size_t capacity,
-                                                    bool* unattended);
+                                                    bool* unattended, char* transcript = nullptr,
+                                                    size_t transcriptCapacity = 0);
 
 // Why a log cannot be played back.
 enum UninstallLogStatus {

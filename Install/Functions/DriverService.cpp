@@ -11,6 +11,8 @@
 #include "PathText.h"
 #include "RegistryKey.h"
 #include "SetupState.h"
+#include "TestHooks.h"
+#include "Transaction.h"
 
 #ifdef VM_TEST_HOOKS
 unsigned long DriverServiceWaitTime = DriverServiceWait;
@@ -21,7 +23,13 @@ unsigned long DriverServiceWaitTime = DriverServiceWait;
 
 void WaitForDriverService()
 {
+#ifdef VM_TEST_HOOKS
+    // The test programs that run many installations shorten it.
+    long wait = TestHookNumber("VELLMARK_TEST_DRIVER_WAIT_MS");
+    Sleep(wait >= 0 ? static_cast<DWORD>(wait) : VM_DRIVER_SERVICE_WAIT);
+#else
     Sleep(VM_DRIVER_SERVICE_WAIT);
+#endif
 }
 
 bool NamesDriverService(const char* driverPath, const char* serviceName)
@@ -45,18 +53,28 @@ int RegisterDriverService(const char* driverPath, const char* serviceName)
     // service then fails, and the keys are cleaned up as for any failure.
     ServiceHandle manager(IsWindowsNT ? OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS) : nullptr);
 
-    RegistryKey key;
+    // The key and its values through the installation's journal, which
+    // keeps what was there before.
+    JournaledKey key;
     if (!key.Create(HKEY_LOCAL_MACHINE, keyPath, KEY_ALL_ACCESS))
         return 0;
     key.SetNumber("Start", SERVICE_AUTO_START);
     key.SetNumber("Type", SERVICE_KERNEL_DRIVER);
     key.SetNumber("ErrorControl", SERVICE_ERROR_NORMAL);
-    RegSetValueExA(key.Get(), "DisplayName", 0, REG_SZ, reinterpret_cast<const BYTE*>(serviceName),
-                   static_cast<DWORD>(strlen(serviceName)));
-    key.Close();
+    key.SetValue("DisplayName", REG_SZ, serviceName, static_cast<DWORD>(strlen(serviceName)));
+    key.Key().Close();
 
     if (!IsWindowsNT)
         return 1;
+    // A service that exists counts as registered, and is not the run's.
+    ServiceHandle existing(manager.IsOpen() ? OpenServiceA(manager.Get(), serviceName, SERVICE_QUERY_STATUS) : nullptr);
+    if (existing.IsOpen())
+        return 1;
+    if (!RecordServiceCreation(serviceName)) {
+        manager.Close();
+        DeleteDriverServiceKeys(serviceName);
+        return 0;
+    }
     ServiceHandle service(CreateServiceA(manager.Get(), serviceName, serviceName, SERVICE_ALL_ACCESS,
                                          SERVICE_KERNEL_DRIVER, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, imagePath,
                                          nullptr, nullptr, nullptr, nullptr, nullptr));
@@ -65,6 +83,8 @@ int RegisterDriverService(const char* driverPath, const char* serviceName)
         DeleteDriverServiceKeys(serviceName);
         return 0;
     }
+    if (service.IsOpen())
+        ServiceCreated();
     return 1;
 }
 

@@ -7,55 +7,35 @@
 #include <utility>
 
 #include "FileCreation.h"
+#include "FileInUse.h"
 #include "InstallLog.h"
-#include "LogFile.h"
 #include "PathMacros.h"
 #include "RegistryKey.h"
 #include "SetupBuiltins.h"
 #include "SetupState.h"
+#include "Transaction.h"
 #include "Versions.h"
 
 namespace {
 
-// The folder part of a path: everything before its last backslash, or "."
-// for a bare name.  0 when it does not fit.
-int FolderOf(const char* path, char (&folder)[WorkBufferSize])
-{
-    const char* slash = strrchr(path, '\\');
-    if (!slash) {
-        strcpy(folder, ".");
-        return 1;
-    }
-    size_t length = static_cast<size_t>(slash - path);
-    // "C:\file": the folder is the drive's root, backslash included.
-    if (length == 2 && path[1] == ':')
-        ++length;
-    if (length >= sizeof folder)
-        return 0;
-    memcpy(folder, path, length);
-    folder[length] = '\0';
-    return 1;
-}
-
 // Writes `size` bytes into a new temporary file in the destination's folder
-// and moves it over the destination.  1 on success; 0 with the destination as
-// it was and no temporary file left.
+// and puts it in the destination's place (the file there moved aside, so that
+// a rollback brings it back).  1 on success; 0 with the destination as it was
+// and no temporary file left.  A file that another program holds open is not
+// replaced: the copy fails, as it always has.
 int WriteBesideAndReplace(const char* destination, const uint8_t* data, uint32_t size)
 {
-    char folder[WorkBufferSize];
-    char temporary[MAX_PATH + 16];
-    if (!FolderOf(destination, folder) || strlen(folder) > MAX_PATH - 14)
+    if (IsFileInUse(destination))
         return 0;
-    // A name of its own in that folder, created empty; never one that exists.
-    if (GetTempFileNameA(folder, "vm", 0, temporary) == 0)
+    char temporary[WorkBufferSize];
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    if (!CreateTemporaryBeside(destination, temporary, &handle))
         return 0;
-
-    KernelHandle file(CreateFileA(temporary, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  WrittenFileFlags, nullptr));
+    KernelHandle file(handle);
     // A file that does not close cleanly may not hold every byte.
-    bool written = file.IsOpen() && WriteBlockToFile(file.Get(), data, size);
+    bool written = WriteBlockToFile(file.Get(), data, size);
     written = file.Close() && written;
-    if (written && LogFileReplace(temporary, destination))
+    if (written && ReplaceWithTemporary(temporary, destination))
         return 1;
     DeleteFileA(temporary);
     return 0;
@@ -168,15 +148,29 @@ int ExtractEntryToFile(const char* entry, const char* destination)
     // Where no file is, the file is created while the entry inflates: the
     // version rule has nothing to compare then, and the block is written
     // straight into it.  A file that is there is left to the version rule.
+    // The creation is recorded in the journal before it is started.
+    const bool creating = !PathExists(destination);
+    if (creating && !RecordFileCreation(destination))
+        return 0;
     FileCreation creation;
-    creation.Start(destination, WrittenFileFlags);
+    if (creating)
+        creation.Start(destination, WrittenFileFlags);
     PackageBlock block;
     int extracted = ExtractPackageEntry(SetupPackage, entry, &block.data, &block.size);
     if (extracted != ExtractOk)
         return 0;   // the creation's file, if any, goes with it
-    KernelHandle created = creation.Finish();
-    if (created.IsOpen())
-        return WriteNewFile(std::move(created), destination, block.data, block.size);
+    if (creating) {
+        KernelHandle created = creation.Finish();
+        if (created.IsOpen()) {
+            FileCreated();
+            return WriteNewFile(std::move(created), destination, block.data, block.size);
+        }
+        // Another file appeared there first (or none can be made): it is not
+        // the run's, and the version rule decides.
+        FileNotCreated(destination);
+        if (!PathExists(destination))
+            return 0;
+    }
 
     // Never replace a file of the same or a newer version; a skip counts as success.
     if (!EntryNeedsWriting(block.data, block.size, destination))
@@ -189,11 +183,11 @@ void AddSharedReference(const char* sharedName)
     char keyPath[WorkBufferSize];
     if (!sharedName || !SharedFilesKeyOfSettings(keyPath))
         return;
-    RegistryKey key;
+    JournaledKey key;
     if (!key.Create(HKEY_LOCAL_MACHINE, keyPath, KEY_QUERY_VALUE | KEY_SET_VALUE))
         return;
     DWORD count = 0;
-    if (!key.QueryNumber(sharedName, &count))
+    if (!key.Key().QueryNumber(sharedName, &count))
         count = 0;
     key.SetNumber(sharedName, count + 1);
 }

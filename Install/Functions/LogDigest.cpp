@@ -3,26 +3,48 @@
 
 #include <windows.h>
 
+#include <cstddef>
+#include <cstdio>
 #include <cstring>
 
 #include "AnsiText.h"
 #include "Handles.h"
 #include "PathText.h"
 #include "RegistryKey.h"
+#include "Transaction.h"
 
-namespace {
-
-// The log path an "UninstallString" passes: what follows the quoted program
-// path and one blank.  Null when the text has another shape.
-const char* LoggedPathOf(const char* command)
+const char* UninstallStringLogPath(const char* command)
 {
-    if (command[0] != '"')
+    if (!command || command[0] != '"')
         return nullptr;
     const char* close = strchr(command + 1, '"');
     if (!close || close[1] != ' ')
         return nullptr;
     return close + 2;
 }
+
+int ReadRegisteredLogPath(const char* company, const char* product, char* path, size_t capacity)
+{
+    if (capacity == 0)
+        return 0;
+    path[0] = '\0';
+    char keyPath[WorkBufferSize];
+    RegistryKey entry;
+    char command[2048];
+    DWORD type = 0;
+    if (!BuildUninstallEntryPath(company, product, keyPath, sizeof keyPath) ||
+        !entry.Open(HKEY_LOCAL_MACHINE, keyPath, KEY_QUERY_VALUE) ||
+        !entry.QueryText("UninstallString", command, sizeof command, &type) || type != REG_SZ)
+        return 0;
+    const char* logged = UninstallStringLogPath(command);
+    size_t length = logged ? strlen(logged) : 0;
+    if (length == 0 || length >= capacity)
+        return 0;
+    memcpy(path, logged, length + 1);
+    return 1;
+}
+
+namespace {
 
 // Calls `visit(key)` for each uninstall entry whose command registers `logPath`.
 template <typename Visit>
@@ -40,9 +62,9 @@ void ForEachEntryOf(const char* logPath, REGSAM access, Visit visit)
         DWORD type = 0;
         if (!entry.QueryText("UninstallString", command, sizeof command, &type) || type != REG_SZ)
             continue;
-        const char* logged = LoggedPathOf(command);
+        const char* logged = UninstallStringLogPath(command);
         if (logged && AnsiCompareNoCase(logged, logPath) == 0)
-            visit(entry);
+            visit(entry, name);
     }
 }
 
@@ -72,7 +94,7 @@ int LogMatchesRegistration(const char* logPath)
     bool haveDigest = false;
     bool digestRead = false;
     int matches = 1;
-    ForEachEntryOf(logPath, 0, [&](RegistryKey& entry) {
+    ForEachEntryOf(logPath, 0, [&](RegistryKey& entry, const char*) {
         char registered[Sha256TextSize + 1];
         DWORD type = 0;
         if (!entry.QueryText(LogDigestValueName, registered, sizeof registered, &type))
@@ -92,5 +114,13 @@ void RegisterLogDigest(const char* logPath)
     char digest[Sha256TextSize];
     if (!logPath || !DigestFile(logPath, digest))
         return;
-    ForEachEntryOf(logPath, KEY_SET_VALUE, [&](RegistryKey& entry) { entry.SetText(LogDigestValueName, digest); });
+    // Through the installation's journal: a failed run puts the digest of the
+    // earlier log back.
+    ForEachEntryOf(logPath, 0, [&](RegistryKey&, const char* name) {
+        char path[WorkBufferSize];
+        JournaledKey entry;
+        if (snprintf(path, sizeof path, "%s\\%s", UninstallKeyPath, name) < static_cast<int>(sizeof path) &&
+            entry.Create(HKEY_LOCAL_MACHINE, path))
+            entry.SetText(LogDigestValueName, digest);
+    });
 }

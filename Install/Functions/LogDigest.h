@@ -9,10 +9,22 @@
 #ifndef VELLMARK_LOGDIGEST_H
 #define VELLMARK_LOGDIGEST_H
 
+#include <cstddef>
+
 #include "Sha256.h"
 
 // The text value of an uninstall entry that holds its log's digest.
 constexpr char LogDigestValueName[] = "LogDigest";
+
+// The log path an "UninstallString" of ours passes: what follows the quoted
+// program path and one blank (the path itself is not quoted).  Null when the
+// text has another shape.
+const char* UninstallStringLogPath(const char* command);
+
+// The log the product's uninstall entry registers (its UninstallString), for
+// the product named by company/product (either may be null).  1 with `path`
+// of `capacity` bytes filled, else 0 with it empty.
+int ReadRegisteredLogPath(const char* company, const char* product, char* path, size_t capacity);
 
 // The SHA-256 of the file at `path` as 64 small hex digits.  0 when it
 // cannot be read.

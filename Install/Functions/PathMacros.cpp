@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "SetupState.h"
+#include "Transaction.h"
 
 namespace {
 
@@ -80,19 +81,38 @@ int ExpandPathMacros(char* path, size_t capacity)
     return 1;
 }
 
+namespace {
+
+// One folder of the tree: recorded in the installation's journal before it
+// is made, when it is not there.  false when the journal could not take it.
+bool CreateOneFolder(const char* folder)
+{
+    if (GetFileAttributesA(folder) != INVALID_FILE_ATTRIBUTES)
+        return true;
+    if (!RecordFolderCreation(folder))
+        return false;
+    if (CreateDirectoryA(folder, nullptr))
+        FolderCreated();
+    return true;
+}
+
+}  // namespace
+
 void CreateDirectoryTree(char* path)
 {
     if (!path)
         return;
     size_t length = strlen(path);
     for (size_t i = 0; i < length; ++i) {
-        if (path[i] != '\\')
+        if (path[i] != '\\' || i == 0 || path[i - 1] == ':' || path[i - 1] == '\\')
             continue;
         path[i] = '\0';
-        CreateDirectoryA(path, nullptr);
+        bool made = CreateOneFolder(path);
         path[i] = '\\';
+        if (!made)
+            return;
     }
-    CreateDirectoryA(path, nullptr);
+    CreateOneFolder(path);
 }
 
 int PathExists(const char* path)

@@ -31,9 +31,11 @@ int ExpandPathMacros(char* path, size_t capacity);
 
 // Creates every folder along `path`, parents first: for each backslash the
 // text up to it, then the whole text.  Folders that exist already and drive
-// names are passed over; nothing is reported.  The text is changed while the
-// function runs and restored before it returns, so it must be writable.  A
-// null path does nothing.
+// names are passed over; nothing is reported.  Each folder it makes is
+// recorded in the installation's journal first (Transaction.h); when the
+// journal cannot take a record, no further folder is made.  The text is
+// changed while the function runs and restored before it returns, so it
+// must be writable.  A null path does nothing.
 void CreateDirectoryTree(char* path);
 
 // 1 when `path` names an existing file, folder or drive, else 0.  The empty

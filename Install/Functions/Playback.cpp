@@ -9,6 +9,7 @@
 
 #include "AnsiText.h"
 #include "DriverService.h"
+#include "LogDigest.h"
 #include "PathText.h"
 #include "RegistryKey.h"
 #include "SetupState.h"
@@ -27,6 +28,31 @@ void Step(const PlaybackOptions& options)
 {
     if (options.progress)
         options.progress(options.progressContext);
+}
+
+// Whether the count of an entry is this removal's to release.
+bool FirstRelease(const PlaybackOptions& options, uint32_t index)
+{
+    return !options.releasing || options.releasing(index, options.releasingContext);
+}
+
+// Whether the shared files key still counts `sharedName`.
+bool SharedReferenceCounted(const char* sharedName, const char* company, const char* product)
+{
+    char keyPath[WorkBufferSize];
+    RegistryKey key;
+    DWORD count = 0;
+    return sharedName && BuildSharedFilesKeyPath(company, product, keyPath, sizeof keyPath) &&
+           key.Open(HKEY_LOCAL_MACHINE, keyPath, KEY_QUERY_VALUE) && key.QueryNumber(sharedName, &count);
+}
+
+// Whether the live installation's log records the same change: a file (or
+// shortcut), a folder, a shared file, a driver or a user's key of the same
+// path.  Only the Product entry is never compared.
+bool RecordedByLiveLog(const PlaybackOptions& options, const LogEntry* entry)
+{
+    return options.liveLog && entry->kind != LogKindProduct && entry->text1 &&
+           FindLogEntryByText(options.liveLog, entry->kind, entry->text1) != nullptr;
 }
 
 // The number of names in a key path ("Software\Acme" has two).
@@ -135,8 +161,9 @@ void RemoveEmptyParentsInside(const InstallLog* list, const char* installDir)
 // created: a removal must not leave behind the parent keys that creating one
 // would make.  The key is never
 // HKEY_LOCAL_MACHINE\Software itself (no company and no product): that one
-// only loses the values.
-void RemoveProductKey(const PlaybackOptions& options)
+// only loses the values.  A key whose "Path" names another folder than this
+// installation's belongs to another installation of the product and stays.
+void RemoveProductKey(const PlaybackOptions& options, PlaybackResult* result)
 {
     PathText path;
     path.Append("Software");
@@ -144,7 +171,14 @@ void RemoveProductKey(const PlaybackOptions& options)
     if (path.overlong)
         return;
     RegistryKey key;
-    if (key.Open(HKEY_LOCAL_MACHINE, path.text, KEY_SET_VALUE)) {
+    if (key.Open(HKEY_LOCAL_MACHINE, path.text, KEY_QUERY_VALUE | KEY_SET_VALUE)) {
+        char folder[SetupPathSize];
+        DWORD type = 0;
+        if (key.QueryText("Path", folder, sizeof folder, &type) && type == REG_SZ &&
+            AnsiCompareNoCase(folder, options.installDir ? options.installDir : "") != 0) {
+            result->productKeyKept = true;
+            return;
+        }
         for (const char* value : {"Version", "Path", "URL", "Email"})
             RegDeleteValueA(key.Get(), value);
         key.Close();
@@ -159,13 +193,23 @@ void RemoveProductKey(const PlaybackOptions& options)
 // two, and the 95 family and the NT family differ in what deleting a key
 // that holds values does.  A value that stays (no right to delete it) moves
 // the walk past it, so the walk ends.
-void RemoveUninstallEntry(const PlaybackOptions& options)
+void RemoveUninstallEntry(const PlaybackOptions& options, PlaybackResult* result)
 {
     char path[WorkBufferSize];
     if (!BuildUninstallEntryPath(options.company, options.product, path, sizeof path))
         return;
     RegistryKey key;
     if (key.Open(HKEY_LOCAL_MACHINE, path, KEY_QUERY_VALUE | KEY_SET_VALUE)) {
+        // An entry that registers another log is another installation's.
+        char command[WorkBufferSize + SetupPathSize + 8];
+        DWORD type = 0;
+        if (key.QueryText("UninstallString", command, sizeof command, &type)) {
+            const char* logged = UninstallStringLogPath(command);
+            if (!logged || AnsiCompareNoCase(logged, options.logPath ? options.logPath : "") != 0) {
+                result->uninstallEntryKept = true;
+                return;
+            }
+        }
         DWORD index = 0;
         for (;;) {
             char value[ValueNameSize];
@@ -243,23 +287,36 @@ PlaybackResult PlayBackInstallLog(const InstallLog* list, const PlaybackOptions&
     PlaybackResult result = {};
 
     // First pass, in list order.
+    uint32_t index = 0;
     for (const LogEntry* entry = FindLogEntry(list, nullptr, LogKindAny); entry;
-         entry = FindLogEntry(list, entry, LogKindAny)) {
+         entry = FindLogEntry(list, entry, LogKindAny), ++index) {
+        if (RecordedByLiveLog(options, entry)) {
+            ++result.entriesKept;
+            Step(options);
+            continue;
+        }
         switch (entry->kind) {
         case LogKindFile:
             if (entry->text1)
                 DeleteFileA(entry->text1);
             break;
         case LogKindSharedFile:
-            if (entry->text1 && ReleaseSharedReference(entry->text2, options.company, options.product))
+            if (!entry->text1)
+                break;
+            if (!FirstRelease(options, index)) {
+                if (!SharedReferenceCounted(entry->text2, options.company, options.product))
+                    DeleteFileA(entry->text1);
+            } else if (ReleaseSharedReference(entry->text2, options.company, options.product)) {
                 DeleteFileA(entry->text1);
+            }
             break;
         case LogKindPrefsKey:
             if (options.deletePrefsKeys)
                 DeleteUserKeyTree(entry->text1);
             break;
         case LogKindDriver:
-            if (RemoveDriver(entry->text1, entry->text2, options.company, options.product))
+            if (FirstRelease(options, index) &&
+                RemoveDriver(entry->text1, entry->text2, options.company, options.product))
                 result.driverRemoved = true;
             break;
         case LogKindUserKey:
@@ -279,7 +336,9 @@ PlaybackResult PlayBackInstallLog(const InstallLog* list, const PlaybackOptions&
     // Second pass: folders in the order they were recorded; only empty ones go.
     for (const LogEntry* entry = FindLogEntry(list, nullptr, LogKindDirectory); entry;
          entry = FindLogEntry(list, entry, LogKindDirectory)) {
-        if (entry->text1)
+        if (RecordedByLiveLog(options, entry))
+            ++result.entriesKept;
+        else if (entry->text1)
             RemoveDirectoryA(entry->text1);
         Step(options);
     }
@@ -294,27 +353,8 @@ PlaybackResult PlayBackInstallLog(const InstallLog* list, const PlaybackOptions&
     }
     Step(options);
 
-    RemoveProductKey(options);
-    RemoveUninstallEntry(options);
+    RemoveProductKey(options, &result);
+    RemoveUninstallEntry(options, &result);
     Step(options);
     return result;
-}
-
-void UndoLoadedLog(const InstallLog* list)
-{
-    ProductSettings names;
-    PlaybackOptions options = {};
-    options.company = names.company;
-    options.product = names.product;
-    options.installDir = InstallDir;
-    options.logPath = LogFilePath;
-    options.deletePrefsKeys = false;
-    PlayBackInstallLog(list, options);
-}
-
-void UndoInstallLog()
-{
-    LoadInstallLog(&TheInstallLog, LogFilePath);
-    UndoLoadedLog(&TheInstallLog);
-    SaveInstallLog(&TheInstallLog, nullptr);
 }

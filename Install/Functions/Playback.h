@@ -1,6 +1,8 @@
-// Playing an install log back: the one engine that removes what the log
-// records.  The undo of a failed installation and the uninstaller's removal
-// are the same playback; what differs between them is an options record.
+// Playing an install log back: the engine that removes what the log records,
+// for the uninstaller's removal (its dialog and /S), with an options record
+// for what differs between them.  (A failed installation is undone from its
+// own journal instead, Transaction.h: only the changes of that run, and an
+// earlier installation left as it was.)
 #ifndef VELLMARK_PLAYBACK_H
 #define VELLMARK_PLAYBACK_H
 
@@ -8,8 +10,7 @@
 
 struct PlaybackOptions {
     // The product's names, which name its keys and Start-menu folders: the
-    // settings for the undo, the log's first Product entry for the
-    // uninstaller.  Null where there is none.
+    // log's first Product entry.  Null where there is none.
     const char* company;
     const char* product;
     // The installation folder, removed with its empty parents.
@@ -19,6 +20,20 @@ struct PlaybackOptions {
     // Whether PrefsKey entries go too (the uninstaller, when the user keeps
     // "Delete program settings" ticked); the undo leaves them.
     bool deletePrefsKeys;
+    // The log of the product's live installation, the one its uninstall
+    // entry registers, when that is another log than this one (an older or
+    // orphaned log is being played back): a file, folder or key that it
+    // records too stays, since the live installation still has it.  Null
+    // when there is none.
+    const InstallLog* liveLog;
+    // Called before the reference count of a SharedFile or Driver entry is
+    // released, with the entry's index in list order (may be null).  false
+    // says that an earlier removal of the same log, interrupted, released it
+    // already: a count released twice would take the file from another
+    // product that holds it.  The entry's count is then left alone (a shared
+    // file whose count is gone altogether is still deleted).
+    bool (*releasing)(uint32_t index, void* context);
+    void* releasingContext;
     // Called once after each entry of the first pass, after each Directory
     // entry, after the Start-menu folders and at the end (may be null).
     void (*progress)(void* context);
@@ -27,7 +42,11 @@ struct PlaybackOptions {
 
 // What a playback did that its caller reports.
 struct PlaybackResult {
-    bool driverRemoved;   // a driver's count reached zero and it was removed
+    bool driverRemoved;        // a driver's count reached zero and it was removed
+    // The registration of another installation of the product, left in place.
+    bool uninstallEntryKept;   // the uninstall entry registers another log
+    bool productKeyKept;       // the product key's "Path" names another folder
+    unsigned entriesKept;      // files, folders and keys the live log records too
 };
 
 // Removes what `list` records, in this order: files, shared files, drivers
@@ -38,15 +57,14 @@ struct PlaybackResult {
 // the product's and the company's Start-menu folders when empty; the
 // product key's values and key; the uninstall entry.  Nothing stops it: a
 // deletion that fails is skipped.  The list is left as it was.
+//
+// The registration goes only when it belongs to the log being played back:
+// the uninstall entry when its UninstallString names this log, the product
+// key unless its "Path" names another folder than this installation's.  A
+// newer installation of the same product elsewhere keeps its place in the
+// list of installed programs and its version, and so do the files, folders
+// and keys that its log (options.liveLog) records too.
 PlaybackResult PlayBackInstallLog(const InstallLog* list, const PlaybackOptions& options);
-
-// The undo of a failed installation: loads the log at LogFilePath, plays it
-// back (UndoLoadedLog) and releases the list.
-void UndoInstallLog();
-
-// Plays `list` back as the undo does: the product's names from the
-// settings, InstallDir, the log at LogFilePath, preference keys left alone.
-void UndoLoadedLog(const InstallLog* list);
 
 // Lowers the reference count of `sharedName` in the shared files key of the
 // product named by company/product (see BuildSharedFilesKeyPath); deletes the

@@ -7,15 +7,17 @@
 #include <cstring>
 
 #include "FileInstall.h"
+#include "PathMacros.h"
 #include "PathText.h"
 #include "RegistryKey.h"
+#include "Transaction.h"
 #include "SetupState.h"
 #include "Settings.h"
 
 namespace {
 
 // Writes the setting `key` as the text value `name` when the setting exists.
-void WriteSettingValue(RegistryKey* registryKey, const char* name, const char* key)
+void WriteSettingValue(JournaledKey* registryKey, const char* name, const char* key)
 {
     char value[SettingValueSize];
     if (GetSetting(key, value, sizeof value))
@@ -57,9 +59,9 @@ void RegisterUninstaller(uint64_t installedBytes)
 
     ProductSettings names;
     char keyPath[WorkBufferSize];
-    RegistryKey key;
+    JournaledKey key;
     if (!BuildUninstallEntryPath(names.company, names.product, keyPath, sizeof keyPath) ||
-        !key.Create(HKEY_LOCAL_MACHINE, keyPath, KEY_SET_VALUE))
+        !key.Create(HKEY_LOCAL_MACHINE, keyPath, KEY_QUERY_VALUE | KEY_SET_VALUE))
         return;
 
     // Without a Name setting the entry shows its own name.
@@ -75,6 +77,14 @@ void RegisterUninstaller(uint64_t installedBytes)
     key.SetText("UninstallString", command);
     snprintf(command, sizeof command, "\"%s\" /S %s", uninstaller, LogFilePath);
     key.SetText("QuietUninstallString", command);
+
+    // The icon Programs and Features shows: the installed program the
+    // DisplayIcon setting names (its macros expanded), or the uninstaller's.
+    char icon[SetupPathSize];
+    if (GetSetting("DisplayIcon", icon, sizeof icon) && ExpandPathMacros(icon, sizeof icon) && icon[0] != '\0')
+        key.SetText("DisplayIcon", icon);
+    else
+        key.SetText("DisplayIcon", uninstaller);
 
     // What Programs and Features and deployment tools show and read.
     WriteSettingValue(&key, "DisplayVersion", "Version");
@@ -93,19 +103,19 @@ void RegisterUninstaller(uint64_t installedBytes)
 void RegisterProductKey()
 {
     char path[WorkBufferSize];
-    RegistryKey key;
+    JournaledKey key;
     if (BuildProductPath("Software", ProductNamesCompanyAndProduct, path, sizeof path) &&
-        key.Create(HKEY_LOCAL_MACHINE, path, KEY_SET_VALUE)) {
+        key.Create(HKEY_LOCAL_MACHINE, path, KEY_QUERY_VALUE | KEY_SET_VALUE)) {
         WriteSettingValue(&key, "Version", "Version");
         WriteSettingValue(&key, "URL", "ProductURL");
         WriteSettingValue(&key, "Email", "ProductEmail");
         key.SetText("Path", InstallDir);
-        key.Close();
     }
 
+    JournaledKey company;
     if (!BuildProductPath("Software", ProductNamesCompany, path, sizeof path) ||
-        !key.Create(HKEY_LOCAL_MACHINE, path, KEY_SET_VALUE))
+        !company.Create(HKEY_LOCAL_MACHINE, path, KEY_QUERY_VALUE | KEY_SET_VALUE))
         return;
-    WriteSettingValue(&key, "URL", "CompanyURL");
-    WriteSettingValue(&key, "Email", "CompanyEmail");
+    WriteSettingValue(&company, "URL", "CompanyURL");
+    WriteSettingValue(&company, "Email", "CompanyEmail");
 }

@@ -11,6 +11,7 @@
 #include "SetupState.h"
 #include "ShellLibrary.h"
 #include "StartMenu.h"
+#include "Transaction.h"
 
 namespace {
 
@@ -86,9 +87,10 @@ void SaveShellLink(const char* path, char* target, const char* description, cons
     if (FAILED(link->QueryInterface(PersistFileInterface, file.Out())))
         return;
     WCHAR widePath[ShortcutPathSize];
-    if (MultiByteToWideChar(CP_ACP, 0, path, -1, widePath, ShortcutPathSize) == 0)
+    char aside[WorkBufferSize];
+    if (MultiByteToWideChar(CP_ACP, 0, path, -1, widePath, ShortcutPathSize) == 0 || !ClearForWriting(path, aside))
         return;
-    file->Save(widePath, TRUE);
+    WrittenInPlace(path, aside, SUCCEEDED(file->Save(widePath, TRUE)));
 }
 
 // shortcut and shortcutc: name, target, description, arguments.
@@ -149,9 +151,14 @@ ScriptValue ShortcutWwwBuiltin()
         return 0;
     // Written as bytes: the lines end in CR LF whatever the runtime's
     // default file mode is.
-    if (FILE* file = fopen(path, "wb")) {
-        fprintf(file, "[InternetShortcut]\r\nURL=%s\r\n", address);
-        fclose(file);
+    char aside[WorkBufferSize];
+    if (ClearForWriting(path, aside)) {
+        bool written = false;
+        if (FILE* file = fopen(path, "wb")) {
+            written = fprintf(file, "[InternetShortcut]\r\nURL=%s\r\n", address) > 0;
+            written = fclose(file) == 0 && written;
+        }
+        WrittenInPlace(path, aside, written);
     }
     if (LoggingEnabled)
         LogAddFile(&TheInstallLog, path);

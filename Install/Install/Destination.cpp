@@ -4,6 +4,9 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
+
+#include "CommandLine.h"
 
 #include "Handles.h"
 #include "PathMacros.h"
@@ -14,18 +17,64 @@ namespace {
 
 constexpr int WriteTestNames = 100;         // temp.temp, temp1.temp ... temp99.temp
 
-}  // namespace
-
-void SetDefaultDestination()
+// The Program Files folder from the registry into ProgramFilesPath: its
+// variables expanded (wine and some Windows store "%SystemDrive%\Program
+// Files"), and empty unless the result is a full path.
+void ReadProgramFilesFolder()
 {
-    // The Program Files folder; left empty when it cannot be read.
     ProgramFilesPath[0] = '\0';
     RegistryKey key;
-    if (key.Open(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", KEY_QUERY_VALUE))
-        key.QueryText("ProgramFilesDir", ProgramFilesPath, SetupPathSize);
+    char stored[SetupPathSize];
+    DWORD type = 0;
+    if (!key.Open(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", KEY_QUERY_VALUE) ||
+        !key.QueryText("ProgramFilesDir", stored, sizeof stored, &type))
+        return;
+    if (type == REG_EXPAND_SZ || strchr(stored, '%')) {
+        DWORD length = ExpandEnvironmentStringsA(stored, ProgramFilesPath, SetupPathSize);
+        if (length == 0 || length > SetupPathSize)
+            ProgramFilesPath[0] = '\0';
+    } else {
+        memcpy(ProgramFilesPath, stored, sizeof stored);
+    }
+    if (!IsFullPath(ProgramFilesPath))
+        ProgramFilesPath[0] = '\0';
+}
+
+}  // namespace
+
+int ReadRegisteredFolder(char (&folder)[SetupPathSize])
+{
+    char keyPath[WorkBufferSize];
+    RegistryKey key;
+    DWORD type = 0;
+    if (!BuildProductPath("Software", ProductNamesCompanyAndProduct, keyPath, sizeof keyPath) ||
+        !key.Open(HKEY_LOCAL_MACHINE, keyPath, KEY_QUERY_VALUE) ||
+        !key.QueryText("Path", folder, SetupPathSize, &type) || type != REG_SZ) {
+        folder[0] = '\0';
+        return 0;
+    }
+    DWORD attributes = GetFileAttributesA(folder);
+    if (!IsFullPath(folder) || strlen(folder) > DestinationLengthLimit || attributes == INVALID_FILE_ATTRIBUTES ||
+        !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        folder[0] = '\0';
+        return 0;
+    }
+    return 1;
+}
+
+DestinationSource SetDefaultDestination(bool preferRegistered)
+{
+    ReadProgramFilesFolder();
+    if (preferRegistered && ReadRegisteredFolder(InstallDir))
+        return DestinationRegistered;
 
     // The default folder: Program Files, the company and the product.
-    BuildProductPath(ProgramFilesPath, ProductNamesCompanyAndProduct, InstallDir, SetupPathSize);
+    if (!BuildProductPath(ProgramFilesPath, ProductNamesCompanyAndProduct, InstallDir, SetupPathSize) ||
+        !IsFullPath(InstallDir)) {
+        InstallDir[0] = '\0';
+        return DestinationNone;
+    }
+    return DestinationDefault;
 }
 
 bool FolderWritable(const char* folder)

@@ -3,12 +3,35 @@
 #ifndef VELLMARK_DESTINATION_H
 #define VELLMARK_DESTINATION_H
 
-// Reads the Program Files folder into ProgramFilesPath (empty when it cannot
-// be read) and sets InstallDir to the default destination: Program Files,
-// "\Company" and "\Product", each name when its setting exists.  A default
-// that would not fit is not cut short (it would be created there):
-// InstallDir is then empty.
-void SetDefaultDestination();
+#include "SetupState.h"
+
+// Where SetDefaultDestination took InstallDir from.
+enum DestinationSource {
+    DestinationNone,         // no usable folder: InstallDir is empty
+    DestinationDefault,      // Program Files, the company and the product
+    DestinationRegistered,   // the folder the installed product is registered in
+};
+
+// Reads the Program Files folder into ProgramFilesPath and sets InstallDir to
+// the default destination: Program Files, "\Company" and "\Product", each
+// name when its setting exists.  The Program Files folder comes from the
+// registry, its %...% variables expanded; one that cannot be read or is no
+// full path leaves ProgramFilesPath empty.  A default that would not fit is
+// not cut short (it would be created there), and one that is no full path is
+// not used (it would be taken relative to the current folder): InstallDir is
+// then empty.
+//
+// With `preferRegistered` (an update, and an unattended setup without /D=)
+// an installed product stays where it is: when its product key's "Path"
+// names an existing folder by a full path, InstallDir is that folder, so that
+// the new version replaces the files of the old one instead of landing in a
+// second copy.
+DestinationSource SetDefaultDestination(bool preferRegistered);
+
+// The folder the installed product is registered in: its product key's
+// "Path", when that is a full path of an existing folder no longer than a
+// destination may be.  1 with `folder` filled, else 0.
+int ReadRegisteredFolder(char (&folder)[SetupPathSize]);
 
 // The write test of a destination folder: creates a file that did not exist
 // and removes it again.  A name that is taken (a file or folder of the

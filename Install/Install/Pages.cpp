@@ -199,17 +199,19 @@ INT_PTR SetUpDestination(HWND page, WPARAM, LPARAM, INT_PTR)
     SetDlgItemTextA(page, IDC_TEXT, text);
     SetDlgItemTextA(page, IDC_BROWSE, "Browse...");
 
-    // The default folder: Program Files, the company and the product.  One
-    // that would not fit is not offered cut short; the box stays empty and
-    // the user chooses.
-    SetDefaultDestination();
+    // The default folder: Program Files, the company and the product, or in
+    // an update the folder the installed product is registered in.  One that
+    // would not fit, or is no full path, is not offered; the box stays empty
+    // and the user chooses.
+    SetDefaultDestination(UpdateMode != 0);
 
     SetDlgItemTextA(page, IDC_EDIT, InstallDir);
     SendDlgItemMessageA(page, IDC_EDIT, EM_LIMITTEXT, DestinationLengthLimit, 0);
     return ResultHandled;
 }
 
-// In update mode the product goes to the default folder without a question.
+// In update mode the product goes to its registered folder (or the default
+// one) without a question.
 INT_PTR ActivateDestination(HWND page, WPARAM, LPARAM, INT_PTR)
 {
     if (UpdateMode)

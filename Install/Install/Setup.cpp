@@ -9,12 +9,15 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
 
 #include "CommandLine.h"
 #include "ExitCodes.h"
+#include "InstallationLock.h"
 #include "Installation.h"
 #include "MessageBox.h"
 #include "Package.h"
+#include "Recovery.h"
 #include "RestartWindows.h"
 #include "Script.h"
 #include "SetupBuiltins.h"
@@ -23,6 +26,7 @@
 #include "Settings.h"
 #include "StartChecks.h"
 #include "SystemLibrary.h"
+#include "TestHooks.h"
 #include "Transcript.h"
 #include "Versions.h"
 #include "WindowsVersion.h"
@@ -59,6 +63,7 @@ static const OutcomeRow OutcomeTable[] = {
     {SetupInitDeclined, 0, ExitInitDeclined, "stopped: init returned 0"},
     {SetupSameVersion, 0, ExitSameVersion, "stopped: this version is registered already"},
     {SetupDestinationNotWritable, 0, ExitDestinationNotWritable, "stopped: the destination is not writable"},
+    {SetupInstallInProgress, 0, ExitInstallInProgress, "stopped: another installation is in progress"},
 };
 
 static const OutcomeRow& OutcomeRowOf(SetupOutcome outcome)
@@ -83,6 +88,7 @@ static SetupOutcome RunStartChecks()
 {
     int noWin95 = 0;
     GetSettingInt("Update", &UpdateMode);
+    const int updateSetting = UpdateMode;
     GetSettingInt("NoLicense", &NoLicense);
     GetSettingInt("NoUninstall", &NoUninstall);
     GetSettingInt("NoWin95", &noWin95);
@@ -114,15 +120,22 @@ static SetupOutcome RunStartChecks()
         TranscriptLine("driver database: opened");
     }
 
+    SetupOutcome outcome;
     if (ScriptFunctionExists("init")) {
         ScriptValue result = CallScriptFunction("init");
         TranscriptLine("init: returned %d", static_cast<int>(result));
-        return result != 0 ? SetupGoesOn : SetupInitDeclined;
+        outcome = result != 0 ? SetupGoesOn : SetupInitDeclined;
+    } else {
+        // Without init the installed version decides: the same one stops the
+        // setup, an older or a newer one lets it go on.
+        TranscriptLine("init: none; the installed version decides");
+        outcome = installed != 0 ? SetupGoesOn : SetupSameVersion;
     }
-    // Without init the installed version decides: the same one stops the
-    // setup, an older or a newer one lets it go on.
-    TranscriptLine("init: none; the installed version decides");
-    return installed != 0 ? SetupGoesOn : SetupSameVersion;
+    // An update keeps the product where it is registered (and the wizard
+    // skips the Destination folder page).
+    if (outcome == SetupGoesOn && UpdateMode)
+        TranscriptLine("update mode: on (%s)", updateSetting ? "the Update setting" : "setupdate in init");
+    return outcome;
 }
 
 // What start-up holds from the package's opening until the wizard has closed.
@@ -148,6 +161,7 @@ static SetupOutcome RunSetup(const char* installDir)
     DWORD pathLength = GetModuleFileNameA(NULL, ExecutablePath, sizeof ExecutablePath);
     if (pathLength == 0 || pathLength >= sizeof ExecutablePath)
         ExecutablePath[0] = '\0';   // a path that fits no buffer cannot be opened: code 2
+    memcpy(SetupProgramPath, ExecutablePath, sizeof SetupProgramPath);
 
     switch (OpenPackage(ExecutablePath, &SetupPackage)) {
     case PackageOpened:
@@ -220,6 +234,38 @@ static SetupOutcome RunSetup(const char* installDir)
     return SetupWizardClosed;
 }
 
+// One installation at a time, and none over the remains of one that was
+// interrupted: the lock, then the rollback of every run that never ended
+// (its setup was killed or crashed, or Windows stopped), which the user is
+// told about.  SetupGoesOn, or SetupInstallInProgress while another setup
+// or removal runs.
+static SetupOutcome TakeInstallationLock()
+{
+    if (!AcquireInstallationLock()) {
+        ReportError("Another installation is in progress.\nWait until it has ended, then start this setup again.");
+        return SetupInstallInProgress;
+    }
+    // Test builds: a setup that holds the lock a while, so that a second
+    // one started meanwhile finds it taken.
+    long pause = TestHookNumber("VELLMARK_TEST_PAUSE_MS");
+    if (pause > 0)
+        Sleep(static_cast<DWORD>(pause));
+    RecoveryReport recovered = RecoverInterruptedRuns();
+    if (recovered.rolledBack > 0) {
+        char text[WorkBufferSize];
+        snprintf(text, sizeof text,
+                 "An installation of %s was interrupted before it had finished.\n"
+                 "Its changes have been undone: the computer is as it was before it started.",
+                 recovered.product[0] ? recovered.product : "a product");
+        if (UnattendedMode)
+            TranscriptLine("recovery: an interrupted installation of %s was undone",
+                           recovered.product[0] ? recovered.product : "a product");
+        else
+            ShowMessage(NULL, text, "Install", MB_ICONINFORMATION);
+    }
+    return SetupGoesOn;
+}
+
 // The Windows version gate: SetupGoesOn on Windows 95 and NT 4.0 or later,
 // with IsWindowsNT set.  A failed query reads as Win32s and stops here.
 static SetupOutcome CheckWindowsVersion()
@@ -282,6 +328,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
     StartProgramLibraries();
     InstanceHandle = instance;
 
+    // The recovery program of an interrupted installation (RunOnce).
+    if (IsRecoveryCommand(commandLine))
+        return RunRecoveryCommand(commandLine);
+
     // Without /S the command line means nothing, as it always has.
     static SetupCommandLine command;
     ParseSetupCommandLine(commandLine, &command);
@@ -290,6 +340,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
         return FinishSetup(outcome);
 
     outcome = CheckWindowsVersion();
+    if (outcome != SetupGoesOn)
+        return FinishSetup(outcome);
+
+    outcome = TakeInstallationLock();
     if (outcome != SetupGoesOn)
         return FinishSetup(outcome);
 

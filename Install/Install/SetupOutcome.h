@@ -22,6 +22,7 @@ enum SetupOutcome {
     SetupInitDeclined,            // init returned 0
     SetupSameVersion,             // no init, and this version is registered
     SetupDestinationNotWritable,  // unattended: no file can be created in the folder
+    SetupInstallInProgress,       // another setup or removal runs
 };
 
 // The installation of an unattended run, after the start checks: the

@@ -17,8 +17,11 @@ SetupOutcome InstallUnattended(const char* installDir)
 
     // The default folder is built as the page builds it, which also reads
     // the Program Files folder that %PROGFILESDIR% names; /D= replaces it.
-    SetDefaultDestination();
-    if (installDir && installDir[0] != '\0') {
+    // Without /D= an installed product stays in the folder it is registered
+    // in, whether or not this is an update.
+    const bool folderGiven = installDir && installDir[0] != '\0';
+    DestinationSource source = SetDefaultDestination(!folderGiven);
+    if (folderGiven) {
         size_t length = strlen(installDir);
         if (length >= sizeof InstallDir) {
             TranscriptLine("destination: too long");
@@ -26,10 +29,12 @@ SetupOutcome InstallUnattended(const char* installDir)
         }
         memcpy(InstallDir, installDir, length + 1);
         TranscriptLine("destination: %s (/D=)", InstallDir);
-    } else if (InstallDir[0] != '\0') {
+    } else if (source == DestinationRegistered) {
+        TranscriptLine("destination: %s (the folder the installed product is registered in)", InstallDir);
+    } else if (source == DestinationDefault) {
         TranscriptLine("destination: %s (the default folder)", InstallDir);
     } else {
-        TranscriptLine("destination: the default folder would be too long; give one with /D=");
+        TranscriptLine("destination: the default folder would be too long or is no full path; give one with /D=");
         return SetupDestinationNotWritable;
     }
 
@@ -42,9 +47,13 @@ SetupOutcome InstallUnattended(const char* installDir)
     TranscriptLine("destination: writable");
 
     int installed = RunInstallation();
+    if (!installed && InstallationNotStarted()) {
+        TranscriptLine("installation: not started; its journal cannot be written in the Windows folder");
+        return SetupInstallFailed;
+    }
     if (!installed) {
-        TranscriptLine("installation: failed; every change was undone");
-        TranscriptLine("install log: %s (removed with the changes)", LogFilePath);
+        TranscriptLine("installation: failed; every change of this installation was undone");
+        TranscriptLine("install log: %s (as it was before this installation)", LogFilePath);
         return SetupInstallFailed;
     }
     TranscriptLine("installation: succeeded");

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "AnsiText.h"
+#include "PathText.h"
 
 namespace {
 
@@ -50,16 +51,6 @@ void ReadWord(const char** position, char (&word)[CommandLinePathSize], bool* fi
     }
     word[length] = '\0';
     *position = p;
-}
-
-// A full path: a drive letter, a colon and a backslash, or two backslashes
-// (a server's share).
-bool IsFullPath(const char* path)
-{
-    unsigned char drive = static_cast<unsigned char>(AnsiFold(static_cast<unsigned char>(path[0])));
-    if (drive >= 'a' && drive <= 'z' && path[1] == ':' && path[2] == '\\')
-        return true;
-    return path[0] == '\\' && path[1] == '\\';
 }
 
 // /D=FOLDER: the rest of the line from `value` on, without the blanks at its
@@ -129,8 +120,18 @@ void ParseSetupCommandLine(const char* line, SetupCommandLine* result)
             else
                 memcpy(result->transcriptPath, word + 5, strlen(word + 5) + 1);
             transcriptGiven = true;
-        } else if (StartsWithNoCase(word, "/D=")) {
-            fault = CommandLineBadFolder;   // "/D=..." in quotes
+        } else if (StartsWithNoCase(word, "/D=") && *start == '"') {
+            // The whole switch in quotes, as .NET, Python and wine pass an
+            // argument with a blank: the folder without them.  It is still
+            // the last word of the line.
+            while (IsBlank(*p))
+                ++p;
+            CommandLineStatus folder = *p || !fits ? CommandLineBadFolder : TakeFolder(word + 3, result);
+            if (folder != CommandLineOk && status == CommandLineOk) {
+                status = folder;
+                CopyCut(refused, start, strlen(start));
+            }
+            break;
         } else {
             fault = CommandLineUnknownSwitch;
         }
@@ -159,7 +160,7 @@ const char* CommandLineMessage(CommandLineStatus status)
     case CommandLineBadFolder:
         static_assert(DestinationLengthLimit == 260, "the limit the message names");
         return "/D= needs a full folder path with backslashes (C:\\Folder or \\\\server\\share\\Folder) "
-               "of at most 260 characters, last on the line and without quotes";
+               "of at most 260 characters, last on the line, without quotes inside it";
     case CommandLineBadTranscript:
         return "/LOG= needs one file name";
     }

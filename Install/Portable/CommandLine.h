@@ -9,7 +9,9 @@
 // blanks; double quotes group blanks into a word and are removed
 // ("/LOG=C:\My Logs\setup.txt").  /D= comes last and takes the rest of the
 // line as it stands, blanks included and without quotes, as administrators
-// know it from other installers: /D=C:\Program Files\Acme Tools.
+// know it from other installers: /D=C:\Program Files\Acme Tools.  The whole
+// switch may come in quotes instead, as programs that start the setup with
+// an argument list quote one with a blank: "/D=C:\Program Files\Acme Tools".
 //
 // Portable: no Windows calls, so the rules are tested natively as well.
 #ifndef VELLMARK_COMMANDLINE_H
@@ -27,10 +29,11 @@ constexpr size_t DestinationLengthLimit = 260;
 enum CommandLineStatus {
     CommandLineOk = 0,
     CommandLineUnknownSwitch = 1,   // a word that is none of /S, /LOG=, /D=
-    CommandLineBadFolder = 2,       // /D= empty, in quotes, with a quote or a
+    CommandLineBadFolder = 2,       // /D= empty, with a quote in the folder or a
                                     //   slash, not a full path (X:\... or
-                                    //   \\server\...), or longer than
-                                    //   DestinationLengthLimit
+                                    //   \\server\...), longer than
+                                    //   DestinationLengthLimit, or, quoted as
+                                    //   a whole, followed by another word
     CommandLineBadTranscript = 3,   // /LOG= empty, given twice, or too long
 };
 

@@ -25,6 +25,7 @@ enum ExitCode {
     ExitScriptMissing = 2,            // ERROR_FILE_NOT_FOUND: the package has no Install.ini
     ExitNoMemory = 8,                 // ERROR_NOT_ENOUGH_MEMORY
     ExitDestinationNotWritable = 82,  // ERROR_CANNOT_MAKE: no file can be created in the folder
+    ExitInstallInProgress = 1618,     // ERROR_INSTALL_ALREADY_RUNNING: another setup or removal runs
     // The uninstaller's own.
     ExitNotInstalled = 1605,          // ERROR_UNKNOWN_PRODUCT: there is no log at that path
     ExitLogRefused = 1610,            // ERROR_BAD_CONFIGURATION: not a log, cut, without a product, changed
@@ -46,7 +47,10 @@ inline constexpr ExitCodeMeaning ExitCodeMeanings[] = {
     {ExitSuccess, "installed", "removed"},
     {ExitRestartNeeded, "installed; Windows must be restarted (`setreboot`, a driver)",
      "removed; a driver went, Windows must be restarted"},
-    {ExitInstallFailed, "the installation failed (`install` returned 0) and every change was undone", ""},
+    {ExitInstallFailed,
+     "the installation failed (`install` returned 0, or its log could not be written) and every change it made was "
+     "undone; an earlier installation stays as it was",
+     ""},
     {ExitPackageDamaged, "the package is damaged (\"File corrupted\", \"Internal Error 1\", a damaged `Install.ini`)", ""},
     {ExitSameVersion,
      "this same version is registered already (no `init`; an older or a newer registered version goes on)", ""},
@@ -63,7 +67,9 @@ inline constexpr ExitCodeMeaning ExitCodeMeanings[] = {
     {ExitScriptRejected, "the script was rejected (it does not parse, or is larger than 16 MB)", ""},
     {ExitScriptMissing, "the package has no `Install.ini`", ""},
     {ExitNoMemory, "not enough memory", ""},
-    {ExitDestinationNotWritable, "the destination folder is not writable (or the default one would be too long)", ""},
+    {ExitDestinationNotWritable,
+     "the destination folder is not writable (or the default one would be too long, or is no full path)", ""},
+    {ExitInstallInProgress, "another setup or removal is running: one installation at a time", "the same"},
     {ExitNotInstalled, "", "there is no log at that path (the product is not installed)"},
     {ExitLogRefused, "",
      "the log is refused: not a log, cut inside a record, without a product, or changed since the setup wrote it"},

@@ -87,3 +87,28 @@ int64_t ParseVersionString(const char* text)
     }
     return MakeVersion(fields[0], fields[1], fields[2], fields[3]);
 }
+
+bool IsPlainVersion(const char* text)
+{
+    if (!text)
+        return false;
+    int fields = 0;
+    const char* p = text;
+    for (;;) {
+        uint32_t number = 0;
+        int digits = 0;
+        while (*p >= '0' && *p <= '9') {
+            number = number * 10 + static_cast<uint32_t>(*p - '0');
+            if (++digits > 5 || number > 0xFFFF)
+                return false;
+            ++p;
+        }
+        if (digits == 0 || ++fields > 4)
+            return false;
+        if (*p == '\0')
+            return true;
+        if (*p != '.')
+            return false;
+        ++p;
+    }
+}

@@ -29,6 +29,12 @@ int64_t GetImageVersion(const uint8_t* image, uint64_t size);
 // reads as the empty text: 0.
 int64_t ParseVersionString(const char* text);
 
+// Whether `text` is a plain version: one to four numbers of at most 65535,
+// separated by single dots, and nothing else ("2", "1.10.3", not "v1",
+// "1..2", "1.2-beta").  ParseVersionString reads more than that; a publisher
+// who writes more probably meant something else.
+bool IsPlainVersion(const char* text);
+
 // A version value from its four parts (each cut to 16 bits).
 constexpr int64_t MakeVersion(uint32_t a, uint32_t b, uint32_t c, uint32_t d)
 {

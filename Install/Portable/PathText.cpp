@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "AnsiText.h"
 #include "Settings.h"
 
 void PathText::Append(const char* piece)
@@ -37,6 +38,16 @@ void AppendName(PathText* path, const char* name)
 }
 
 }  // namespace
+
+bool IsFullPath(const char* path)
+{
+    if (!path)
+        return false;
+    unsigned char drive = static_cast<unsigned char>(AnsiFold(static_cast<unsigned char>(path[0])));
+    if (drive >= 'a' && drive <= 'z' && path[1] == ':' && path[2] == '\\')
+        return true;
+    return path[0] == '\\' && path[1] == '\\';
+}
 
 ProductSettings::ProductSettings()
 {

@@ -37,6 +37,11 @@ enum ProductNames : unsigned {
     ProductNamesCompanyElseProduct = 4, // "\Company", or without a Company setting "\Product"
 };
 
+// A full path: a drive letter, a colon and a backslash ("C:\..."), or two
+// backslashes (a server's share, "\\server\...").  A folder that is no full
+// path would be taken relative to whatever the current folder happens to be.
+bool IsFullPath(const char* path);
+
 // The Company and Product settings, the product's names: each null when the
 // script has no such setting.  They point into the record itself.
 struct ProductSettings {

@@ -77,6 +77,12 @@ void InstallBuiltinTable(const BuiltinRow* table);
 // null for silence) and returns 0; msgboxyesno returns `yesNoAnswer`.
 typedef void (*DryRunOutput)(const char* line, void* context);
 
-void InstallDryRunBuiltins(DryRunOutput output, void* context, ScriptValue yesNoAnswer = 1);
+// A dry run's answer to a call, for runs that play a situation through (an
+// installed product): given the built-in and the arguments it read, it sets
+// *result and returns true, or returns false to leave the usual answer.
+typedef bool (*DryRunAnswer)(BuiltinIndex index, const ScriptValue* arguments, void* context, ScriptValue* result);
+
+void InstallDryRunBuiltins(DryRunOutput output, void* context, ScriptValue yesNoAnswer = 1,
+                           DryRunAnswer answer = nullptr);
 
 #endif

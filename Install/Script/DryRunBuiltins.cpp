@@ -11,6 +11,7 @@ namespace {
 DryRunOutput Output;
 void* OutputContext;
 ScriptValue YesNoAnswer = 1;
+DryRunAnswer Answer;
 
 // Appends to a line buffer, never past its end.
 struct Line {
@@ -81,6 +82,9 @@ ScriptValue DryRunCall(int index)
         line.Append(")");
         Output(line.text, OutputContext);
     }
+    ScriptValue answered = 0;
+    if (Answer && Answer(static_cast<BuiltinIndex>(index), arguments, OutputContext, &answered))
+        return answered;
     return index == BuiltinMsgboxyesno ? YesNoAnswer : 0;
 }
 
@@ -101,11 +105,12 @@ BuiltinRow DryRunTable[BuiltinCount + 1];
 
 }  // namespace
 
-void InstallDryRunBuiltins(DryRunOutput output, void* context, ScriptValue yesNoAnswer)
+void InstallDryRunBuiltins(DryRunOutput output, void* context, ScriptValue yesNoAnswer, DryRunAnswer answer)
 {
     Output = output;
     OutputContext = context;
     YesNoAnswer = yesNoAnswer;
+    Answer = answer;
     if (!DryRunTable[0].name)
         MakeDryRunTable(DryRunTable, std::make_integer_sequence<int, BuiltinCount>());
     InstallBuiltinTable(DryRunTable);

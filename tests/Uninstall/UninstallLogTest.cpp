@@ -91,6 +91,46 @@ TEST(UninstallCommandLine, SlashSRemovesUnattendedAndAnythingElseIsThePath)
     EXPECT_FALSE(unattended);
 }
 
+TEST(UninstallCommandLine, AnUnattendedRemovalMayWriteATranscript)
+{
+    struct Case {
+        const char* commandLine;
+        UninstallCommandLineStatus status;
+        const char* transcript;
+        const char* path;
+    };
+    const Case cases[] = {
+        {"/S C:\\x.log", UninstallCommandLineOk, "", "C:\\x.log"},
+        {"/S /LOG=C:\\t.txt C:\\Program Files\\x.log", UninstallCommandLineOk, "C:\\t.txt", "C:\\Program Files\\x.log"},
+        {"/s /log=t.txt   \"C:\\My Apps\\x.log\"", UninstallCommandLineOk, "t.txt", "C:\\My Apps\\x.log"},
+        {"/S \"/LOG=C:\\My Logs\\t.txt\" C:\\x.log", UninstallCommandLineOk, "C:\\My Logs\\t.txt", "C:\\x.log"},
+        {"/S /LOG=\"C:\\My Logs\\t.txt\" C:\\x.log", UninstallCommandLineOk, "C:\\My Logs\\t.txt", "C:\\x.log"},
+        {"/S /LOG= C:\\x.log", UninstallBadTranscript, "", ""},
+        {"/S /LOG=t.txt", UninstallPathMissing, "t.txt", ""},
+        {"/S /LOG=t.txt /X C:\\x.log", UninstallUnknownSwitch, "t.txt", ""},
+        // Without /S a /LOG= is part of the log's path, as every text is.
+        {"/LOG=t.txt C:\\x.log", UninstallCommandLineOk, "", "/LOG=t.txt C:\\x.log"},
+    };
+    for (const Case& c : cases) {
+        char path[512] = "unchanged";
+        char transcript[512] = "unchanged";
+        bool unattended = false;
+        EXPECT_EQ(TakeUninstallCommandLine(c.commandLine, path, sizeof path, &unattended, transcript, sizeof transcript),
+                  c.status)
+            << c.commandLine;
+        EXPECT_STREQ(transcript, c.transcript) << c.commandLine;
+        EXPECT_STREQ(path, c.path) << c.commandLine;
+    }
+    // A transcript path that would not fit is refused, never cut.
+    char path[512];
+    char small[8];
+    bool unattended = false;
+    EXPECT_EQ(TakeUninstallCommandLine("/S /LOG=C:\\long.txt C:\\x.log", path, sizeof path, &unattended, small,
+                                       sizeof small),
+              UninstallBadTranscript);
+    EXPECT_STREQ(small, "");
+}
+
 class UninstallLogTest : public LogTest {
 protected:
     // Writes the entries as a log file and opens it as the uninstaller does.

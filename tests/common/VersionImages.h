@@ -25,11 +25,14 @@ inline void PutFixedFileInfo(std::vector<uint8_t>& image, size_t at, uint32_t ms
 }
 
 // A library image whose .rsrc section (at 0x400, 0x200 bytes, followed by a
-// .reloc section) holds the file version a.b.c.d.
-inline std::vector<uint8_t> VersionedImage(uint16_t a, uint16_t b, uint16_t c, uint16_t d)
+// .reloc section) holds the file version a.b.c.d.  `text`, when given, goes
+// into the .text section, so that two images of one version differ.
+inline std::vector<uint8_t> VersionedImage(uint16_t a, uint16_t b, uint16_t c, uint16_t d, const char* text = nullptr)
 {
     std::vector<uint8_t> image =
         testimage::MakePeImage({{".text", 0x200, 0x200}, {".rsrc", 0x400, 0x200}, {".reloc", 0x600, 0x200}});
+    for (size_t i = 0; text && text[i] && i < 0x200; ++i)
+        image[0x200 + i] = static_cast<uint8_t>(text[i]);
     // Something before the record, as a real resource directory has.
     image[0x400] = 0xBD;
     image[0x401] = 0x04;

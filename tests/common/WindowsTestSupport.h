@@ -14,6 +14,15 @@
 
 namespace fntest {
 
+// The text in capitals (ASCII): Windows compares paths and keys without case.
+inline std::string Upper(std::string text)
+{
+    for (char& c : text)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    return text;
+}
+
 // Copies `text` into one of the setup's fixed path buffers (InstallDir,
 // ProgramFilesPath, ...): a text that would not fit fails the test instead
 // of being written past the buffer.
@@ -70,6 +79,25 @@ public:
     ~TempFolder() { RemoveTree(path); }
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
+
+    std::string path;
+};
+
+// A scratch folder in the current folder, which lies outside the C: drive
+// when the tests run from the build (Z:): what a test keeps there is no part
+// of the machine it takes snapshots of.  Removed when it goes.
+class ScratchOutsideC {
+public:
+    ScratchOutsideC()
+    {
+        char base[MAX_PATH];
+        GetCurrentDirectoryA(sizeof base, base);
+        path = std::string(base) + "\\vmscratch" + std::to_string(GetCurrentProcessId());
+        CreateDirectoryA(path.c_str(), nullptr);
+    }
+    ~ScratchOutsideC() { RemoveTree(path); }
+    ScratchOutsideC(const ScratchOutsideC&) = delete;
+    ScratchOutsideC& operator=(const ScratchOutsideC&) = delete;
 
     std::string path;
 };

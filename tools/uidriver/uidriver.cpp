@@ -1170,6 +1170,34 @@ void CommandExists(const Arguments& args)
     Emit("exists %s: %s", args[1].c_str(), what);
 }
 
+// version PATH: the file version a program's VS_FIXEDFILEINFO carries (the
+// first such record in the file), or "none".
+void CommandVersion(const Arguments& args)
+{
+    HANDLE file = CreateFileA(args[1].c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    std::string bytes;
+    if (file != INVALID_HANDLE_VALUE) {
+        char buffer[65536];
+        DWORD got = 0;
+        while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0)
+            bytes.append(buffer, got);
+        CloseHandle(file);
+    }
+    const char signature[4] = {'\xBD', '\x04', '\xEF', '\xFE'};
+    size_t at = bytes.find(std::string(signature, 4));
+    if (at == std::string::npos || at + 16 > bytes.size()) {
+        Emit("version %s: none", args[1].c_str());
+        return;
+    }
+    auto word = [&](size_t offset) {
+        const unsigned char* p = reinterpret_cast<const unsigned char*>(bytes.data()) + at + offset;
+        return static_cast<unsigned>(p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<unsigned>(p[3]) << 24));
+    };
+    unsigned ms = word(8), ls = word(12);
+    Emit("version %s: %u.%u.%u.%u", args[1].c_str(), ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF);
+}
+
 // cd PATH: the current folder of the driver, which the next program started
 // inherits.
 void CommandCd(const Arguments& args)
@@ -1242,6 +1270,7 @@ const Command Commands[] = {
     {"hold", CommandHold, 1, false},
     {"release", CommandRelease, 1, false},
     {"exists", CommandExists, 1, false},
+    {"version", CommandVersion, 1, false},
     {"cd", CommandCd, 1, false},
     {"dialog-text", CommandDialogText, 2, true},
     {"sleep", CommandSleep, 0, false},

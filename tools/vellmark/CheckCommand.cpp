@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "AnsiText.h"
 #include "BuiltinTable.h"
+#include "ImageVersion.h"
 #include "ToolOptions.h"
 #include "Commands.h"
 #include "Script.h"
@@ -16,7 +18,8 @@
 
 namespace {
 
-const char CheckUsage[] = "usage: vellmark check INSTALL.INI [--run FUNCTION [--answer yes|no]]\n";
+const char CheckUsage[] =
+    "usage: vellmark check INSTALL.INI [--run FUNCTION [--answer yes|no] [--installed VERSION]]\n";
 
 const char CheckDescription[] =
     "\n"
@@ -31,12 +34,17 @@ const char CheckDescription[] =
     "                   call prints one line name(arg, ...) and does nothing else\n"
     "                   (returning 0), and the last line tells what FUNCTION\n"
     "                   returned.  Exit code 1 when a script error ended the run.\n"
-    "  --answer yes|no  what msgboxyesno answers in the dry run (default yes: 1)\n";
+    "  --answer yes|no  what msgboxyesno answers in the dry run (default yes: 1)\n"
+    "  --installed VERSION\n"
+    "                   runs as if VERSION of this product were installed:\n"
+    "                   isappinstalled answers 1 for the product's key and the\n"
+    "                   keys above it, so that the update branch runs\n";
 
-enum CheckOption { CheckRun, CheckAnswer, CheckOptionCount };
+enum CheckOption { CheckRun, CheckAnswer, CheckInstalled, CheckOptionCount };
 const OptionSpec CheckOptionTable[] = {
     {"run", 0, "FUNCTION"},
     {"answer", 0, "yes|no"},
+    {"installed", 0, "VERSION"},
 };
 static_assert(std::size(CheckOptionTable) == CheckOptionCount, "one row per CheckOption");
 
@@ -86,6 +94,45 @@ void PrintReport(const char* text, int position, void* context)
 void PrintDryRunCall(const char* line, void*)
 {
     printf("%s\n", AnsiForTerminal(line).c_str());
+}
+
+// The names of HKEY_LOCAL_MACHINE\Software\Company\Product below "Software",
+// each when its setting exists: the keys an installed product has.
+std::vector<std::string> InstalledKeyNames()
+{
+    std::vector<std::string> names;
+    char value[SettingValueSize];
+    if (GetSetting("Company", value, sizeof value))
+        names.push_back(value);
+    if (GetSetting("Product", value, sizeof value))
+        names.push_back(value);
+    return names;
+}
+
+// --installed: isappinstalled(company, product) finds a key when the names
+// it was given (null leaves one out, as the setup does) lead along the
+// installed product's key: to it or to a key above it.
+bool AnswerAsInstalled(BuiltinIndex index, const ScriptValue* arguments, void*, ScriptValue* result)
+{
+    if (index != BuiltinIsappinstalled)
+        return false;
+    std::vector<std::string> asked;
+    for (int i = 0; i < 2; ++i) {
+        if (arguments[i] == 0)
+            continue;
+        const char* text = ScriptTextOf(arguments[i]);
+        if (!text) {
+            *result = 0;   // no text names no product
+            return true;
+        }
+        asked.push_back(text);
+    }
+    std::vector<std::string> installed = InstalledKeyNames();
+    bool found = asked.size() <= installed.size();
+    for (size_t i = 0; found && i < asked.size(); ++i)
+        found = AnsiCompareNoCase(asked[i].c_str(), installed[i].c_str()) == 0;
+    *result = found ? 1 : 0;
+    return true;
 }
 
 // Prepares and declares the text as the setup program does; reports go to
@@ -232,6 +279,12 @@ int RunCheckCommand(int argc, char** argv)
     }
     bool run = line.Given(CheckRun);
     std::string function = run ? line.Value(CheckRun) : "";
+    const char* installed = line.Value(CheckInstalled);
+    if (installed && !run)
+        return UsageError(Check, "--installed goes with --run");
+    if (installed && !IsPlainVersion(installed))
+        return CommandError(Check.name, std::string("--installed takes a version of numbers and dots, not '") +
+                                            installed + "'");
 
     std::string text, why;
     if (!ReadWholeFile(path, &text, &why))
@@ -247,7 +300,20 @@ int RunCheckCommand(int argc, char** argv)
         fprintf(stderr, "%s: error: the script has no function '%s'\n", path.c_str(), function.c_str());
         return 1;
     }
-    InstallDryRunBuiltins(PrintDryRunCall, nullptr, answer);
+    if (installed) {
+        std::string key = "HKLM\\Software";
+        for (const std::string& name : InstalledKeyNames())
+            key += "\\" + name;
+        char setting[SettingValueSize];
+        int64_t ours = GetSetting("Version", setting, sizeof setting) ? ParseVersionString(setting) : -1;
+        int64_t theirs = ParseVersionString(installed);
+        const char* compared = ours < 0 ? "" : theirs < ours ? " (older than this setup's)" : theirs == ours
+                                                                                  ? " (this setup's own)"
+                                                                                  : " (newer than this setup's)";
+        printf("as if version %s%s were installed: %s is there\n", installed, compared,
+               AnsiForTerminal(key.c_str()).c_str());
+    }
+    InstallDryRunBuiltins(PrintDryRunCall, nullptr, answer, installed ? AnswerAsInstalled : nullptr);
     ScriptValue result = CallScriptFunction(function.c_str());
     fflush(stderr);
     printf("%s returned %d\n", function.c_str(), static_cast<int>(result));

@@ -159,9 +159,11 @@ protected:
     {
         PackageHandle* package = SetupPackage;
         const std::string folder = InstallDir;
+        const std::string program = SetupProgramPath;
         ResetSetupState();
         SetupPackage = package;
         fntest::SetPathBuffer(InstallDir, folder);
+        fntest::SetPathBuffer(SetupProgramPath, program);
         ReleaseInstallLog(&TheInstallLog);
         ClearProductTraces();
         DeleteTestService(Service);
@@ -234,23 +236,44 @@ TEST_F(InstallDriver, AProductInstalledAgainOverItselfKeepsItsOneReference)
     EXPECT_EQ(ReadNumberValue(HKEY_LOCAL_MACHINE, SharedFilesKey, Service), -1);
 }
 
-TEST_F(InstallDriver, UndoRemovesTheDriverWithItsLastReferenceOnly)
+// A failed installation takes back what it did to the driver and nothing
+// more: the driver, service and key of another product stay with their one
+// count; where there was none, all of it goes again.
+TEST_F(InstallDriver, AFailedInstallationTakesBackItsOwnChangesOnly)
 {
-    for (DWORD otherReferences : {1u, 0u}) {
-        const std::string context = std::to_string(otherReferences) + " other reference(s)";
+    const std::string folder = InstallDir;
+    for (bool otherProduct : {true, false}) {
+        const std::string context = otherProduct ? "another product's driver" : "no driver before";
+        fntest::SetPathBuffer(InstallDir, folder);
         StartOver();
         IsWindowsNT = 1;
-        if (otherReferences)
-            fntest::SetNumberValue(HKEY_LOCAL_MACHINE, SharedFilesKey, Service, otherReferences);
+        if (otherProduct) {
+            // What another product's installation of the same driver left.
+            SetupScriptRun other(InstallScript(
+                Settings, "installdriver(\"Drivers\\\\vmunit.sys\", \"%APPDIR%\\\\vmunit.sys\", \"VmUnitDrv\");\r\n"
+                          "return 1;"));
+            ASSERT_EQ(RunInstallation(), 1) << context;
+            ReleaseInstallLog(&TheInstallLog);
+            DeleteFileA(LogFilePath);
+            fntest::DeleteKeyTree(HKEY_LOCAL_MACHINE, ProductKey);
+            ASSERT_TRUE(QueryService(Service).exists) << context;
+        }
+        const std::string driverBefore = otherProduct ? ReadFileBytes(driver) : "";
+        // This installation: a second log, so the driver counts again, then it fails.
+        fntest::SetPathBuffer(InstallDir, temp.path + "\\Other\\Tool");
+        CreateDirectoryTree(InstallDir);
         SetupScriptRun run(InstallScript(
-            Settings, "installdriver(\"Drivers\\\\vmunit.sys\", \"%APPDIR%\\\\vmunit.sys\", \"VmUnitDrv\");\r\n"
+            Settings, "installdriver(\"Drivers\\\\vmunit.sys\", \"" + fntest::ScriptText(driver) + "\", \"VmUnitDrv\");\r\n"
                       "return 0;"));
         EXPECT_EQ(RunInstallation(), 0) << context;
-        const bool kept = otherReferences > 0;
-        EXPECT_EQ(QueryService(Service).exists, kept) << context;
-        EXPECT_EQ(KeyExists(HKEY_LOCAL_MACHINE, ServiceKey), kept) << context;
-        EXPECT_EQ(IsFile(driver), kept) << context;
-        EXPECT_EQ(ReadNumberValue(HKEY_LOCAL_MACHINE, SharedFilesKey, Service), kept ? 1 : -1) << context;
+        EXPECT_EQ(QueryService(Service).exists, otherProduct) << context;
+        EXPECT_EQ(KeyExists(HKEY_LOCAL_MACHINE, ServiceKey), otherProduct) << context;
+        EXPECT_EQ(IsFile(driver), otherProduct) << context;
+        if (otherProduct) {
+            EXPECT_EQ(ReadFileBytes(driver), driverBefore) << context;
+        }
+        EXPECT_EQ(ReadNumberValue(HKEY_LOCAL_MACHINE, SharedFilesKey, Service), otherProduct ? 1 : -1) << context;
+        ExpectNoRunTraces();
     }
 }
 

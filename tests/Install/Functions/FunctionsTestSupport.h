@@ -15,6 +15,18 @@
 
 namespace fntest {
 
+// A text as a script writes it between double quotes: backslashes doubled.
+inline std::string ScriptText(const std::string& text)
+{
+    std::string written;
+    for (char c : text) {
+        written += c;
+        if (c == '\\')
+            written += c;
+    }
+    return written;
+}
+
 inline void InstallSetupFor(ScriptRecord*, ScriptValue)
 {
     InstallSetupBuiltins();

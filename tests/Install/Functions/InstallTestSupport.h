@@ -14,6 +14,7 @@
 #include "Package.h"
 #include "PathMacros.h"
 #include "ProductTestSupport.h"
+#include "Transaction.h"
 #include "SetupState.h"
 #include "Settings.h"
 #include "TestImage.h"
@@ -85,9 +86,48 @@ inline std::string WindowsFile(const char* name)
     return fntest::WindowsFolder() + "\\" + name;
 }
 
+// The values of the RunOnce key that a run registered for its recovery.
+inline std::vector<std::string> RecoveryValues()
+{
+    std::vector<std::string> names;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, RunOnceKeyPath, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return names;
+    char name[256];
+    for (DWORD i = 0;; ++i) {
+        DWORD size = sizeof name;
+        if (RegEnumValueA(key, i, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        if (strncmp(name, "Vellmark recovery", 17) == 0)
+            names.push_back(name);
+    }
+    RegCloseKey(key);
+    return names;
+}
+
+inline std::string JournalFolder()
+{
+    char folder[WorkBufferSize];
+    return BuildJournalFolder(folder) ? folder : "";
+}
+
+// A run that ended leaves no journal, no recovery program and no RunOnce value.
+inline void ExpectNoRunTraces()
+{
+    EXPECT_FALSE(fntest::IsFolder(JournalFolder())) << "the journal folder is gone";
+    EXPECT_EQ(RecoveryValues(), std::vector<std::string>{});
+}
+
 // Clears what the tests' product leaves in the registry and the Windows folder.
 inline void ClearProductTraces()
 {
+    // What a run that a test stopped half-way left of its journal.
+    if (HKEY key = nullptr; RegOpenKeyExA(HKEY_LOCAL_MACHINE, RunOnceKeyPath, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+        for (const std::string& name : RecoveryValues())
+            RegDeleteValueA(key, name.c_str());
+        RegCloseKey(key);
+    }
+    fntest::RemoveTree(JournalFolder());
     fntest::DeleteKeyTree(HKEY_LOCAL_MACHINE, CompanyKey);
     fntest::DeleteKeyTree(HKEY_LOCAL_MACHINE, "Software\\Tool");
     fntest::DeleteKeyTree(HKEY_LOCAL_MACHINE, "Software\\Shared Files");
@@ -147,6 +187,7 @@ protected:
         std::string path = temp.path + "\\setup" + std::to_string(++packages) + ".exe";
         ASSERT_TRUE(testimage::WriteBytes(path, package));
         ASSERT_EQ(OpenPackage(path.c_str(), &SetupPackage), PackageOpened);
+        fntest::SetPathBuffer(SetupProgramPath, path);
     }
 
     std::string AppDir() const { return InstallDir; }

@@ -179,6 +179,83 @@ TEST_F(PlaybackTest, ProductKeyAndUninstallEntryGoTheCompanyKeyStays)
     EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, "Software"));
 }
 
+// The registration goes with the log it belongs to, and only with that one:
+// an older log, orphaned when a newer version went elsewhere, leaves the
+// newer one's entry and key.
+TEST_F(PlaybackTest, TheRegistrationGoesOnlyWithItsOwnLog)
+{
+    const std::string entry = UninstallEntry;
+    const std::string ours = std::string("\"C:\\windows\\vuninst.exe\" ") + LogFilePath;
+    const std::string theirs = "\"C:\\windows\\vuninst.exe\" D:\\Elsewhere\\Tool.log";
+    struct Case {
+        const char* what;
+        std::string uninstallString;   // "-": none
+        std::string path;              // the product key's Path; "-": none
+        bool entryGoes;
+        bool keyGoes;
+    };
+    const Case cases[] = {
+        {"this log's registration", ours, InstallDir, true, true},
+        {"the same paths in other letters", ours, fntest::Upper(InstallDir), true, true},
+        {"another log registered in another folder", theirs, "D:\\Elsewhere", false, false},
+        {"no UninstallString, no Path", "-", "-", true, true},
+        {"an entry that is not of our shape", "msiexec /x {1234}", InstallDir, false, true},
+    };
+    for (const Case& c : cases) {
+        fntest::SetTextValue(HKEY_LOCAL_MACHINE, ProductKey, "Version", "1.0");
+        fntest::SetTextValue(HKEY_LOCAL_MACHINE, entry, "DisplayName", "Tool");
+        if (c.uninstallString != "-")
+            fntest::SetTextValue(HKEY_LOCAL_MACHINE, entry, "UninstallString", c.uninstallString);
+        if (c.path != "-")
+            fntest::SetTextValue(HKEY_LOCAL_MACHINE, ProductKey, "Path", c.path);
+        PlaybackResult result = PlayBackInstallLog(&list, Options());
+        EXPECT_EQ(KeyExists(HKEY_LOCAL_MACHINE, entry), !c.entryGoes) << c.what;
+        EXPECT_EQ(KeyExists(HKEY_LOCAL_MACHINE, ProductKey), !c.keyGoes) << c.what;
+        EXPECT_EQ(result.uninstallEntryKept, !c.entryGoes) << c.what;
+        EXPECT_EQ(result.productKeyKept, !c.keyGoes) << c.what;
+        // A key that stays keeps every value it had.
+        if (!c.keyGoes) {
+            EXPECT_EQ(fntest::ReadTextValue(HKEY_LOCAL_MACHINE, ProductKey, "Version"), "1.0") << c.what;
+        }
+        fntest::DeleteKeyTree(HKEY_LOCAL_MACHINE, entry);
+        fntest::DeleteKeyTree(HKEY_LOCAL_MACHINE, ProductKey);
+    }
+}
+
+// What the live installation's log records too stays, whatever the letters:
+// its files, folders and keys are the live product's.
+TEST_F(PlaybackTest, WhatTheLiveLogRecordsStays)
+{
+    const std::string shared = MakeFile(InstallDir + std::string("\\both.txt"));
+    const std::string mine = MakeFile(InstallDir + std::string("\\mine.txt"));
+    std::string folder = InstallDir + std::string("\\Data");
+    CreateDirectoryTree(&folder[0]);
+    fntest::SetTextValue(HKEY_CURRENT_USER, "Software\\Vellmark Unit Tests\\Live", "x", "1");
+    LogAddFile(&list, shared.c_str());
+    LogAddFile(&list, mine.c_str());
+    LogAddDirectory(&list, folder.c_str());
+    LogAddPrefsKey(&list, "Software\\Vellmark Unit Tests\\Live");
+
+    InstallLog live = {};
+    LogAddProduct(&live, Company, "Tool", "D:\\Elsewhere");
+    LogAddFile(&live, fntest::Upper(shared).c_str());
+    LogAddDirectory(&live, folder.c_str());
+    LogAddPrefsKey(&live, "software\\vellmark unit tests\\live");
+    PlaybackOptions options = Options();
+    options.deletePrefsKeys = true;
+    options.liveLog = &live;
+    PlaybackResult result = PlayBackInstallLog(&list, options);
+    ReleaseInstallLog(&live);
+
+    EXPECT_TRUE(IsFile(shared));
+    EXPECT_FALSE(IsFile(mine));
+    EXPECT_TRUE(IsFolder(folder));
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, "Software\\Vellmark Unit Tests\\Live"));
+    // The file, the folder's two passes and the key.
+    EXPECT_EQ(result.entriesKept, 4u);
+    fntest::DeleteKeyTree(HKEY_CURRENT_USER, "Software\\Vellmark Unit Tests\\Live");
+}
+
 TEST_F(PlaybackTest, ADriverGoesWithItsLastReference)
 {
     const std::string services = "System\\CurrentControlSet\\Services\\VmUnitDrv";

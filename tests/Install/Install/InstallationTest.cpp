@@ -75,31 +75,58 @@ TEST_F(InstallationRun, SuccessRecordsEveryChangeAndRegistersTheProduct)
     EXPECT_EQ(ReadNumberValue(HKEY_LOCAL_MACHINE, entry, "EstimatedSize"), static_cast<long long>((bytes + 1023) / 1024));
 }
 
-TEST_F(InstallationRun, FailureUndoesEverythingTheLogRecords)
+// A failed run undoes its own changes and nothing else: an earlier
+// installation keeps its registration, its log (byte for byte) and its
+// counts, and nothing of the run is left, its journal included.
+TEST_F(InstallationRun, AFailedRunLeavesTheMachineAsItWasBeforeIt)
 {
-    // An earlier installation's keys, which the undo removes as well, and
-    // values it leaves: the company's, and the preferences key's.
+    SetupScriptRun run(InstallScript(FullSettings, FullInstall + "return 0;"));
+    ASSERT_TRUE(run.accepted);
+    ASSERT_EQ(BuildLogFilePath(), 1);
+    const std::string log = LogFilePath;
+    const std::string earlierCommand = "\"" + WindowsFile("vuninst.exe") + "\" " + log;
     fntest::SetTextValue(HKEY_LOCAL_MACHINE, ProductKey, "Version", "1.0.0");
-    fntest::SetTextValue(HKEY_LOCAL_MACHINE, ProductKey, "Path", "C:\\Old");
+    fntest::SetTextValue(HKEY_LOCAL_MACHINE, ProductKey, "Path", InstallDir);
     fntest::SetTextValue(HKEY_LOCAL_MACHINE, UninstallEntry, "DisplayName", "Unit Tool");
+    fntest::SetTextValue(HKEY_LOCAL_MACHINE, UninstallEntry, "UninstallString", earlierCommand);
     fntest::SetTextValue(HKEY_LOCAL_MACHINE, CompanyKey, "URL", "http://example.com");
     fntest::SetTextValue(HKEY_CURRENT_USER, "Software\\Vellmark Unit Tests\\Tool", "Skin", "blue");
     fntest::SetNumberValue(HKEY_LOCAL_MACHINE, SharedFilesKey, "other.dll", 2);
+    InstallLog earlier = {};
+    LogAddProduct(&earlier, Company, "Tool", InstallDir);
+    LogAddFile(&earlier, (AppDir() + "\\old.txt").c_str());
+    std::string folder = AppDir();
+    CreateDirectoryTree(&folder[0]);
+    SaveInstallLog(&earlier, log.c_str());
+    const std::string earlierLog = ReadFileBytes(log);
+    ASSERT_FALSE(earlierLog.empty());
 
-    SetupScriptRun run(InstallScript(FullSettings, FullInstall + "return 0;"));
     EXPECT_EQ(RunInstallation(), 0);
 
-    // The folders, the installation folder and its empty parents are gone;
-    // the temporary folder that holds them is not empty and stays.
-    EXPECT_EQ(FolderNames(temp.path), (std::vector<std::string>{"setup1.exe"}));
-    EXPECT_FALSE(IsFile(LogFilePath));
+    EXPECT_EQ(ReadFileBytes(log), earlierLog);
+    EXPECT_EQ(FolderNames(AppDir()), (std::vector<std::string>{"Tool.log"}));
     EXPECT_EQ(ReadNumberValue(HKEY_LOCAL_MACHINE, SharedFilesKey, "shared.dll"), -1);
     EXPECT_EQ(ReadNumberValue(HKEY_LOCAL_MACHINE, SharedFilesKey, "other.dll"), 2);
-    EXPECT_FALSE(fntest::KeyExists(HKEY_LOCAL_MACHINE, ProductKey));
-    EXPECT_FALSE(fntest::KeyExists(HKEY_LOCAL_MACHINE, UninstallEntry));
+    EXPECT_EQ(ReadTextValue(HKEY_LOCAL_MACHINE, ProductKey, "Version"), "1.0.0");
+    EXPECT_EQ(ReadTextValue(HKEY_LOCAL_MACHINE, UninstallEntry, "UninstallString"), earlierCommand);
+    EXPECT_EQ(ReadTextValue(HKEY_LOCAL_MACHINE, UninstallEntry, "DisplayName"), "Unit Tool");
+    EXPECT_EQ(ReadTextValue(HKEY_LOCAL_MACHINE, UninstallEntry, "DisplayVersion"), "(none)");
     EXPECT_EQ(ReadTextValue(HKEY_LOCAL_MACHINE, CompanyKey, "URL"), "http://example.com");
     EXPECT_EQ(ReadTextValue(HKEY_CURRENT_USER, "Software\\Vellmark Unit Tests\\Tool", "Skin"), "blue");
     EXPECT_FALSE(IsFile(WindowsFile("vuninst.exe")));
+    ExpectNoRunTraces();
+}
+
+// A first installation that fails leaves nothing: its folders, the
+// installation folder and its empty parents are gone with its files.
+TEST_F(InstallationRun, AFailedFirstInstallationLeavesNothing)
+{
+    SetupScriptRun run(InstallScript(FullSettings, FullInstall + "return 0;"));
+    EXPECT_EQ(RunInstallation(), 0);
+    EXPECT_EQ(FolderNames(temp.path), (std::vector<std::string>{"setup1.exe"}));
+    EXPECT_FALSE(fntest::KeyExists(HKEY_LOCAL_MACHINE, CompanyKey));
+    EXPECT_FALSE(fntest::KeyExists(HKEY_LOCAL_MACHINE, UninstallEntry));
+    ExpectNoRunTraces();
 }
 
 TEST_F(InstallationRun, WithoutAnInstallFunctionTheRunSucceeds)

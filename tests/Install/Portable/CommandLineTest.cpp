@@ -59,7 +59,12 @@ TEST(SetupCommandLine, ATableOfCommandLines)
         {"/S /D=", true, CommandLineBadFolder, "", "", ""},
         {"/S /D=   ", true, CommandLineBadFolder, "", "", ""},
         {"/S /D=\"C:\\Program Files\\Acme\"", true, CommandLineBadFolder, "", "", "\"C:\\Program Files\\Acme\""},
-        {"/S \"/D=C:\\Program Files\\Acme\"", true, CommandLineBadFolder, "", "", "\"/D=C:\\Program Files\\Acme\""},
+        // The whole switch in quotes: the folder without them, still last.
+        {"/S \"/D=C:\\Program Files\\Acme\"", true, CommandLineOk, "C:\\Program Files\\Acme", "", ""},
+        {"/S \"/d=C:\\Program Files\\Acme\\\"  ", true, CommandLineOk, "C:\\Program Files\\Acme", "", ""},
+        {"/S \"/D=C:\\A B\" /LOG=t.txt", true, CommandLineBadFolder, "", "", "\"/D=C:\\A B\" /LOG=t.txt"},
+        {"/S \"/D=Apps\\Tool\"", true, CommandLineBadFolder, "", "", "\"/D=Apps\\Tool\""},
+        {"/S \"/D=\"", true, CommandLineBadFolder, "", "", "\"/D=\""},
         {"/S /D=Apps\\Tool", true, CommandLineBadFolder, "", "", "Apps\\Tool"},
         {"/S /D=\\Apps", true, CommandLineBadFolder, "", "", "\\Apps"},
         {"/S /D=C:Apps", true, CommandLineBadFolder, "", "", "C:Apps"},

@@ -226,3 +226,24 @@ TEST(ParseVersionString, Order)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(IsPlainVersion, NumbersAndDotsOnly)
+{
+    struct Case {
+        const char* text;
+        bool plain;
+    };
+    const Case cases[] = {
+        {"2", true},        {"1.10.3", true},    {"1.0.0.0", true},  {"65535.0", true},
+        {"", false},        {"v1", false},       {"1..2", false},    {"1.2-beta", false},
+        {".1", false},      {"1.", false},       {"1.2.3.4.5", false}, {"65536", false},
+        {"1 .2", false},    {"000001", false},   {"1.2 ", false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(IsPlainVersion(c.text), c.plain) << '"' << c.text << '"';
+    EXPECT_FALSE(IsPlainVersion(nullptr));
+}
+
+}  // namespace

@@ -150,6 +150,56 @@ TEST_F(CheckCommand, DryRunPrintsEachBuiltinCallAndTheResult)
     EXPECT_EQ(no.out, "msgboxyesno(\"Install now?\")\nINSTALL returned 0\n");
 }
 
+// --installed plays the update branch through: isappinstalled finds the
+// product's key and the keys above it, and nothing else.
+TEST_F(CheckCommand, DryRunAsIfTheProductWereInstalled)
+{
+    const std::string script =
+        "// Company=Acme\r\n// Product=Tool\r\n// Version=2.0\r\n"
+        "init() {\r\n"
+        "  if (isappinstalled(\"acme\", \"TOOL\")) setupdate(1);\r\n"
+        "  if (isappinstalled(\"Acme\", null)) msgboxok(\"company\");\r\n"
+        "  if (isappinstalled(null, null)) msgboxok(\"software\");\r\n"
+        "  if (isappinstalled(\"Other\", \"Tool\")) msgboxok(\"other\");\r\n"
+        "  if (isappinstalled(\"Acme\", \"Tool 2\")) msgboxok(\"tool 2\");\r\n"
+        "  if (isappinstalled(7, \"Tool\")) msgboxok(\"a number\");\r\n"
+        "  return 1;\r\n}\r\n";
+    std::string path = Write("Install.ini", script);
+    ToolRun run = RunCheck({path, "--run", "init", "--installed", "1.5"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out,
+              "as if version 1.5 (older than this setup's) were installed: HKLM\\Software\\Acme\\Tool is there\n"
+              "isappinstalled(\"acme\", \"TOOL\")\n"
+              "setupdate(1)\n"
+              "isappinstalled(\"Acme\", 0)\n"
+              "msgboxok(\"company\")\n"
+              "isappinstalled(0, 0)\n"
+              "msgboxok(\"software\")\n"
+              "isappinstalled(\"Other\", \"Tool\")\n"
+              "isappinstalled(\"Acme\", \"Tool 2\")\n"
+              "isappinstalled(7, \"Tool\")\n"
+              "init returned 1\n");
+    // Without it nothing is installed: the update branch is never taken.
+    ToolRun fresh = RunCheck({path, "--run", "init"});
+    EXPECT_EQ(fresh.out.find("setupdate"), std::string::npos);
+    EXPECT_NE(RunCheck({path, "--run", "init", "--installed", "2.0"}).out.find("(this setup's own)"),
+              std::string::npos);
+
+    const struct {
+        std::vector<std::string> arguments;
+        const char* error;
+    } refused[] = {
+        {{path, "--run", "init", "--installed", "v2"}, "--installed takes a version of numbers and dots, not 'v2'"},
+        {{path, "--installed", "2"}, "--installed goes with --run"},
+    };
+    for (const auto& r : refused) {
+        ToolRun bad = RunCheck(r.arguments);
+        EXPECT_EQ(bad.exitCode, 2);
+        EXPECT_NE(bad.err.find(r.error), std::string::npos) << bad.err;
+    }
+}
+
 TEST_F(CheckCommand, DryRunEndsAsTheEngineEndsIt)
 {
     std::string path = Write("Install.ini",

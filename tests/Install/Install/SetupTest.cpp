@@ -1,0 +1,433 @@
+// The setup program as Windows runs it, killed at every change of an
+// installation: whatever point it dies at, the recovery it registered (run
+// as Windows runs RunOnce at the next start) or the next setup's start puts
+// the machine back exactly as it was before that installation, files, bytes
+// and registry; two setups started together give one installation and one
+// 1618.  The setup is the test build (SetupTest.exe), whose crash hook ends
+// it abruptly (TerminateProcess) right after the K-th change it journaled.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "ExitCodes.h"
+#include "MachineSnapshot.h"
+#include "Package.h"
+#include "TestImage.h"
+#include "VersionImages.h"
+#include "WindowsTestSupport.h"
+
+using versionimages::AsString;
+using versionimages::VersionedImage;
+
+namespace {
+
+constexpr DWORD CrashedExitCode = 99;   // the crash hook's
+constexpr char Company[] = "Vellmark Crash Tests";
+constexpr char Product[] = "Sweep";
+constexpr char RunOnceKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+constexpr char UninstallEntry[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Sweep";
+
+// A path of the build, which the test gets as a Unix path, as Windows names it.
+std::string WindowsPath(const char* unixPath)
+{
+    std::string path = std::string("Z:") + unixPath;
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return path;
+}
+
+std::string Image(const char* unixPath)
+{
+    return fntest::ReadFileBytes(WindowsPath(unixPath));
+}
+
+// The settings and script of both versions: every kind of change there is.
+std::string Script(const char* version, bool fails)
+{
+    std::string text = std::string("// Company=") + Company + "\r\n// Product=" + Product + "\r\n// Version=" + version +
+                       "\r\n// NoUninstall=0\r\n// InstallDriver=1\r\n"
+                       "install()\r\n{\r\n"
+                       "    makedir(\"%APPDIR%\\\\Data\\\\Skins\");\r\n"
+                       "    copy(\"Bin\\\\tool.exe\", \"%APPDIR%\\\\tool.exe\");\r\n"
+                       "    copy(\"Bin\\\\kept.dll\", \"%APPDIR%\\\\kept.dll\");\r\n"
+                       "    copy(\"readme.txt\", \"%APPDIR%\\\\readme.txt\");\r\n"
+                       "    copy(\"Data\\\\skin.txt\", \"%APPDIR%\\\\Data\\\\Skins\\\\skin.txt\");\r\n"
+                       "    copyshared(\"System\\\\vmtxshared.dll\", \"%WINSYSDIR%\\\\vmtxshared.dll\", \"vmtxshared.dll\");\r\n"
+                       "    installdriver(\"Drivers\\\\vmtxdrv.sys\", \"%DRIVERDIR%\\\\vmtxdrv.sys\", \"vmtxdrv\");\r\n"
+                       "    shortcut(\"Sweep Tool\", \"%APPDIR%\\\\tool.exe\", \"The tool\", null);\r\n"
+                       "    shortcutwww(\"Sweep on the Web\", \"http://sweep.example/\");\r\n"
+                       "    prefskey(\"Software\\\\Vellmark Crash Tests\\\\Sweep\");\r\n"
+                       "    if (iscopyerror())\r\n        return 0;\r\n";
+    return text + (fails ? "    return 0;\r\n}\r\n" : "    return 1;\r\n}\r\n");
+}
+
+std::vector<uint8_t> Package(int major, bool fails = false, const char* uninstaller = VM_UNINSTALLER)
+{
+    using testimage::File;
+    using testimage::Folder;
+    std::vector<PackItem> items = {testimage::Root()};
+    items.push_back(File("Install.ini", 0, Script(major == 1 ? "1.0" : "2.0", fails)));
+    items.push_back(File("readme.txt", 0, major == 1 ? "Sweep 1 read me\r\n" : "Sweep 2 read me, longer\r\n"));
+    items.push_back(File("Uninstall.exe", 0, Image(uninstaller)));
+    items.push_back(Folder("Bin", 0));
+    items.push_back(File("tool.exe", 4, AsString(VersionedImage(major, 0, 0, 0, "tool"))));
+    items.push_back(File("kept.dll", 4, AsString(VersionedImage(major, 0, 0, 0, "kept"))));
+    items.push_back(Folder("Data", 0));
+    items.push_back(File("skin.txt", 7, major == 1 ? "blue" : "green"));
+    items.push_back(Folder("System", 0));
+    items.push_back(File("vmtxshared.dll", 9, AsString(VersionedImage(major, 0, 0, 0, "shared"))));
+    items.push_back(Folder("Drivers", 0));
+    items.push_back(File("vmtxdrv.sys", 11, AsString(VersionedImage(major, 0, 0, 0, "driver"))));
+    // The setup program up to its image end, where the package begins (the
+    // test build carries its symbols after its sections).
+    std::string stub = Image(VM_SETUP_TEST);
+    std::vector<uint8_t> image(stub.begin(), stub.end());
+    image.resize(static_cast<size_t>(LocateImageEnd(image.data(), image.size())));
+    return testimage::MakePackage(items, image);
+}
+
+struct Ran {
+    DWORD exitCode = 0;
+    bool ended = false;
+};
+
+// Starts `commandLine` as it stands, with `environment` added, and waits.
+Ran RunProcess(const std::string& commandLine, const std::vector<std::string>& environment = {})
+{
+    std::vector<std::string> added;
+    for (const std::string& entry : environment) {
+        std::string name = entry.substr(0, entry.find('='));
+        added.push_back(name);
+        SetEnvironmentVariableA(name.c_str(), entry.substr(name.size() + 1).c_str());
+    }
+    std::string line = commandLine;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    Ran ran;
+    if (CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        ran.ended = WaitForSingleObject(process.hProcess, 120000) == WAIT_OBJECT_0;
+        GetExitCodeProcess(process.hProcess, &ran.exitCode);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    for (const std::string& name : added)
+        SetEnvironmentVariableA(name.c_str(), nullptr);
+    return ran;
+}
+
+// The RunOnce values a run registered for its recovery: name and command.
+std::vector<std::pair<std::string, std::string>> RecoveryCommands()
+{
+    std::vector<std::pair<std::string, std::string>> found;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, RunOnceKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return found;
+    for (DWORD i = 0;; ++i) {
+        char name[256];
+        char data[4096];
+        DWORD nameSize = sizeof name, dataSize = sizeof data - 1, type = 0;
+        if (RegEnumValueA(key, i, name, &nameSize, nullptr, &type, reinterpret_cast<BYTE*>(data), &dataSize) !=
+            ERROR_SUCCESS)
+            break;
+        data[dataSize] = '\0';
+        if (strncmp(name, "Vellmark recovery", 17) == 0)
+            found.emplace_back(name, data);
+    }
+    RegCloseKey(key);
+    return found;
+}
+
+std::string JournalFolder()
+{
+    char windows[MAX_PATH];
+    GetWindowsDirectoryA(windows, sizeof windows);
+    return std::string(windows) + "\\Vellmark";
+}
+
+// The recovery's copy deletes the recovery program once that has ended.
+void WaitForTheJournalFolderToGo()
+{
+    for (int i = 0; i < 100 && fntest::IsFolder(JournalFolder()); ++i)
+        Sleep(100);
+}
+
+class SetupProgram : public ::testing::Test {
+public:
+    void SetUp() override
+    {
+        work = scratch.path;
+        taker.scratch = work;
+        for (int major : {1, 2}) {
+            std::vector<uint8_t> bytes = Package(major);
+            ASSERT_FALSE(bytes.empty());
+            setups[major] = work + "\\sweep-" + std::to_string(major) + ".exe";
+            ASSERT_TRUE(testimage::WriteBytes(setups[major], bytes));
+        }
+        failing = work + "\\sweep-2-fails.exe";
+        // The uninstaller of its package is the test build, with its crash hook.
+        withTestUninstaller = work + "\\sweep-2-test-uninstaller.exe";
+        ASSERT_TRUE(testimage::WriteBytes(withTestUninstaller, Package(2, false, VM_UNINSTALLER_TEST)));
+        // The drivers' half-second pauses would add up over the crashes.
+        SetEnvironmentVariableA("VELLMARK_TEST_DRIVER_WAIT_MS", "0");
+        ASSERT_TRUE(testimage::WriteBytes(failing, Package(2, true)));
+        RemoveTraces();
+    }
+    void TearDown() override
+    {
+        RemoveTraces();
+        SetEnvironmentVariableA("VELLMARK_TEST_DRIVER_WAIT_MS", nullptr);
+    }
+
+    // Everything the sweep's product can leave, so that each test starts
+    // from the machine as it was.
+    void RemoveTraces()
+    {
+        for (const auto& value : RecoveryCommands()) {
+            HKEY key = nullptr;
+            if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, RunOnceKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+                RegDeleteValueA(key, value.first.c_str());
+                RegCloseKey(key);
+            }
+        }
+        fntest::RemoveTree(JournalFolder());
+        fntest::RemoveTree("C:\\Program Files\\Vellmark Crash Tests");
+        fntest::RemoveTree("C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Vellmark Crash Tests");
+        DeleteFileA((fntest::SystemFolder() + "\\vmtxshared.dll").c_str());
+        // The shared uninstaller stays after a removal; each test brings its own.
+        DeleteFileA((fntest::WindowsFolder() + "\\vuninst.exe").c_str());
+        DeleteFileA((fntest::SystemFolder() + "\\drivers\\vmtxdrv.sys").c_str());
+        if (SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS)) {
+            if (SC_HANDLE service = OpenServiceA(manager, "vmtxdrv", SERVICE_ALL_ACCESS)) {
+                DeleteService(service);
+                CloseServiceHandle(service);
+            }
+            CloseServiceHandle(manager);
+        }
+        fntest::DeleteKeyTree(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Services\\vmtxdrv");
+        fntest::DeleteKeyTree(HKEY_LOCAL_MACHINE, std::string("Software\\") + Company);
+        fntest::DeleteKeyTree(HKEY_CURRENT_USER, std::string("Software\\") + Company);
+        fntest::DeleteKeyTree(HKEY_LOCAL_MACHINE, UninstallEntry);
+    }
+
+    Ran Setup(int major, const std::vector<std::string>& environment = {})
+    {
+        return RunProcess("\"" + setups[major] + "\" /S", environment);
+    }
+    Ran Setup(const std::string& path, const std::vector<std::string>& environment = {})
+    {
+        return RunProcess("\"" + path + "\" /S", environment);
+    }
+
+    // The removal the product registered, unattended.
+    Ran Uninstall()
+    {
+        std::string command = fntest::ReadTextValue(HKEY_LOCAL_MACHINE, UninstallEntry, "QuietUninstallString");
+        EXPECT_NE(command, "(none)");
+        return RunProcess(command);
+    }
+
+    // Version 1 installed, with a newer file of the user's where version 2
+    // would put one of its own: the machine that every crash starts from.
+    void InstallVersionOne()
+    {
+        ASSERT_EQ(Setup(1).exitCode, static_cast<DWORD>(ExitRestartNeeded));
+        ASSERT_TRUE(fntest::WriteFileBytes("C:\\Program Files\\Vellmark Crash Tests\\Sweep\\kept.dll",
+                                           AsString(VersionedImage(9, 0, 0, 0, "the user's newer"))));
+    }
+
+    fntest::ScratchOutsideC scratch;
+    std::string work;
+    std::string setups[3];
+    std::string failing;
+    std::string withTestUninstaller;
+    // One for all the tests: the hashes of the files that did not change.
+    static snapshot::Taker taker;
+};
+
+snapshot::Taker SetupProgram::taker;
+
+// Killed after every change in turn, from `before`; after each, the
+// recovery that Windows would run at its next start, exactly as it is
+// registered.  The number of crashes.
+int SweepCrashes(SetupProgram* test, const snapshot::Snapshot& before)
+{
+    int crashes = 0;
+    for (int k = 1; k < 500; ++k) {
+        Ran ran = test->Setup(2, {"VELLMARK_TEST_CRASH_AFTER_CHANGE=" + std::to_string(k)});
+        EXPECT_TRUE(ran.ended) << "change " << k;
+        if (ran.exitCode != CrashedExitCode) {
+            // Past the last change: the installation completed.
+            EXPECT_EQ(ran.exitCode, static_cast<DWORD>(ExitRestartNeeded)) << "change " << k;
+            break;
+        }
+        ++crashes;
+        auto commands = RecoveryCommands();
+        EXPECT_EQ(commands.size(), 1u) << "change " << k << ": one recovery registered";
+        if (commands.size() != 1)
+            return crashes;
+        Ran recovery = RunProcess(commands[0].second);
+        EXPECT_TRUE(recovery.ended);
+        EXPECT_EQ(recovery.exitCode, 0u) << "change " << k << ": " << commands[0].second;
+        WaitForTheJournalFolderToGo();
+        std::string difference = snapshot::Difference(before, test->taker.Take());
+        EXPECT_EQ(difference, "") << "after the crash at change " << k;
+        if (!difference.empty())
+            return crashes;
+    }
+    return crashes;
+}
+
+// A first installation, killed at every change: nothing of it may stay.
+TEST_F(SetupProgram, KilledAtEveryChangeOfAFirstInstallation)
+{
+    snapshot::Snapshot fresh = taker.Take();
+    int crashes = SweepCrashes(this, fresh);
+    EXPECT_GT(crashes, 30) << "every kind of change was crashed at";
+    EXPECT_TRUE(RecoveryCommands().empty());
+}
+
+// An update over version 1 (files replaced, a newer one of the user's kept,
+// the registration written over), killed at every change.
+TEST_F(SetupProgram, KilledAtEveryChangeTheRecoveryRestoresTheMachine)
+{
+    snapshot::Snapshot fresh = taker.Take();
+    InstallVersionOne();
+    snapshot::Snapshot before = taker.Take();
+    int crashes = SweepCrashes(this, before);
+    EXPECT_GT(crashes, 20) << "every kind of change was crashed at";
+    EXPECT_TRUE(RecoveryCommands().empty());
+    EXPECT_EQ(fntest::ReadFileBytes("C:\\Program Files\\Vellmark Crash Tests\\Sweep\\readme.txt"),
+              "Sweep 2 read me, longer\r\n");
+
+    // The update removed: nothing of either version is left but the shared
+    // uninstaller and the company's key.
+    EXPECT_EQ(Uninstall().exitCode, static_cast<DWORD>(ExitRestartNeeded));
+    snapshot::Snapshot removed = taker.Take();
+    EXPECT_EQ(snapshot::Difference(fresh, removed, {"c:\\windows\\vuninst.exe", "hklm\\software\\vellmark crash tests"}),
+              "");
+    EXPECT_EQ(removed.lines.count("key   hklm\\software\\vellmark crash tests"), 1u) << "the company's key stays";
+}
+
+// The same crashes, with the next setup start as the recovery: it undoes the
+// interrupted run first, then installs; its removal leaves the machine as
+// before the first installation.
+TEST_F(SetupProgram, TheNextSetupStartRecoversAndInstalls)
+{
+    snapshot::Snapshot fresh = taker.Take();
+    for (int k : {1, 9, 17, 25}) {
+        InstallVersionOne();
+        ASSERT_EQ(Setup(2, {"VELLMARK_TEST_CRASH_AFTER_CHANGE=" + std::to_string(k)}).exitCode, CrashedExitCode);
+        // Windows does not get to run the recovery: the next setup does.
+        std::string transcript = work + "\\next.txt";
+        Ran next = RunProcess("\"" + setups[2] + "\" /S \"/LOG=" + transcript + "\"");
+        EXPECT_EQ(next.exitCode, static_cast<DWORD>(ExitRestartNeeded)) << "change " << k;
+        EXPECT_NE(fntest::ReadFileBytes(transcript).find("recovery: an interrupted installation of "
+                                                         "Vellmark Crash Tests Sweep was undone"),
+                  std::string::npos)
+            << fntest::ReadFileBytes(transcript);
+        EXPECT_TRUE(RecoveryCommands().empty());
+        EXPECT_FALSE(fntest::IsFolder(JournalFolder()));
+        EXPECT_EQ(Uninstall().exitCode, static_cast<DWORD>(ExitRestartNeeded));
+        std::string difference = snapshot::Difference(fresh, taker.Take(), {"c:\\windows\\vuninst.exe",
+                                                                             "hklm\\software\\vellmark crash tests"});
+        ASSERT_EQ(difference, "") << "crash at change " << k;
+    }
+}
+
+// Killed after a record reached the journal and before its change was
+// made: the recovery undoes no change that was never made.
+TEST_F(SetupProgram, KilledBetweenARecordAndItsChange)
+{
+    InstallVersionOne();
+    snapshot::Snapshot before = taker.Take();
+    for (int k : {2, 5, 11, 16, 23, 30}) {
+        Ran ran = Setup(2, {"VELLMARK_TEST_CRASH_AFTER_RECORD=" + std::to_string(k)});
+        if (ran.exitCode != CrashedExitCode)
+            break;
+        auto commands = RecoveryCommands();
+        ASSERT_EQ(commands.size(), 1u);
+        EXPECT_EQ(RunProcess(commands[0].second).exitCode, 0u);
+        WaitForTheJournalFolderToGo();
+        ASSERT_EQ(snapshot::Difference(before, taker.Take()), "") << "after record " << k;
+    }
+}
+
+// A failed update takes back only its own changes: version 1 stays byte for
+// byte, with its log and its registration, and still uninstalls cleanly.
+TEST_F(SetupProgram, AFailedUpdateKeepsTheEarlierVersion)
+{
+    snapshot::Snapshot fresh = taker.Take();
+    InstallVersionOne();
+    snapshot::Snapshot before = taker.Take();
+    EXPECT_EQ(Setup(failing).exitCode, static_cast<DWORD>(ExitInstallFailed));
+    EXPECT_EQ(snapshot::Difference(before, taker.Take()), "");
+    EXPECT_EQ(Uninstall().exitCode, static_cast<DWORD>(ExitRestartNeeded));
+    EXPECT_EQ(snapshot::Difference(fresh, taker.Take(), {"c:\\windows\\vuninst.exe",
+                                                         "hklm\\software\\vellmark crash tests"}),
+              "");
+}
+
+// Two setups started together: one installs, the other stops with 1618
+// before it changes anything; the result is one installation, counted once.
+TEST_F(SetupProgram, OneInstallationAtATime)
+{
+    std::string first = "\"" + setups[2] + "\" /S";
+    std::string line = first;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    SetEnvironmentVariableA("VELLMARK_TEST_PAUSE_MS", "3000");
+    ASSERT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
+    SetEnvironmentVariableA("VELLMARK_TEST_PAUSE_MS", nullptr);
+    Sleep(1000);
+    Ran second = Setup(2);
+    WaitForSingleObject(process.hProcess, 120000);
+    DWORD firstCode = 0;
+    GetExitCodeProcess(process.hProcess, &firstCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    EXPECT_EQ(second.exitCode, static_cast<DWORD>(ExitInstallInProgress));
+    EXPECT_EQ(firstCode, static_cast<DWORD>(ExitRestartNeeded));
+    EXPECT_EQ(fntest::ReadNumberValue(HKEY_LOCAL_MACHINE, std::string("Software\\") + Company + "\\Shared Files",
+                                      "vmtxshared.dll"),
+              1);
+    EXPECT_EQ(Uninstall().exitCode, static_cast<DWORD>(ExitRestartNeeded));
+    EXPECT_FALSE(fntest::IsFile(fntest::SystemFolder() + "\\vmtxshared.dll"));
+}
+
+// A removal killed at each of its steps and run again completes: the
+// machine is as before the installation, and a library another product of
+// the company holds keeps its count (a count released twice would take it).
+TEST_F(SetupProgram, AnInterruptedRemovalRunAgainCompletesIt)
+{
+    const std::string shared = fntest::SystemFolder() + "\\vmtxshared.dll";
+    const std::string sharedKey = std::string("Software\\") + Company + "\\Shared Files";
+    ASSERT_TRUE(fntest::WriteFileBytes(shared, AsString(VersionedImage(2, 0, 0, 0, "shared"))));
+    fntest::SetNumberValue(HKEY_LOCAL_MACHINE, sharedKey, "vmtxshared.dll", 1);
+    snapshot::Snapshot before = taker.Take();
+    int crashes = 0;
+    for (int k = 1; k < 100; ++k) {
+        ASSERT_EQ(Setup(withTestUninstaller).exitCode, static_cast<DWORD>(ExitRestartNeeded)) << "step " << k;
+        ASSERT_EQ(fntest::ReadNumberValue(HKEY_LOCAL_MACHINE, sharedKey, "vmtxshared.dll"), 2);
+        std::string command = fntest::ReadTextValue(HKEY_LOCAL_MACHINE, UninstallEntry, "QuietUninstallString");
+        Ran interrupted = RunProcess(command, {"VELLMARK_TEST_CRASH_AFTER_STEP=" + std::to_string(k)});
+        if (interrupted.exitCode != CrashedExitCode) {
+            EXPECT_EQ(interrupted.exitCode, static_cast<DWORD>(ExitRestartNeeded)) << "step " << k;
+            break;
+        }
+        ++crashes;
+        // Run again as the user would: the same registered command.
+        Ran again = RunProcess(command);
+        EXPECT_TRUE(again.exitCode == 0 || again.exitCode == static_cast<DWORD>(ExitRestartNeeded))
+            << "step " << k << ": " << again.exitCode;
+        std::string difference = snapshot::Difference(before, taker.Take(), {"c:\\windows\\vuninst.exe"});
+        ASSERT_EQ(difference, "") << "removal interrupted after step " << k;
+    }
+    EXPECT_GT(crashes, 10);
+}
+
+}  // namespace
