@@ -134,6 +134,14 @@ bool FileExists(const char* path)
     return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
 }
 
+// Whether a folder stands where the run would put a file: it is never moved
+// aside (it is no file the run could replace), and the write fails.
+bool FolderThere(const char* path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 // The folder part of `path` into `folder`: 0 when there is none or it does not fit.
 int FolderPart(const char* path, char (&folder)[WorkBufferSize])
 {
@@ -576,6 +584,8 @@ int CreateTemporaryBeside(const char* destination, char (&temporary)[WorkBufferS
 int ReplaceWithTemporary(const char* temporary, const char* destination)
 {
     char aside[WorkBufferSize];
+    if (FolderThere(destination))
+        return 0;
     if (!FileExists(destination)) {
         if (!RecordFileCreation(destination) || !MoveFileA(temporary, destination))
             return 0;
@@ -608,6 +618,8 @@ int ReplaceWithTemporary(const char* temporary, const char* destination)
 int ClearForWriting(const char* path, char (&aside)[WorkBufferSize])
 {
     aside[0] = '\0';
+    if (FolderThere(path))
+        return 0;
     if (!FileExists(path))
         return RecordFileCreation(path);
     // Without a transaction the file is written over, as it always was.

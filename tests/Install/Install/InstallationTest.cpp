@@ -117,6 +117,49 @@ TEST_F(InstallationRun, AFailedRunLeavesTheMachineAsItWasBeforeIt)
     ExpectNoRunTraces();
 }
 
+// A failed installation over the user's own files leaves each of them with
+// its bytes: an older program it replaced, a newer one it kept, a text of
+// the user's it wrote over.
+TEST_F(InstallationRun, AFailedRunGivesTheUsersFilesBack)
+{
+    SetupScriptRun run(InstallScript(FullSettings, FullInstall + "return 0;"));
+    ASSERT_TRUE(run.accepted);
+    const std::string older = AsString(VersionedImage(1, 1, 0, 0, "the user's older program"));
+    const std::string newer = AsString(VersionedImage(3, 0, 0, 0, "the user's newer library"));
+    const std::string text = "the user's own notes\r\n";
+    std::string folder = AppDir() + "\\Bin";
+    CreateDirectoryTree(&folder[0]);
+    ASSERT_TRUE(fntest::WriteFileBytes(AppDir() + "\\Bin\\app.exe", older));
+    ASSERT_TRUE(fntest::WriteFileBytes(AppDir() + "\\shared.dll", newer));
+    ASSERT_TRUE(fntest::WriteFileBytes(AppDir() + "\\readme.txt", text));
+
+    EXPECT_EQ(RunInstallation(), 0);
+    EXPECT_EQ(ReadFileBytes(AppDir() + "\\Bin\\app.exe"), older);
+    EXPECT_EQ(ReadFileBytes(AppDir() + "\\shared.dll"), newer);
+    EXPECT_EQ(ReadFileBytes(AppDir() + "\\readme.txt"), text);
+    // Nothing else: no file moved aside, no temporary file, no log.
+    EXPECT_EQ(FolderNames(AppDir()), (std::vector<std::string>{"Bin", "readme.txt", "shared.dll"}));
+    EXPECT_EQ(FolderNames(AppDir() + "\\Bin"), (std::vector<std::string>{"app.exe"}));
+    ExpectNoRunTraces();
+}
+
+// A run whose log cannot be written could never be removed: it fails and is
+// rolled back like any failed run.
+TEST_F(InstallationRun, ARunWhoseLogCannotBeWrittenIsRolledBack)
+{
+    SetupScriptRun run(InstallScript(FullSettings, FullInstall + "return 1;"));
+    ASSERT_TRUE(run.accepted);
+    ASSERT_EQ(BuildLogFilePath(), 1);
+    // A folder where the log would go: no file can take its name.
+    std::string blocker = LogFilePath;
+    CreateDirectoryTree(&blocker[0]);
+    EXPECT_EQ(RunInstallation(), 0);
+    EXPECT_FALSE(IsFile(AppDir() + "\\readme.txt"));
+    EXPECT_FALSE(fntest::KeyExists(HKEY_LOCAL_MACHINE, UninstallEntry));
+    EXPECT_EQ(ReadNumberValue(HKEY_LOCAL_MACHINE, SharedFilesKey, "shared.dll"), -1);
+    ExpectNoRunTraces();
+}
+
 // A first installation that fails leaves nothing: its folders, the
 // installation folder and its empty parents are gone with its files.
 TEST_F(InstallationRun, AFailedFirstInstallationLeavesNothing)
