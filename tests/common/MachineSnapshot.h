@@ -41,10 +41,15 @@ public:
     // of the folders on their way, so their bytes differ from run to run.
     std::vector<std::string> sizeOnlySuffixes = {".lnk"};
 
+    // Another drive besides C: (a small one that a test fills up).
+    std::string otherDrive;
+
     Snapshot Take()
     {
         Snapshot s;
         WalkFolder("C:", &s, 0);
+        if (!otherDrive.empty())
+            WalkFolder(otherDrive, &s, 0);
         SaveKey(HKEY_LOCAL_MACHINE, "HKLM", "Software", &s);
         SaveKey(HKEY_LOCAL_MACHINE, "HKLM", "System\\CurrentControlSet\\Services", &s);
         SaveKey(HKEY_CURRENT_USER, "HKCU", "Software", &s);

@@ -430,4 +430,47 @@ TEST_F(SetupProgram, AnInterruptedRemovalRunAgainCompletesIt)
     EXPECT_GT(crashes, 10);
 }
 
+// A drive that fills up during the installation: the copy that cannot be
+// written fails like any failed copy, the run rolls back, and the drive and
+// the registry are as they were.  It needs a small drive: full-disk.sh
+// mounts one and names it in VM_FULL_DISK_DRIVE.
+TEST_F(SetupProgram, AFullDiskFailsTheInstallationAndLeavesNothing)
+{
+    const char* drive = getenv("VM_FULL_DISK_DRIVE");
+    if (!drive || !*drive)
+        GTEST_SKIP() << "needs a nearly full drive: tests/Install/Install/full-disk.sh runs this case on one";
+    // Files that fit, then one that does not.
+    std::string big(6 << 20, '\0');
+    uint32_t seed = 12345;
+    for (char& c : big) {
+        seed = seed * 1103515245u + 12345u;
+        c = static_cast<char>(seed >> 24);
+    }
+    using testimage::File;
+    std::vector<PackItem> items = {testimage::Root(),
+                                   File("Install.ini", 0,
+                                        std::string("// Company=") + Company + "\r\n// Product=Full Disk\r\n"
+                                        "// NoUninstall=0\r\ninstall()\r\n{\r\n"
+                                        "    copy(\"small.txt\", \"%APPDIR%\\\\small.txt\");\r\n"
+                                        "    copyshared(\"small.txt\", \"%APPDIR%\\\\shared.txt\", \"vmtxfull.txt\");\r\n"
+                                        "    copy(\"big.bin\", \"%APPDIR%\\\\big.bin\");\r\n"
+                                        "    if (iscopyerror())\r\n        return 0;\r\n    return 1;\r\n}\r\n"),
+                                   File("small.txt", 0, "small"), File("big.bin", 0, big),
+                                   File("Uninstall.exe", 0, Image(VM_UNINSTALLER))};
+    std::string stub = Image(VM_SETUP_TEST);
+    std::vector<uint8_t> image(stub.begin(), stub.end());
+    image.resize(static_cast<size_t>(LocateImageEnd(image.data(), image.size())));
+    const std::string setup = work + "\\full-disk.exe";
+    ASSERT_TRUE(testimage::WriteBytes(setup, testimage::MakePackage(items, image)));
+
+    taker.otherDrive = drive;
+    snapshot::Snapshot before = taker.Take();
+    Ran ran = RunProcess("\"" + setup + "\" /S /D=" + std::string(drive) + "\\Full Disk");
+    snapshot::Snapshot after = taker.Take();
+    taker.otherDrive.clear();
+    EXPECT_EQ(ran.exitCode, static_cast<DWORD>(ExitInstallFailed));
+    EXPECT_EQ(snapshot::Difference(before, after), "");
+    EXPECT_TRUE(RecoveryCommands().empty());
+}
+
 }  // namespace
