@@ -230,6 +230,62 @@ int main(int argc, char** argv)
     printf("ratio: ours %.2fx the time of NSIS (target <= 0.5), %.2fx its processor time; median of %d each\n",
            Median(oursWall) / Median(nsisWall), Median(oursCpu) / Median(nsisCpu), rounds);
 
+    // What the journal costs: the same package with the test build of the
+    // setup program, run with the journal, with a flush before every change,
+    // and with the journal switched off (the test hook), in turns.
+    struct JournalMode {
+        const char* name;
+        const char* hooks;
+        std::vector<Timing> runs;
+        long records = 0;
+        long flushes = 0;
+    };
+    JournalMode modes[] = {{"without a journal", "no-journal,journal-stats", {}},
+                           {"journal, flushes grouped", "journal-stats", {}},
+                           {"journal, a flush each change", "flush-every-change,journal-stats", {}}};
+    fs::path oursTest = work / "vellmark-setup-test.exe";
+    MustRun(std::string(VM_VELLMARK) + " pack " + Quoted(source) + " -o " + Quoted(oursTest) + " --stub " +
+            Quoted(win64 / "SetupTest.exe") + " >/dev/null");
+    const fs::path transcript = drive / "bench-transcript.txt";
+    for (int r = -1; r < rounds; ++r) {
+        for (JournalMode& mode : modes) {
+            fs::remove_all(drive / "BenchOurs");
+            sync();
+            Timing t;
+            setenv("VELLMARK_TEST_HOOKS", mode.hooks, 1);
+            int code = Run(wine + Quoted(oursTest) + " /S '/LOG=C:\\bench-transcript.txt' '/D=" + oursFolder + "'", &t);
+            unsetenv("VELLMARK_TEST_HOOKS");
+            if (code != 0) {
+                fprintf(stderr, "install_bench: the installation %s ended with %d\n", mode.name, code);
+                return 1;
+            }
+            if (r >= 0)
+                mode.runs.push_back(t);
+            if (FILE* in = fopen(transcript.string().c_str(), "rb")) {
+                char line[512];
+                while (fgets(line, sizeof line, in))
+                    sscanf(line, "journal: %ld records, %ld flushes", &mode.records, &mode.flushes);
+                fclose(in);
+            }
+            Run(wine + Quoted(drive / "windows" / "vuninst.exe") + " /S '" + logPath + "'");
+        }
+    }
+    fs::remove(transcript);
+    std::vector<double> baseline;
+    for (const Timing& t : modes[0].runs)
+        baseline.push_back(t.wall);
+    for (JournalMode& mode : modes) {
+        PrintRuns(mode.name, mode.runs);
+        std::vector<double> walls;
+        for (const Timing& t : mode.runs)
+            walls.push_back(t.wall);
+        if (&mode != &modes[0])
+            printf("  %+.1f%% of the time without a journal (target <= +10%%); %ld records, %.1f flushes per "
+                   "1,000 files\n",
+                   100.0 * (Median(walls) / Median(baseline) - 1.0), mode.records,
+                   1000.0 * mode.flushes / static_cast<double>(tree.files.size()));
+    }
+
     // Where our time goes.
     fs::remove_all(drive / "BenchProfile");
     sync();

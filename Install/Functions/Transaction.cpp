@@ -355,6 +355,11 @@ bool TransactionOpen()
     return Run.open;
 }
 
+uint32_t TransactionRecords()
+{
+    return Run.records;
+}
+
 uint32_t TransactionFlushes()
 {
     return Run.writer.flushes;

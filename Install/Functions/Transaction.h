@@ -78,7 +78,9 @@ void CommitTransaction();
 // then the RunOnce value, the recovery program and the journal go.
 void RollBackTransaction();
 
-// The flushes of the journal so far (the installation benchmark counts them).
+// The records and flushes of the last run's journal (the installation
+// benchmark counts them).
+uint32_t TransactionRecords();
 uint32_t TransactionFlushes();
 
 // ---------------------------------------------------------------------------
