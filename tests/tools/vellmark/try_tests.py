@@ -355,7 +355,7 @@ def try_acme(tool, root, work):
     values = {v["name"]: v["data"] for v in entries[0]["values"]} if len(entries) == 1 else {}
     check("acme: the Programs and Features entry with every value",
           len(entries) == 1 and entries[0]["name"] == "Acme Tool" and sorted(values) == sorted([
-              "DisplayName", "DisplayVersion", "EstimatedSize", "InstallLocation", "LogDigest", "NoModify",
+              "DisplayIcon", "DisplayName", "DisplayVersion", "EstimatedSize", "InstallLocation", "LogDigest", "NoModify",
               "NoRepair", "Publisher", "QuietUninstallString", "UninstallString", "URLInfoAbout"]) and
           values["DisplayName"] == '"Acme Tool 2"' and values["Publisher"] == '"Acme"', repr(entries))
     keys = {i["key"] for i in groups["registry"] if i["kind"] == "key"}
@@ -448,8 +448,8 @@ def try_failing(tool, root, work):
     code, text, err = run([tool, "try", setup], env=env)
     lines = text.split("\n")
     check("fails: exit 1 with the setup's 1603 and its meaning",
-          code == 1 and "exit code 1603: the installation failed (install returned 0) and every change was undone"
-          in lines and "  outcome: the installation failed and was undone (exit 1603)" in lines, text + err)
+          code == 1 and "exit code 1603: the installation failed (install returned 0, or its log could not be "
+          "written) and every change it made was undone; an earlier installation stays as it was" in lines and "  outcome: the installation failed and was undone (exit 1603)" in lines, text + err)
     check("fails: no removal, nothing left",
           "== the removal: not run (the setup registered no uninstall entry)" in lines and
           lines[lines.index("== what the run left behind") + 1] == "  nothing" and
