@@ -24,6 +24,7 @@
 #include "StartChecks.h"
 #include "SystemLibrary.h"
 #include "Transcript.h"
+#include "VerificationWindow.h"
 #include "Versions.h"
 #include "WindowsVersion.h"
 #include "Wizard.h"
@@ -151,7 +152,8 @@ static SetupOutcome RunSetup(const char* installDir)
     if (pathLength == 0 || pathLength >= sizeof ExecutablePath)
         ExecutablePath[0] = '\0';   // a path that fits no buffer cannot be opened: code 2
 
-    switch (OpenPackage(ExecutablePath, &SetupPackage)) {
+    // A check that takes long shows its progress (VerificationWindow.h).
+    switch (OpenSetupPackage(ExecutablePath, &SetupPackage)) {
     case PackageOpened:
         break;
     case PackageNoMemory:
