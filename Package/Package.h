@@ -90,6 +90,7 @@ struct PackageHandle {
     FileView view;                  // the open file and its mapping
     uint32_t fileSize;              // the size every bound is checked against
     uint64_t windowBytes;           // what a window maps past the first byte asked for
+    uint64_t oneBlockBytes;         // streams up to this size are mapped whole and inflated in one call
     uint64_t headerOffset;          // file offset of the PackageHeader
     uint64_t dataOffset;            // headerOffset + 28: the data region
     uint64_t directoryOffset;       // dataOffset + data size: the compressed directory

@@ -1,5 +1,6 @@
 # The archive reader's and writer's sources, for Package/CMakeLists.txt and the fuzz build.
-set(vm_package_sources ${CMAKE_CURRENT_LIST_DIR}/Package.cpp ${CMAKE_CURRENT_LIST_DIR}/FileView.cpp)
+set(vm_package_sources ${CMAKE_CURRENT_LIST_DIR}/Package.cpp ${CMAKE_CURRENT_LIST_DIR}/FileView.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/BlockInflater.cpp)
 set(vm_package_writer_sources ${CMAKE_CURRENT_LIST_DIR}/PackageWriter.cpp)
 # The writer's encoder, one of two behind StreamCompressor.h: libdeflate
 # natively, zlib in the Windows builds.

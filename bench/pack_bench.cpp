@@ -31,6 +31,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <thread>
 #include <sys/resource.h>
@@ -94,6 +95,7 @@ bool CopyTree(const fs::path& root, const std::vector<std::string>& sources, uin
 {
     *total = 0;
     *files = 0;
+    std::set<std::string> taken;
     for (size_t k = 0; k < sources.size() && *total < limit; ++k) {
         std::vector<fs::path> found;
         fs::path base = sources[k];
@@ -125,6 +127,13 @@ bool CopyTree(const fs::path& root, const std::vector<std::string>& sources, uin
         for (const fs::path& from : found) {
             std::error_code ec;
             if (!fs::is_regular_file(fs::symlink_status(from, ec)))
+                continue;
+            // Names that Windows cannot keep apart (xt_connmark.h beside
+            // xt_CONNMARK.h): the first one stays.
+            std::string folded = fs::relative(from, base).string();
+            for (char& c : folded)
+                c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+            if (!taken.insert(std::to_string(k) + "/" + folded).second)
                 continue;
             uint64_t size = fs::file_size(from, ec);
             if (ec || size == 0 || *total + size > limit)
