@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <mutex>
 #include <thread>
 
@@ -59,7 +60,42 @@ struct Compressed {
     std::string error;
     uint32_t size = 0;
     uint32_t checksum = 0;
+    uint64_t streamHash = 0;
     std::vector<uint8_t> stream;
+};
+
+// A 64-bit hash of a stream, word by word (several GB a second): with the
+// content's size and Adler-32 and the stream's length it tells identical
+// files apart from all others.
+uint64_t StreamHash(const std::vector<uint8_t>& stream)
+{
+    uint64_t hash = 0x243F6A8885A308D3ull ^ stream.size();
+    size_t at = 0;
+    for (; at + 8 <= stream.size(); at += 8) {
+        uint64_t word;
+        memcpy(&word, stream.data() + at, 8);
+        hash = (hash ^ word) * 0x9E3779B97F4A7C15ull;
+        hash ^= hash >> 29;
+    }
+    for (; at < stream.size(); ++at)
+        hash = (hash ^ stream[at]) * 0x100000001B3ull;
+    return hash ^ (hash >> 32);
+}
+
+// What identifies a stream already written.
+struct StreamKey {
+    uint32_t size, checksum, length;
+    uint64_t hash;
+    bool operator<(const StreamKey& o) const
+    {
+        if (hash != o.hash)
+            return hash < o.hash;
+        if (size != o.size)
+            return size < o.size;
+        if (checksum != o.checksum)
+            return checksum < o.checksum;
+        return length < o.length;
+    }
 };
 
 bool ReadWholeFile(const std::filesystem::path& path, std::string* content, std::string* error)
@@ -128,6 +164,7 @@ void CompressItem(const PackItem& item, StreamCompressor& compressor, Compressed
     }
     out->size = static_cast<uint32_t>(content->size());
     out->checksum = PackageAdler32(content->data(), content->size());
+    out->streamHash = StreamHash(out->stream);
 }
 
 }  // namespace
@@ -220,6 +257,11 @@ bool WritePackageArchive(const std::vector<PackItem>& items, uint64_t prefixLeng
     for (unsigned t = 0; t < threads && t < files.size(); ++t)
         pool.emplace_back(worker);
 
+    // A file whose content another file has already (the same stream: the
+    // encoder gives the same bytes for the same content) gets a record that
+    // points at that stream instead of a copy of it, as installers of large
+    // products do; the reader takes any stream inside the data region.
+    std::map<StreamKey, uint32_t> writtenStreams;   // -> offset
     bool ok = true;
     uint64_t dataSize = 0, doneBytes = 0;
     uint32_t dataChecksum = PackageAdler32(nullptr, 0);
@@ -248,6 +290,16 @@ bool WritePackageArchive(const std::vector<PackItem>& items, uint64_t prefixLeng
         e.compressedSize = static_cast<uint32_t>(result.stream.size());
         e.offset = static_cast<uint32_t>(dataSize);
         e.checksum = result.checksum;
+        StreamKey key = {e.size, e.checksum, e.compressedSize, result.streamHash};
+        auto same = writtenStreams.find(key);
+        if (same != writtenStreams.end()) {
+            e.offset = same->second;
+            doneBytes += result.size;
+            if (options.progress)
+                options.progress(doneBytes, totalBytes);
+            continue;
+        }
+        writtenStreams.emplace(key, e.offset);
         if (!sink.Write(result.stream.data(), result.stream.size())) {
             *error = "cannot write the output";
             ok = false;

@@ -36,12 +36,27 @@ int main()
         fprintf(stderr, "peak_memory: cannot start %s (error %lu)\n", command, GetLastError());
         return 1;
     }
-    WaitForSingleObject(process.hProcess, INFINITE);
+    // Read while it runs (the counters of an ended process may be gone) and
+    // once more at its end; the peak only grows.
     PROCESS_MEMORY_COUNTERS counters = {};
     counters.cb = sizeof counters;
+    SIZE_T peak = 0;
+    BOOL read = FALSE;
+    for (;;) {
+        DWORD waited = WaitForSingleObject(process.hProcess, 20);
+        PROCESS_MEMORY_COUNTERS now = {};
+        now.cb = sizeof now;
+        if (GetProcessMemoryInfo(process.hProcess, &now, sizeof now)) {
+            read = TRUE;
+            if (now.PeakWorkingSetSize > peak)
+                peak = now.PeakWorkingSetSize;
+        }
+        if (waited != WAIT_TIMEOUT)
+            break;
+    }
+    counters.PeakWorkingSetSize = peak;
     DWORD code = 0;
     GetExitCodeProcess(process.hProcess, &code);
-    BOOL read = GetProcessMemoryInfo(process.hProcess, &counters, sizeof counters);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     if (!read) {

@@ -950,3 +950,43 @@ TEST_F(OpenPackageFixture, EntryReaderReadsAnywhere)
     PackageEntryReader outside(h, &copy);
     EXPECT_EQ(outside.Read(0, &byte, 1), ExtractNotFound);
 }
+
+// Files of the same content share one stream: the data region holds it once,
+// every record extracts, and the bytes do not depend on the threads.
+TEST_F(OpenPackageFixture, IdenticalFilesShareOneStream)
+{
+    std::string content(50000, '\0');
+    for (size_t i = 0; i < content.size(); ++i)
+        content[i] = static_cast<char>((i * 2654435761u) >> 11);
+    std::string other = content;
+    other[49999] ^= 1;   // same size, another content
+    std::vector<PackItem> items = {Root(),          File("a.bin", 0, content), Folder("Copy", 0),
+                                   File("a.bin", 2, content), File("b.bin", 2, other), File("e1", 0, ""),
+                                   File("e2", 2, "")};
+    std::vector<uint8_t> one = MakePackage(items);
+    ASSERT_EQ(OpenBytes(one, &h), PackageOpened);
+    const PackageEntry* first = FindPackageEntry(h, "a.bin");
+    const PackageEntry* copy = FindPackageEntry(h, "Copy\\a.bin");
+    const PackageEntry* changed = FindPackageEntry(h, "Copy\\b.bin");
+    EXPECT_EQ(copy->offset, first->offset);
+    EXPECT_EQ(copy->compressedSize, first->compressedSize);
+    EXPECT_NE(changed->offset, first->offset);
+    EXPECT_EQ(FindPackageEntry(h, "e1")->offset, FindPackageEntry(h, "Copy\\e2")->offset);
+    uint64_t streams = static_cast<uint64_t>(first->compressedSize) + changed->compressedSize +
+                       FindPackageEntry(h, "e1")->compressedSize;
+    EXPECT_EQ(h->dataSize, streams) << "each content once";
+    const std::pair<const char*, std::string> expected[] = {
+        {"a.bin", content}, {"Copy\\a.bin", content}, {"Copy\\b.bin", other}, {"e1", ""}, {"Copy\\e2", ""}};
+    for (const auto& [path, bytes] : expected) {
+        PackageBlock block;
+        ASSERT_EQ(ExtractPackageEntry(h, path, &block.data, &block.size), ExtractOk) << path;
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(block.data), block.size), bytes) << path;
+    }
+    MemorySink sink;
+    sink.bytes = MakeStub();
+    PackOptions options;
+    options.threads = 1;
+    std::string error;
+    ASSERT_TRUE(WritePackageArchive(items, sink.bytes.size(), sink, options, &error)) << error;
+    EXPECT_EQ(sink.bytes, one);
+}
