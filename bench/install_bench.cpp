@@ -141,18 +141,19 @@ template <typename WinPath>
 int MemoryRow(const fs::path& work, const fs::path& win64, const std::string& wine, WinPath winPath,
               const fs::path& drive, const BigProduct& product)
 {
+    // The files lie in a folder "data", where install_profile installs them too.
     fs::path big = work / "big";
-    fs::create_directories(big);
+    fs::create_directories(big / "data");
     FILE* ini = fopen((big / "Install.ini").string().c_str(), "wb");
     fputs("// Company=Vellmark Bench\r\n// Product=Big\r\n// Version=1.0\r\n// NoUninstall=1\r\n\r\n"
-          "install()\r\n{\r\n", ini);
+          "install()\r\n{\r\n    makedir(\"%APPDIR%\\\\data\");\r\n", ini);
     for (uint32_t f = 0; f < product.files; ++f)
-        fprintf(ini, "    copy(\"big%u.bin\", \"%%APPDIR%%\\\\big%u.bin\");\r\n", f, f);
+        fprintf(ini, "    copy(\"data\\\\big%u.bin\", \"%%APPDIR%%\\\\data\\\\big%u.bin\");\r\n", f, f);
     fputs("    if (iscopyerror())\r\n        return 0;\r\n    return 1;\r\n}\r\n", ini);
     fclose(ini);
     std::vector<char> block;
     for (uint32_t f = 0; f < product.files; ++f) {
-        fs::path file = big / ("big" + std::to_string(f) + ".bin");
+        fs::path file = big / "data" / ("big" + std::to_string(f) + ".bin");
         FILE* out = fopen(file.string().c_str(), "wb");
         for (uint64_t i = 0; out && i < product.megabytes; ++i) {
             BigBlock(f * product.megabytes + i, &block);
@@ -190,7 +191,7 @@ int MemoryRow(const fs::path& work, const fs::path& win64, const std::string& wi
     fclose(in);
     bool same = code == 0;
     for (uint32_t f = 0; f < product.files && same; ++f)
-        same = SameAsBig(drive / "BenchBig" / ("big" + std::to_string(f) + ".bin"), f * product.megabytes,
+        same = SameAsBig(drive / "BenchBig" / "data" / ("big" + std::to_string(f) + ".bin"), f * product.megabytes,
                          product.megabytes);
     if (!same) {
         fprintf(stderr, "install_bench: the big installation ended with %lu or differs from its files\n", code);
@@ -200,6 +201,37 @@ int MemoryRow(const fs::path& work, const fs::path& win64, const std::string& wi
            "peak working set %.1f MB, %.1f%% of the largest file (target <= 64 MB)\n",
            product.setup, product.what, fs::file_size(bigSetup) / 1e6, packing.wall, installing.wall,
            peak / 1048576.0, 100.0 * peak / (product.megabytes * 1048576.0));
+    fs::remove_all(drive / "BenchBig");
+    sync();
+
+    // The same files through the entry stream (EntryStream.h), as the copy
+    // path writes them once it streams: install_profile --streamed.
+    if (product.window > 0)
+        setenv("VELLMARK_TEST_PACKAGE_WINDOW", std::to_string(product.window).c_str(), 1);
+    Timing streaming;
+    MustRun(wine + Quoted(win64 / "peak_memory.exe") + " " + Quoted(winPath(win64 / "install_profile.exe")) +
+                " --streamed " + Quoted(winPath(bigSetup)) + " 'C:\\BenchBig' >" + Quoted(report) + " 2>/dev/null",
+            &streaming);
+    unsetenv("VELLMARK_TEST_PACKAGE_WINDOW");
+    in = fopen(report.c_str(), "r");
+    char line[512];
+    peak = 0;
+    code = 1;
+    while (in && fgets(line, sizeof line, in))
+        sscanf(line, "peak-working-set %llu exit %lu", &peak, &code);
+    if (in)
+        fclose(in);
+    same = code == 0;
+    for (uint32_t f = 0; f < product.files && same; ++f)
+        same = SameAsBig(drive / "BenchBig" / "data" / ("big" + std::to_string(f) + ".bin"), f * product.megabytes,
+                         product.megabytes);
+    if (!same) {
+        fprintf(stderr, "install_bench: the streamed installation ended with %lu or differs from its files\n", code);
+        return 1;
+    }
+    printf("memory: the same through the entry stream (install_profile --streamed, EntryStream.h): %.1f s, "
+           "peak working set %.1f MB\n",
+           streaming.wall, peak / 1048576.0);
     fs::remove_all(drive / "BenchBig");
     fs::remove(bigSetup);
     return 0;
@@ -381,6 +413,11 @@ int main(int argc, char** argv)
         fs::remove_all(drive / "BenchProfile");
         sync();
         MustRun(wine + Quoted(win64 / "install_profile.exe") + " " + Quoted(winPath(ours)) + " 'C:\\BenchProfile'");
+        fs::remove_all(drive / "BenchProfile");
+        sync();
+        printf("the same files through the entry stream (EntryStream.h), every one of them:\n");
+        MustRun(wine + Quoted(win64 / "install_profile.exe") + " --streamed " + Quoted(winPath(ours)) +
+                " 'C:\\BenchProfile'");
         fs::remove_all(drive / "BenchProfile");
         MustRun(wine + Quoted(win64 / "inflate_bench.exe") + " " + Quoted(winPath(ours)) + " 3");
     }
