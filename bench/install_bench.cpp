@@ -206,6 +206,8 @@ int MemoryRow(const fs::path& work, const fs::path& win64, const std::string& wi
 
     // The same files through the entry stream (EntryStream.h), as the copy
     // path writes them once it streams: install_profile --streamed.
+    // install_profile leaves out the package's top level: its folder "data" is made here.
+    fs::create_directories(drive / "BenchBig" / "data");
     if (product.window > 0)
         setenv("VELLMARK_TEST_PACKAGE_WINDOW", std::to_string(product.window).c_str(), 1);
     Timing streaming;
