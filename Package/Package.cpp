@@ -783,13 +783,19 @@ public:
             stopped = true;
             return false;
         }
+        Begin(stream, buffer, capacity);
+        return true;
+    }
+
+    // Hands zlib a buffer of the sink as its output space.
+    void Begin(z_stream* stream, uint8_t* buffer, uint32_t capacity)
+    {
         if (capacity > left_)
             capacity = left_;
         buffer_ = buffer;
         given_ = capacity;
         stream->next_out = buffer;
         stream->avail_out = capacity;
-        return true;
     }
 
 private:
@@ -810,16 +816,45 @@ int StreamPackageRecord(const PackageHandle* handle, const PackageEntry* entry, 
         return ExtractNotFound;
     if (!PlausibleStream(handle, entry))
         return ExtractBadStream;
+    // An entry that fits the sink's first buffer, with a stream that one
+    // window holds, is inflated in one call of the one-block decoder, as
+    // ExtractPackageEntry does: most files of a product are such.
+    uint8_t* first = nullptr;
+    uint32_t firstCapacity = 0;
+    if (entry->size > 0) {
+        first = sink->NextBuffer(&firstCapacity);
+        if (!first || firstCapacity == 0)
+            return ExtractStopped;
+        if (entry->size <= firstCapacity && entry->compressedSize <= handle->oneBlockBytes) {
+            int code = ExtractBadStream;
+            uint32_t content = 0;
+            {
+                WindowLease lease(handle);
+                const uint8_t* piece = MapFileWindow(&handle->view, lease.Window(), handle->dataOffset + entry->offset,
+                                                     entry->compressedSize, handle->windowBytes);
+                if (piece) {
+                    int block = InflateBlock(piece, entry->compressedSize, first, entry->size, &content);
+                    code = block == BlockInflated ? ExtractOk : block == BlockNoMemory ? ExtractNoMemory : ExtractBadStream;
+                }
+            }
+            if (code != ExtractOk)
+                return code;
+            if (!sink->Consume(first, entry->size))
+                return ExtractStopped;
+            return content == entry->checksum ? ExtractOk : ExtractBadChecksum;
+        }
+    }
     z_stream stream;
     memset(&stream, 0, sizeof stream);
     if (inflateInit(&stream) != Z_OK)
         return ExtractNoMemory;
-    // zlib is given no output space at first: the first buffer is asked for
-    // when it has some output (an empty entry asks for none).
+    // zlib starts on the buffer taken above (an empty entry asks for none).
     Bytef none = 0;
     stream.next_out = &none;
     stream.avail_out = 0;
     SinkOutput output(sink, entry->size);
+    if (first)
+        output.Begin(&stream, first, firstCapacity);
     int code;
     {
         WindowLease lease(handle);

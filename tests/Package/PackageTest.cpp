@@ -1,6 +1,7 @@
 // The package reader against archives built here, sound and damaged.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -20,9 +21,22 @@ namespace {
 
 std::string TempPath(const std::string& name)
 {
-    fs::path dir = fs::temp_directory_path() / "vellmark-package-tests";
-    fs::create_directories(dir);
-    return (dir / name).string();
+    // A folder of this run's own: the suite runs twice at once in ctest -j
+    // (package_tests and package_tests_windowed).
+    // It goes when the program ends.
+    struct RunFolder {
+        fs::path path;
+        ~RunFolder()
+        {
+            std::error_code ec;
+            fs::remove_all(path, ec);
+        }
+    };
+    static const RunFolder run = {
+        fs::temp_directory_path() /
+        ("vellmark-package-tests-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()))};
+    fs::create_directories(run.path);
+    return (run.path / name).string();
 }
 
 // Opens `bytes` written to a file; returns the code and leaves the handle open in *h.
