@@ -98,10 +98,19 @@ bool PipelineAvailable()
 // (or writes it at once without one), and stops once a write failed.
 class PipelineSink : public PackageEntrySink {
 public:
+    // `direct`: the entry fits one chunk, which this thread writes itself
+    // (handing one chunk to the helper and waiting for it costs more than
+    // it saves).
+    explicit PipelineSink(bool direct) : direct_(direct) {}
+
     uint8_t* NextBuffer(uint32_t* capacity) override
     {
         if (Pipe.failed)
             return nullptr;
+        if (direct_) {
+            *capacity = EntryStreamChunkBytes;
+            return Pipe.chunks[Pipe.nextFill];
+        }
         if (HelperRunning)
             WaitForSingleObject(Pipe.free, INFINITE);
         holding = true;
@@ -112,6 +121,11 @@ public:
     bool Consume(uint8_t*, uint32_t length) override
     {
         holding = false;
+        if (direct_) {
+            Pipe.lengths[Pipe.nextFill] = length;
+            WriteChunk(Pipe.nextFill);
+            return !Pipe.failed;
+        }
         uint32_t index = Pipe.nextFill;
         Pipe.nextFill = (Pipe.nextFill + 1) % EntryStreamChunks;
         Pipe.lengths[index] = length;
@@ -124,6 +138,9 @@ public:
 
     // A chunk was taken and not handed back: the stream ended inside it.
     bool holding = false;
+
+private:
+    bool direct_;
 };
 
 // Waits until the writer has written (or dropped) every chunk queued.  The
@@ -153,9 +170,11 @@ int StreamEntryToFile(const PackageHandle* package, const PackageEntry* entry, H
         Pipe.failed = 0;
         Pipe.writeError = 0;
         Pipe.written = 0;
-        PipelineSink sink;
+        bool direct = entry->size <= EntryStreamChunkBytes;
+        PipelineSink sink(direct);
         result.extract = StreamPackageRecord(package, entry, &sink);
-        Drain(sink.holding);
+        if (!direct)
+            Drain(sink.holding);
         result.writeError = Pipe.writeError;
         result.written = Pipe.written;
         if (Pipe.failed && result.extract == ExtractOk)

@@ -41,7 +41,8 @@ struct EntryStreamReport {
 // and is neither flushed nor closed: on 0 the caller deletes it, on 1 closes
 // it and moves it into place.  `report` may be null.  One call at a time
 // (the setup's one thread); when no helper thread can run, the chunks are
-// written on the calling thread instead.
+// written on the calling thread instead, and so is an entry that fits one
+// chunk (inflated in one call of the one-block decoder, then written).
 int StreamEntryToFile(const PackageHandle* package, const PackageEntry* entry, HANDLE file,
                       EntryStreamReport* report = nullptr);
 

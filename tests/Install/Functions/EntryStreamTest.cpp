@@ -135,6 +135,10 @@ TEST_F(StreamFixture, FailedWriteStopsTheStream)
     EXPECT_EQ(report.extract, ExtractStopped);
     EXPECT_NE(report.writeError, 0u);
     EXPECT_EQ(report.written, 0u);
+    // An entry of one chunk is written by the calling thread: the same answer.
+    EXPECT_EQ(StreamTo("small.txt", temp.path + "\\readonly.txt", &report, GENERIC_READ), 0);
+    EXPECT_EQ(report.extract, ExtractStopped);
+    EXPECT_NE(report.writeError, 0u);
     EXPECT_EQ(StreamTo("log.txt", temp.path + "\\log.txt", &report), 1);
     EXPECT_EQ(ReadAll(temp.path + "\\log.txt"), items[2].content);
 }
