@@ -9,7 +9,7 @@ bool RegistryKey::Open(HKEY root, const char* path, REGSAM access)
     HKEY key = nullptr;
     if (RegOpenKeyExA(root, path, 0, access, &key) != ERROR_SUCCESS)
         return false;
-    key_ = key;
+    key_ = OwnedHandle<RegistryKeyKind>(key);
     return true;
 }
 
@@ -21,28 +21,21 @@ bool RegistryKey::Create(HKEY root, const char* path, REGSAM access, bool* creat
     if (RegCreateKeyExA(root, path, 0, const_cast<char*>(""), REG_OPTION_NON_VOLATILE, access, nullptr, &key,
                         &disposition) != ERROR_SUCCESS)
         return false;
-    key_ = key;
+    key_ = OwnedHandle<RegistryKeyKind>(key);
     if (created)
         *created = disposition == REG_CREATED_NEW_KEY;
     return true;
 }
 
-void RegistryKey::Close()
-{
-    if (key_)
-        RegCloseKey(key_);
-    key_ = nullptr;
-}
-
 bool RegistryKey::SetText(const char* name, const char* text)
 {
     DWORD size = static_cast<DWORD>(strlen(text) + 1);
-    return RegSetValueExA(key_, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), size) == ERROR_SUCCESS;
+    return RegSetValueExA(key_.Get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), size) == ERROR_SUCCESS;
 }
 
 bool RegistryKey::SetNumber(const char* name, DWORD value)
 {
-    return RegSetValueExA(key_, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value) ==
+    return RegSetValueExA(key_.Get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value) ==
            ERROR_SUCCESS;
 }
 
@@ -50,7 +43,7 @@ bool RegistryKey::QueryNumber(const char* name, DWORD* value)
 {
     DWORD number = 0;
     DWORD size = sizeof number;
-    if (RegQueryValueExA(key_, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&number), &size) != ERROR_SUCCESS)
+    if (RegQueryValueExA(key_.Get(), name, nullptr, nullptr, reinterpret_cast<BYTE*>(&number), &size) != ERROR_SUCCESS)
         return false;
     *value = number;
     return true;
@@ -62,7 +55,7 @@ bool RegistryKey::QueryText(const char* name, char* text, size_t capacity, DWORD
         return false;
     DWORD size = static_cast<DWORD>(capacity - 1);
     DWORD valueType = 0;
-    if (RegQueryValueExA(key_, name, nullptr, &valueType, reinterpret_cast<BYTE*>(text), &size) != ERROR_SUCCESS) {
+    if (RegQueryValueExA(key_.Get(), name, nullptr, &valueType, reinterpret_cast<BYTE*>(text), &size) != ERROR_SUCCESS) {
         text[0] = '\0';
         return false;
     }
@@ -75,7 +68,7 @@ bool RegistryKey::QueryText(const char* name, char* text, size_t capacity, DWORD
 bool RegistryKey::CountValues(DWORD* count)
 {
     DWORD values = 0;
-    if (RegQueryInfoKeyA(key_, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr, nullptr,
+    if (RegQueryInfoKeyA(key_.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr, nullptr,
                          nullptr, nullptr) != ERROR_SUCCESS)
         return false;
     *count = values;

@@ -1,5 +1,6 @@
 // An owned registry key: every key the built-ins, the registrations and the
-// playback open is closed when its owner goes, on every path.
+// playback open is closed when its owner goes, on every path.  The owner has
+// the shape of the others (Handles.h): move-only, Get, Close, Release.
 #ifndef VELLMARK_REGISTRYKEY_H
 #define VELLMARK_REGISTRYKEY_H
 
@@ -7,12 +8,13 @@
 
 #include <cstddef>
 
+#include "Handles.h"
+
 class RegistryKey {
 public:
     RegistryKey() = default;
-    ~RegistryKey() { Close(); }
-    RegistryKey(const RegistryKey&) = delete;
-    RegistryKey& operator=(const RegistryKey&) = delete;
+    RegistryKey(RegistryKey&&) = default;
+    RegistryKey& operator=(RegistryKey&&) = default;
 
     // RegOpenKeyExA of an existing key.  false when it cannot be opened.
     bool Open(HKEY root, const char* path, REGSAM access);
@@ -20,9 +22,13 @@ public:
     // (class "", a non-volatile key, no security attributes).  `created`, when
     // given, tells whether the key is new.  false when it cannot be had.
     bool Create(HKEY root, const char* path, REGSAM access, bool* created = nullptr);
-    void Close();
+    // false only when RegCloseKey reported a failure.
+    bool Close() { return key_.Close(); }
 
-    HKEY Handle() const { return key_; }
+    HKEY Get() const { return key_.Get(); }
+    bool IsOpen() const { return key_.IsOpen(); }
+    // Hands the key over: the caller closes it.
+    HKEY Release() { return key_.Release(); }
 
     // A REG_SZ value of the text's length plus its terminator.
     bool SetText(const char* name, const char* text);
@@ -40,7 +46,7 @@ public:
     bool CountValues(DWORD* count);
 
 private:
-    HKEY key_ = nullptr;
+    OwnedHandle<RegistryKeyKind> key_;
 };
 
 #endif

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "Handles.h"
 #include "SetupState.h"
 
 void RestartWindows()
@@ -13,21 +14,18 @@ void RestartWindows()
     const char* privilege = "skipped";
     if (IsWindowsNT) {
         privilege = "failed";
-        HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, GetCurrentProcessId());
-        if (process) {
-            HANDLE token = NULL;
-            if (OpenProcessToken(process, TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) {
-                TOKEN_PRIVILEGES privileges;
-                memset(&privileges, 0, sizeof privileges);
-                if (LookupPrivilegeValueA(NULL, "SeShutdownPrivilege", &privileges.Privileges[0].Luid)) {
-                    privileges.PrivilegeCount = 1;
-                    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-                    if (AdjustTokenPrivileges(token, FALSE, &privileges, sizeof privileges, NULL, NULL))
-                        privilege = "enabled";
-                }
-                CloseHandle(token);
+        KernelHandle process(OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, GetCurrentProcessId()));
+        HANDLE opened = NULL;
+        if (process.IsOpen() && OpenProcessToken(process.Get(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &opened)) {
+            KernelHandle token(opened);
+            TOKEN_PRIVILEGES privileges;
+            memset(&privileges, 0, sizeof privileges);
+            if (LookupPrivilegeValueA(NULL, "SeShutdownPrivilege", &privileges.Privileges[0].Luid)) {
+                privileges.PrivilegeCount = 1;
+                privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+                if (AdjustTokenPrivileges(token.Get(), FALSE, &privileges, sizeof privileges, NULL, NULL))
+                    privilege = "enabled";
             }
-            CloseHandle(process);
         }
     }
 #ifdef VM_TEST_HOOKS

@@ -2,9 +2,10 @@
 
 #include <windows.h>
 
+#include "Handles.h"
+#include "MessageBox.h"
 #include "RegistryProbe.h"
 #include "TestHooks.h"
-#include "Transcript.h"
 
 int ReportError(const char* text)
 {
@@ -21,18 +22,18 @@ int RegistryWritable()
 
 ServiceManagerCheck CheckServiceManager()
 {
-    SC_HANDLE manager = NULL;
+    ServiceHandle manager;
     DWORD error = 0;
     if (TestHook("deny-scm")) {
         error = ERROR_ACCESS_DENIED;
     } else if (TestHook("fail-scm")) {
         error = ERROR_INVALID_PARAMETER;
     } else {
-        manager = OpenSCManagerA(NULL, NULL, SC_MANAGER_ALL_ACCESS);
-        if (!manager)
+        manager = ServiceHandle(OpenSCManagerA(NULL, NULL, SC_MANAGER_ALL_ACCESS));
+        if (!manager.IsOpen())
             error = GetLastError();
     }
-    if (!manager) {
+    if (!manager.IsOpen()) {
         if (error == ERROR_ACCESS_DENIED) {
             ReportError("You must have Administrator privileges in order to deinstall drivers!\n"
                         "Log on as an administrator and try again...");
@@ -41,6 +42,5 @@ ServiceManagerCheck CheckServiceManager()
         ReportError("Can't open driver database!");
         return ServiceManagerFailed;
     }
-    CloseServiceHandle(manager);
     return ServiceManagerReady;
 }

@@ -1,14 +1,14 @@
-// The transcript of an unattended run, and the message boxes it stands in for.
+// The transcript of an unattended run, and the answers of the message boxes it stands in for.
 #include "Transcript.h"
 
 #include <cstdarg>
 #include <cstdio>
 
-#include "SetupState.h"
+#include "Handles.h"
 
 namespace {
 
-HANDLE TranscriptFile = INVALID_HANDLE_VALUE;
+KernelHandle TranscriptFile;
 
 constexpr size_t TranscriptLineSize = 4096;
 
@@ -35,21 +35,19 @@ const BoxButtons ButtonsOfType[] = {
 int OpenTranscript(const char* path)
 {
     CloseTranscript();
-    TranscriptFile = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr);
-    return TranscriptFile != INVALID_HANDLE_VALUE ? 1 : 0;
+    TranscriptFile = KernelHandle(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    return TranscriptFile.IsOpen() ? 1 : 0;
 }
 
 void CloseTranscript()
 {
-    if (TranscriptFile != INVALID_HANDLE_VALUE)
-        CloseHandle(TranscriptFile);
-    TranscriptFile = INVALID_HANDLE_VALUE;
+    TranscriptFile.Close();
 }
 
 void TranscriptLine(const char* format, ...)
 {
-    if (TranscriptFile == INVALID_HANDLE_VALUE)
+    if (!TranscriptFile.IsOpen())
         return;
     char text[TranscriptLineSize];
     va_list args;
@@ -73,7 +71,7 @@ void TranscriptLine(const char* format, ...)
     line[length++] = '\r';
     line[length++] = '\n';
     DWORD written = 0;
-    WriteFile(TranscriptFile, line, static_cast<DWORD>(length), &written, nullptr);
+    WriteFile(TranscriptFile.Get(), line, static_cast<DWORD>(length), &written, nullptr);
 }
 
 int AnswerUnattended(const char* text, const char* caption, UINT style)
@@ -86,11 +84,4 @@ int AnswerUnattended(const char* text, const char* caption, UINT style)
     const BoxButton& answer = set.buttons[index];
     TranscriptLine("message \"%s\": %s -> %s", caption ? caption : "", text ? text : "", answer.name);
     return answer.result;
-}
-
-int ShowMessage(HWND owner, const char* text, const char* caption, UINT style)
-{
-    if (UnattendedMode)
-        return AnswerUnattended(text, caption, style);
-    return MessageBoxA(owner, text, caption, style);
 }

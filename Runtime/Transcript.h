@@ -21,12 +21,10 @@ void TranscriptLine(const char* format, ...)
 #endif
     ;
 
-// A message box nobody sees: writes `message "CAPTION": TEXT -> ANSWER` and
-// returns the answer of the box's default button (the first one unless the
-// style names another), as MessageBoxA returns it (IDOK, IDYES, ...).
+// A message box nobody sees (what ShowMessage, MessageBox.h, does in an
+// unattended run): writes `message "CAPTION": TEXT -> ANSWER` and returns
+// the answer of the box's default button (the first one unless the style
+// names another), as MessageBoxA returns it (IDOK, IDYES, ...).
 int AnswerUnattended(const char* text, const char* caption, UINT style);
-
-// MessageBoxA, or AnswerUnattended while UnattendedMode is set.
-int ShowMessage(HWND owner, const char* text, const char* caption, UINT style);
 
 #endif

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "MessageBox.h"
 #include "Removal.h"
 #include "SetupState.h"
 #include "UninstallResource.h"
@@ -110,7 +111,7 @@ INT_PTR ToggleDeleteSettings(HWND dialog, WPARAM, LPARAM, INT_PTR)
 INT_PTR RunRemoval(HWND dialog, WPARAM, LPARAM, INT_PTR)
 {
     if (FindFileInUse(&TheInstallLog)) {
-        MessageBoxA(dialog, "Some program files are in use.\nQuit applications that may use them and try again...",
+        ShowMessage(dialog, "Some program files are in use.\nQuit applications that may use them and try again...",
                     "Error", MB_ICONERROR);
         return ResultHandled;
     }

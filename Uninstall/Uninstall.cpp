@@ -15,6 +15,7 @@
 #include "ExitCodes.h"
 #include "InstallLog.h"
 #include "LogDigest.h"
+#include "MessageBox.h"
 #include "Removal.h"
 #include "RemovalDialog.h"
 #include "RestartWindows.h"
@@ -23,6 +24,7 @@
 #include "SystemLibrary.h"
 #include "UninstallLog.h"
 #include "UninstallResource.h"
+#include "WindowsVersionQuery.h"
 
 namespace {
 
@@ -176,11 +178,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
     StartProgramLibraries();
     InstanceHandle = instance;
 
-    OSVERSIONINFOA version;
-    memset(&version, 0, sizeof version);
-    version.dwOSVersionInfoSize = sizeof version;   // 148 bytes
-    GetVersionExA(&version);
-    IsWindowsNT = version.dwPlatformId == VER_PLATFORM_WIN32_NT ? 1 : 0;
+    IsWindowsNT = QueryWindowsVersion().NTFamily() ? 1 : 0;
 
     UninstallOutcome outcome = RunUninstall(commandLine);
     // The product's names point into the list: they go with it.
@@ -194,11 +192,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
     if (UnattendedMode)
         return RebootNeeded ? ExitRestartNeeded : ExitSuccess;
     if (RebootNeeded) {
-        if (MessageBoxA(NULL, "In order to conform changes Windows needs to be rebooted.\nDo you want to do it now?",
+        if (ShowMessage(NULL, "In order to conform changes Windows needs to be rebooted.\nDo you want to do it now?",
                         "Uninstall", MB_YESNO | MB_ICONQUESTION) == IDYES)
             RestartWindows();
     } else {
-        MessageBoxA(NULL, "Removing completed succesfully.\nThere is no need to reboot Windows.", "Uninstall",
+        ShowMessage(NULL, "Removing completed succesfully.\nThere is no need to reboot Windows.", "Uninstall",
                     MB_ICONINFORMATION);
     }
     return 0;

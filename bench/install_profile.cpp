@@ -30,12 +30,14 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "BlockInflater.h"
 #include "EntryStream.h"
 #include "FileCreation.h"
 #include "FileInstall.h"
+#include "Handles.h"
 #include "InstallLog.h"
 #include "LogDigest.h"
 #include "Package.h"
@@ -125,7 +127,7 @@ int main(int argc, char** argv)
             LogAddDirectory(&list, destination.c_str());
             continue;
         }
-        HANDLE created = INVALID_HANDLE_VALUE;
+        KernelHandle created;
         {
             Stopwatch watch(&creates);
             FileCreation creation;
@@ -165,13 +167,13 @@ int main(int argc, char** argv)
             volatile uint32_t sum = PackageAdler32(block.data, block.size);
             (void)sum;
         }
-        if (created == INVALID_HANDLE_VALUE) {
+        if (!created.IsOpen()) {
             fprintf(stderr, "install_profile: cannot create %s\n", destination.c_str());
             return 1;
         }
         {
             Stopwatch watch(&writes);
-            if (!WriteNewFile(created, destination.c_str(), block.data, block.size)) {
+            if (!WriteNewFile(std::move(created), destination.c_str(), block.data, block.size)) {
                 fprintf(stderr, "install_profile: cannot write %s\n", destination.c_str());
                 return 1;
             }

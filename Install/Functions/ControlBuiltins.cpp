@@ -4,28 +4,21 @@
 
 #include <commctrl.h>
 
+#include "MessageBox.h"
 #include "SetupBuiltins.h"
 #include "SetupState.h"
-#include "Transcript.h"
 #include "WindowsVersion.h"
-
-#ifdef VM_TEST_HOOKS
-MessageBoxFunction ScriptMessageBox = MessageBoxA;
-#define VM_MESSAGE_BOX ScriptMessageBox
-#else
-#define VM_MESSAGE_BOX MessageBoxA
-#endif
+#include "WindowsVersionQuery.h"
 
 namespace {
 
 ScriptValue TestWindowsVersion(BuiltinIndex index, WindowsVersionTest test)
 {
     ReadBuiltinArguments(index, nullptr);
-    OSVERSIONINFOA info = {};
-    info.dwOSVersionInfoSize = sizeof info;   // 148
-    if (!GetVersionExA(&info))
+    WindowsVersionInfo version = QueryWindowsVersion();
+    if (!version.reported)
         return 0;
-    return WindowsVersionMatches(test, info.dwPlatformId, info.dwMajorVersion, info.dwMinorVersion);
+    return WindowsVersionMatches(test, version.platformId, version.major, version.minor);
 }
 
 // Reads one value and stores it unchanged: any non-zero word counts as set.
@@ -48,14 +41,10 @@ int ShowScriptMessage(BuiltinIndex index, const char* caption, UINT style)
     const char* text = ScriptTextOf(value);
     if (!text)
         return 0;
-    if (UnattendedMode)
-        return AnswerUnattended(text, caption, style);
-    return VM_MESSAGE_BOX(WizardWindow, text, caption, style);
+    return ShowMessage(WizardWindow, text, caption, style);
 }
 
 }  // namespace
-
-static_assert(sizeof(OSVERSIONINFOA) == 148, "the version record GetVersionExA fills");
 
 ScriptValue IsWin95Builtin() { return TestWindowsVersion(BuiltinIswin95, Windows95); }
 ScriptValue IsWin98Builtin() { return TestWindowsVersion(BuiltinIswin98, Windows98); }

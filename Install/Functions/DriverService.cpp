@@ -7,6 +7,7 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "Handles.h"
 #include "PathText.h"
 #include "RegistryKey.h"
 #include "SetupState.h"
@@ -17,30 +18,6 @@ unsigned long DriverServiceWaitTime = DriverServiceWait;
 #else
 #define VM_DRIVER_SERVICE_WAIT DriverServiceWait
 #endif
-
-namespace {
-
-// An owned service control manager or service handle.
-class ServiceHandle {
-public:
-    explicit ServiceHandle(SC_HANDLE handle) : handle_(handle) {}
-    ~ServiceHandle() { Close(); }
-    ServiceHandle(const ServiceHandle&) = delete;
-    ServiceHandle& operator=(const ServiceHandle&) = delete;
-
-    SC_HANDLE Handle() const { return handle_; }
-    void Close()
-    {
-        if (handle_)
-            CloseServiceHandle(handle_);
-        handle_ = nullptr;
-    }
-
-private:
-    SC_HANDLE handle_;
-};
-
-}  // namespace
 
 void WaitForDriverService()
 {
@@ -74,16 +51,16 @@ int RegisterDriverService(const char* driverPath, const char* serviceName)
     key.SetNumber("Start", SERVICE_AUTO_START);
     key.SetNumber("Type", SERVICE_KERNEL_DRIVER);
     key.SetNumber("ErrorControl", SERVICE_ERROR_NORMAL);
-    RegSetValueExA(key.Handle(), "DisplayName", 0, REG_SZ, reinterpret_cast<const BYTE*>(serviceName),
+    RegSetValueExA(key.Get(), "DisplayName", 0, REG_SZ, reinterpret_cast<const BYTE*>(serviceName),
                    static_cast<DWORD>(strlen(serviceName)));
     key.Close();
 
     if (!IsWindowsNT)
         return 1;
-    ServiceHandle service(CreateServiceA(manager.Handle(), serviceName, serviceName, SERVICE_ALL_ACCESS,
+    ServiceHandle service(CreateServiceA(manager.Get(), serviceName, serviceName, SERVICE_ALL_ACCESS,
                                          SERVICE_KERNEL_DRIVER, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, imagePath,
                                          nullptr, nullptr, nullptr, nullptr, nullptr));
-    if (!service.Handle() && GetLastError() != ERROR_SERVICE_EXISTS) {
+    if (!service.IsOpen() && GetLastError() != ERROR_SERVICE_EXISTS) {
         manager.Close();
         DeleteDriverServiceKeys(serviceName);
         return 0;
@@ -96,11 +73,11 @@ void DeleteDriverService(const char* serviceName)
     if (!IsWindowsNT || !IsServiceName(serviceName))
         return;
     ServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-    if (!manager.Handle())
+    if (!manager.IsOpen())
         return;
-    ServiceHandle service(OpenServiceA(manager.Handle(), serviceName, SERVICE_ALL_ACCESS));
-    if (service.Handle())
-        DeleteService(service.Handle());
+    ServiceHandle service(OpenServiceA(manager.Get(), serviceName, SERVICE_ALL_ACCESS));
+    if (service.IsOpen())
+        DeleteService(service.Get());
 }
 
 void DeleteDriverServiceKeys(const char* serviceName)

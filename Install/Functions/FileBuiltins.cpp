@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "FileCreation.h"
 #include "InstallLog.h"
@@ -36,30 +37,6 @@ int FolderOf(const char* path, char (&folder)[WorkBufferSize])
     return 1;
 }
 
-// An open file that is closed when it goes.
-class OwnedFile {
-public:
-    explicit OwnedFile(HANDLE handle) : handle_(handle) {}
-    ~OwnedFile() { Close(); }
-    OwnedFile(const OwnedFile&) = delete;
-    OwnedFile& operator=(const OwnedFile&) = delete;
-
-    bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
-    HANDLE Handle() const { return handle_; }
-    // false when the system reported a failure on closing.
-    bool Close()
-    {
-        bool closed = true;
-        if (handle_ != INVALID_HANDLE_VALUE)
-            closed = CloseHandle(handle_) != 0;
-        handle_ = INVALID_HANDLE_VALUE;
-        return closed;
-    }
-
-private:
-    HANDLE handle_;
-};
-
 // Writes `size` bytes into a new temporary file in the destination's folder
 // and moves it over the destination.  1 on success; 0 with the destination as
 // it was and no temporary file left.
@@ -73,9 +50,10 @@ int WriteBesideAndReplace(const char* destination, const uint8_t* data, uint32_t
     if (GetTempFileNameA(folder, "vm", 0, temporary) == 0)
         return 0;
 
-    OwnedFile file(CreateFileA(temporary, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, WrittenFileFlags,
-                              nullptr));
-    bool written = file.IsOpen() && WriteBlockToFile(file.Handle(), data, size);
+    KernelHandle file(CreateFileA(temporary, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  WrittenFileFlags, nullptr));
+    // A file that does not close cleanly may not hold every byte.
+    bool written = file.IsOpen() && WriteBlockToFile(file.Get(), data, size);
     written = file.Close() && written;
     if (written && LogFileReplace(temporary, destination))
         return 1;
@@ -161,11 +139,10 @@ bool WriteBlockToFile(HANDLE file, const void* block, uint32_t size)
     return WriteFile(file, block, size, &written, nullptr) && written == size;
 }
 
-int WriteNewFile(HANDLE created, const char* destination, const uint8_t* data, uint32_t size)
+int WriteNewFile(KernelHandle created, const char* destination, const uint8_t* data, uint32_t size)
 {
-    OwnedFile file(created);
-    bool written = WriteBlockToFile(file.Handle(), data, size);
-    written = file.Close() && written;
+    bool written = WriteBlockToFile(created.Get(), data, size);
+    written = created.Close() && written;
     if (written)
         return 1;
     // Created by this installation where no file was: it is its to remove.
@@ -197,9 +174,9 @@ int ExtractEntryToFile(const char* entry, const char* destination)
     int extracted = ExtractPackageEntry(SetupPackage, entry, &block.data, &block.size);
     if (extracted != ExtractOk)
         return 0;   // the creation's file, if any, goes with it
-    HANDLE created = creation.Finish();
-    if (created != INVALID_HANDLE_VALUE)
-        return WriteNewFile(created, destination, block.data, block.size);
+    KernelHandle created = creation.Finish();
+    if (created.IsOpen())
+        return WriteNewFile(std::move(created), destination, block.data, block.size);
 
     // Never replace a file of the same or a newer version; a skip counts as success.
     if (!EntryNeedsWriting(block.data, block.size, destination))

@@ -38,17 +38,20 @@ bool HelperAvailable()
     if (HelperTried)
         return HelperRunning;
     HelperTried = true;
-    RequestReady = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    RequestDone = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    HANDLE thread = RequestReady && RequestDone ? CreateThread(nullptr, 0, CreationThread, nullptr, 0, nullptr) : nullptr;
-    if (thread) {
-        CloseHandle(thread);   // it runs until the process ends
+    KernelHandle ready(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+    KernelHandle done(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+    RequestReady = ready.Get();
+    RequestDone = done.Get();
+    // The thread runs until the process ends; its handle is not needed.
+    KernelHandle thread(ready.IsOpen() && done.IsOpen()
+                            ? CreateThread(nullptr, 0, CreationThread, nullptr, 0, nullptr)
+                            : nullptr);
+    if (thread.IsOpen()) {
+        // The events stay with the thread, for the life of the process.
+        ready.Release();
+        done.Release();
         HelperRunning = true;
     } else {
-        if (RequestReady)
-            CloseHandle(RequestReady);
-        if (RequestDone)
-            CloseHandle(RequestDone);
         RequestReady = RequestDone = nullptr;
     }
     return HelperRunning;
@@ -60,9 +63,9 @@ FileCreation::~FileCreation()
 {
     if (!started_)
         return;
-    HANDLE file = Finish();
-    if (file != INVALID_HANDLE_VALUE) {
-        CloseHandle(file);
+    KernelHandle file = Finish();
+    if (file.IsOpen()) {
+        file.Close();
         DeleteFileA(path_);
     }
 }
@@ -81,13 +84,13 @@ void FileCreation::Start(const char* path, DWORD flags)
     }
 }
 
-HANDLE FileCreation::Finish()
+KernelHandle FileCreation::Finish()
 {
     if (!started_)
-        return INVALID_HANDLE_VALUE;
+        return KernelHandle();
     started_ = false;
     if (!onHelper_)
-        return CreateNewFile(path_, flags_);
+        return KernelHandle(CreateNewFile(path_, flags_));
     WaitForSingleObject(RequestDone, INFINITE);
-    return Request.result;
+    return KernelHandle(Request.result);
 }

@@ -9,6 +9,8 @@
 
 #include <windows.h>
 
+#include "Handles.h"
+
 class FileCreation {
 public:
     FileCreation() = default;
@@ -23,9 +25,9 @@ public:
     // stay valid until Finish.  When no helper thread can run, the file is
     // created by Finish instead.
     void Start(const char* path, DWORD flags);
-    // Waits for the creation and hands over its handle (the caller closes
-    // it), or INVALID_HANDLE_VALUE when no file was created.
-    HANDLE Finish();
+    // Waits for the creation and hands over its file, which is not open
+    // when no file was created.
+    KernelHandle Finish();
 
 private:
     const char* path_ = nullptr;

@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+#include "Handles.h"
+
 // Writes the package entry `entry` of the open SetupPackage to `destination`,
 // but never replaces a file whose version is the same or newer than the
 // entry's (an entry without a version always replaces).  Returns 1 when the
@@ -32,7 +34,7 @@ bool EntryNeedsWriting(const uint8_t* block, uint32_t size, const char* destinat
 // Writes the block into `created`, the file just created at `destination`
 // where none was (FileCreation.h), and closes it.  1 on success; 0 with the
 // file deleted again.
-int WriteNewFile(HANDLE created, const char* destination, const uint8_t* data, uint32_t size);
+int WriteNewFile(KernelHandle created, const char* destination, const uint8_t* data, uint32_t size);
 
 // One WriteFile of `size` bytes; true only when it succeeded and wrote them all.
 bool WriteBlockToFile(HANDLE file, const void* block, uint32_t size);

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "AnsiText.h"
+#include "Handles.h"
 #include "PathText.h"
 #include "RegistryKey.h"
 
@@ -31,9 +32,9 @@ void ForEachEntryOf(const char* logPath, REGSAM access, Visit visit)
     if (!logPath || !list.Open(HKEY_LOCAL_MACHINE, UninstallKeyPath, KEY_ENUMERATE_SUB_KEYS))
         return;
     char name[256];
-    for (DWORD index = 0; RegEnumKeyA(list.Handle(), index, name, sizeof name) == ERROR_SUCCESS; ++index) {
+    for (DWORD index = 0; RegEnumKeyA(list.Get(), index, name, sizeof name) == ERROR_SUCCESS; ++index) {
         RegistryKey entry;
-        if (!entry.Open(list.Handle(), name, KEY_QUERY_VALUE | access))
+        if (!entry.Open(list.Get(), name, KEY_QUERY_VALUE | access))
             continue;
         char command[2048];
         DWORD type = 0;
@@ -49,17 +50,16 @@ void ForEachEntryOf(const char* logPath, REGSAM access, Visit visit)
 
 int DigestFile(const char* path, char (&text)[Sha256TextSize])
 {
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    KernelHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file.IsOpen())
         return 0;
     Sha256 hash;
     char buffer[16384];
     DWORD got = 0;
     bool read = true;
-    while ((read = ReadFile(file, buffer, sizeof buffer, &got, nullptr) != 0) && got > 0)
+    while ((read = ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr) != 0) && got > 0)
         hash.Update(buffer, got);
-    CloseHandle(file);
     if (!read)
         return 0;
     hash.FinishText(text);

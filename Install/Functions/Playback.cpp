@@ -54,7 +54,7 @@ void DeleteUserKeyTreeAt(const char* keyPath, int depth)
     // again; one that stays (no right to delete it) moves the walk past it.
     DWORD index = 0;
     char name[256];
-    while (RegEnumKeyA(key.Handle(), index, name, sizeof name) == ERROR_SUCCESS) {
+    while (RegEnumKeyA(key.Get(), index, name, sizeof name) == ERROR_SUCCESS) {
         char child[WorkBufferSize];
         int length = snprintf(child, sizeof child, "%s\\%s", keyPath, name);
         if (length < 0 || static_cast<size_t>(length) >= sizeof child) {
@@ -146,7 +146,7 @@ void RemoveProductKey(const PlaybackOptions& options)
     RegistryKey key;
     if (key.Open(HKEY_LOCAL_MACHINE, path.text, KEY_SET_VALUE)) {
         for (const char* value : {"Version", "Path", "URL", "Email"})
-            RegDeleteValueA(key.Handle(), value);
+            RegDeleteValueA(key.Get(), value);
         key.Close();
     }
     if (CountKeyNames(path.text) > 1)
@@ -170,12 +170,12 @@ void RemoveUninstallEntry(const PlaybackOptions& options)
         for (;;) {
             char value[ValueNameSize];
             DWORD size = sizeof value;
-            LONG found = RegEnumValueA(key.Handle(), index, value, &size, nullptr, nullptr, nullptr, nullptr);
+            LONG found = RegEnumValueA(key.Get(), index, value, &size, nullptr, nullptr, nullptr, nullptr);
             if (found == ERROR_MORE_DATA)
                 ++index;
             else if (found != ERROR_SUCCESS)
                 break;
-            else if (RegDeleteValueA(key.Handle(), value) != ERROR_SUCCESS)
+            else if (RegDeleteValueA(key.Get(), value) != ERROR_SUCCESS)
                 ++index;
         }
         key.Close();
@@ -200,11 +200,11 @@ int ReleaseSharedReference(const char* sharedName, const char* company, const ch
         if (stored == 0) {
             // A count that says nobody holds the file cannot say that it is
             // ours to delete: the value goes, the file stays.
-            RegDeleteValueA(key.Handle(), sharedName);
+            RegDeleteValueA(key.Get(), sharedName);
         } else {
             count = stored - 1;
             if (count == 0)
-                RegDeleteValueA(key.Handle(), sharedName);
+                RegDeleteValueA(key.Get(), sharedName);
             else
                 key.SetNumber(sharedName, count);
         }

@@ -36,11 +36,4 @@ bool OptionalTextArgument(ScriptValue value, const char** text);
 // whose low bits are all 0, so that a found window never reads as none.
 ScriptValue WindowHandleValue(HWND window);
 
-#ifdef VM_TEST_HOOKS
-// Test builds only: the function the message built-ins show their box with
-// (MessageBoxA unless a test replaces it).
-typedef int(WINAPI* MessageBoxFunction)(HWND owner, LPCSTR text, LPCSTR caption, UINT style);
-extern MessageBoxFunction ScriptMessageBox;
-#endif
-
 #endif

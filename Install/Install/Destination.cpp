@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "Handles.h"
 #include "PathMacros.h"
 #include "RegistryKey.h"
 #include "SetupState.h"
@@ -41,9 +42,9 @@ bool FolderWritable(const char* folder)
         DWORD flags = FILE_FLAG_RANDOM_ACCESS | FILE_ATTRIBUTE_NORMAL;
         if (IsWindowsNT)
             flags |= FILE_FLAG_DELETE_ON_CLOSE;
-        HANDLE file = CreateFileA(testFile, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW, flags, nullptr);
-        if (file != INVALID_HANDLE_VALUE) {
-            CloseHandle(file);
+        KernelHandle file(CreateFileA(testFile, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW, flags, nullptr));
+        if (file.IsOpen()) {
+            file.Close();   // before the deletion by name
             if (!IsWindowsNT)
                 DeleteFileA(testFile);
             return true;

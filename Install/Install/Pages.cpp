@@ -10,6 +10,7 @@
 #include "CommandLine.h"
 #include "Destination.h"
 #include "Installation.h"
+#include "MessageBox.h"
 #include "PathMacros.h"
 #include "SetupState.h"
 #include "Settings.h"
@@ -250,7 +251,7 @@ INT_PTR LeaveDestination(HWND page, WPARAM, LPARAM forward, INT_PTR)
         question = "The directory:\n\n%s\n\ndoes not exist. Do you want directory to be created?";
     if (question != nullptr) {
         snprintf(text, sizeof text, question, InstallDir);
-        if (MessageBoxA(page, text, "Install", MB_YESNO | MB_ICONQUESTION) == IDNO)
+        if (ShowMessage(page, text, "Install", MB_YESNO | MB_ICONQUESTION) == IDNO)
             return 1;
     }
 
@@ -258,7 +259,7 @@ INT_PTR LeaveDestination(HWND page, WPARAM, LPARAM forward, INT_PTR)
 
     if (!FolderWritable(InstallDir)) {
         snprintf(text, sizeof text, "Can't install to:\n\n%s\n\nPlease select another location...", InstallDir);
-        MessageBoxA(page, text, "Install", MB_ICONINFORMATION);
+        ShowMessage(page, text, "Install", MB_ICONINFORMATION);
         return 1;
     }
     return 0;

@@ -9,11 +9,11 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <cstring>
 
 #include "CommandLine.h"
 #include "ExitCodes.h"
 #include "Installation.h"
+#include "MessageBox.h"
 #include "Package.h"
 #include "RestartWindows.h"
 #include "Script.h"
@@ -27,6 +27,7 @@
 #include "VerificationWindow.h"
 #include "Versions.h"
 #include "WindowsVersion.h"
+#include "WindowsVersionQuery.h"
 #include "Wizard.h"
 #include "resource.h"
 
@@ -88,11 +89,8 @@ static SetupOutcome RunStartChecks()
     GetSettingInt("NoWin95", &noWin95);
 
     if (noWin95) {
-        OSVERSIONINFOA version;
-        memset(&version, 0, sizeof version);
-        version.dwOSVersionInfoSize = sizeof version;
-        GetVersionExA(&version);
-        if (WindowsVersionMatches(Windows95, version.dwPlatformId, version.dwMajorVersion, version.dwMinorVersion)) {
+        WindowsVersionInfo version = QueryWindowsVersion();
+        if (WindowsVersionMatches(Windows95, version.platformId, version.major, version.minor)) {
             ReportError("Windows 95 is no longer supported... Sorry...");
             return SetupWrongWindows;
         }
@@ -225,26 +223,23 @@ static SetupOutcome RunSetup(const char* installDir)
 }
 
 // The Windows version gate: SetupGoesOn on Windows 95 and NT 4.0 or later,
-// with IsWindowsNT set.
+// with IsWindowsNT set.  A failed query reads as Win32s and stops here.
 static SetupOutcome CheckWindowsVersion()
 {
-    OSVERSIONINFOA version;
-    memset(&version, 0, sizeof version);
-    version.dwOSVersionInfoSize = sizeof version;   // 148 bytes
-    GetVersionExA(&version);
-    TranscriptLine("windows: %s %lu.%lu", version.dwPlatformId == VER_PLATFORM_WIN32_NT        ? "NT family"
-                                          : version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS ? "95 family"
-                                                                                               : "Win32s",
-                   version.dwMajorVersion, version.dwMinorVersion);
-    if (version.dwPlatformId == VER_PLATFORM_WIN32s) {
+    WindowsVersionInfo version = QueryWindowsVersion();
+    TranscriptLine("windows: %s %u.%u", version.NTFamily()                                  ? "NT family"
+                                        : version.platformId == VER_PLATFORM_WIN32_WINDOWS ? "95 family"
+                                                                                           : "Win32s",
+                   static_cast<unsigned>(version.major), static_cast<unsigned>(version.minor));
+    if (version.platformId == VER_PLATFORM_WIN32s) {
         ReportError("Windows 95 or later required...");
         return SetupWrongWindows;
     }
-    if (version.dwPlatformId == VER_PLATFORM_WIN32_NT && version.dwMajorVersion < 4) {
+    if (version.NTFamily() && version.major < 4) {
         ReportError("Windows NT 4.0 or later required...");
         return SetupWrongWindows;
     }
-    IsWindowsNT = version.dwPlatformId == VER_PLATFORM_WIN32_NT ? 1 : 0;
+    IsWindowsNT = version.NTFamily() ? 1 : 0;
     return SetupGoesOn;
 }
 

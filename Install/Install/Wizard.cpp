@@ -3,6 +3,7 @@
 // background, control colours).
 #include "Wizard.h"
 
+#include "MessageBox.h"
 #include "SetupState.h"
 #include "resource.h"
 
@@ -142,7 +143,7 @@ INT_PTR MovePage(HWND, WPARAM, LPARAM, INT_PTR forward)
 INT_PTR SystemCommand(HWND frame, WPARAM command, LPARAM, INT_PTR)
 {
     if (command == IDM_ABOUT)
-        MessageBoxA(frame, AboutText, "Install", MB_ICONINFORMATION);
+        ShowMessage(frame, AboutText, "Install", MB_ICONINFORMATION);
     return 0;
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "FunctionsTestSupport.h"
+#include "MessageBox.h"
 #include "Transcript.h"
 #include "WindowsVersion.h"
 
@@ -123,11 +124,11 @@ protected:
     {
         ControlBuiltins::SetUp();
         MessageBoxCalls.clear();
-        ScriptMessageBox = RecordMessageBox;
+        MessageBoxHook = RecordMessageBox;
     }
     void TearDown() override
     {
-        ScriptMessageBox = MessageBoxA;
+        MessageBoxHook = MessageBoxA;
         ControlBuiltins::TearDown();
     }
 };
