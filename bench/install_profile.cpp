@@ -135,15 +135,15 @@ int main(int argc, char** argv)
             created = creation.Finish();
         }
         if (streamed) {
-            if (created == INVALID_HANDLE_VALUE) {
+            if (!created.IsOpen()) {
                 fprintf(stderr, "install_profile: cannot create %s\n", destination.c_str());
                 return 1;
             }
             int done;
             {
                 Stopwatch watch(&inflate);
-                done = StreamEntryToFile(handle, &e, created);
-                done = CloseHandle(created) && done;
+                done = StreamEntryToFile(handle, &e, created.Get());
+                done = created.Close() && done;
             }
             if (!done) {
                 fprintf(stderr, "install_profile: %s does not stream\n", paths[i].c_str());

@@ -1,6 +1,7 @@
 // The entry stream: inflate on the caller's thread, writes on a helper.
 #include "EntryStream.h"
 
+#include "Handles.h"
 #include "ImageVersion.h"
 #include "Package.h"
 #include "Versions.h"
@@ -81,15 +82,24 @@ bool PipelineAvailable()
         }
     }
     PipeReady = true;
-    Pipe.free = CreateSemaphoreA(nullptr, EntryStreamChunks, EntryStreamChunks, nullptr);
-    Pipe.queued = CreateSemaphoreA(nullptr, 0, EntryStreamChunks, nullptr);
-    Pipe.drained = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    HANDLE thread = Pipe.free && Pipe.queued && Pipe.drained
-                        ? CreateThread(nullptr, 0, WriterThread, nullptr, 0, nullptr)
-                        : nullptr;
-    if (thread) {
-        CloseHandle(thread);   // it runs until the process ends
+    KernelHandle freeChunks(CreateSemaphoreA(nullptr, EntryStreamChunks, EntryStreamChunks, nullptr));
+    KernelHandle queued(CreateSemaphoreA(nullptr, 0, EntryStreamChunks, nullptr));
+    KernelHandle drained(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+    Pipe.free = freeChunks.Get();
+    Pipe.queued = queued.Get();
+    Pipe.drained = drained.Get();
+    // The thread runs until the process ends; its handle is not needed.
+    KernelHandle thread(freeChunks.IsOpen() && queued.IsOpen() && drained.IsOpen()
+                            ? CreateThread(nullptr, 0, WriterThread, nullptr, 0, nullptr)
+                            : nullptr);
+    if (thread.IsOpen()) {
+        // The semaphores and the event stay with the thread, for the life of the process.
+        freeChunks.Release();
+        queued.Release();
+        drained.Release();
         HelperRunning = true;
+    } else {
+        Pipe.free = Pipe.queued = Pipe.drained = nullptr;   // the caller's thread writes
     }
     return true;
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "EntryStream.h"
+#include "Handles.h"
 #include "Package.h"
 #include "PackageWriter.h"
 #include "TestImage.h"
@@ -70,11 +71,9 @@ struct StreamFixture : ::testing::Test {
     // Streams the entry into a new file; its content afterwards.
     int StreamTo(const char* entry, const std::string& path, EntryStreamReport* report, DWORD access = GENERIC_WRITE)
     {
-        HANDLE file = CreateFileA(path.c_str(), access, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        EXPECT_NE(file, INVALID_HANDLE_VALUE);
-        int result = StreamEntryToFile(package, FindPackageEntry(package, entry), file, report);
-        CloseHandle(file);
-        return result;
+        KernelHandle file(CreateFileA(path.c_str(), access, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        EXPECT_TRUE(file.IsOpen());
+        return StreamEntryToFile(package, FindPackageEntry(package, entry), file.Get(), report);
     }
 };
 
