@@ -1,17 +1,33 @@
 #include "FileView.h"
 
+// Where the window goes for [offset, offset + length): from the granule that
+// holds `offset` to windowBytes past it (at least to offset + length), cut
+// at the end of the file.  false when the bytes lie outside the file.
+static bool PlaceWindow(const FileView* view, uint64_t offset, uint64_t length, uint64_t windowBytes,
+                        uint64_t* start, uint64_t* mapped)
+{
+    if (offset > view->size || length > view->size - offset)
+        return false;
+    uint64_t end = offset + (length > windowBytes ? length : windowBytes);
+    if (end > view->size || end < offset)
+        end = view->size;
+    *start = offset - offset % view->granularity;
+    *mapped = end - *start;
+    return *mapped > 0;
+}
+
 #ifdef _WIN32
 #include <windows.h>
 
 int OpenFileView(const char* path, FileView* view)
 {
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
-                              FILE_FLAG_RANDOM_ACCESS | FILE_ATTRIBUTE_NORMAL, NULL);
+                              FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE)
         return FileviewCannotOpen;
 
     // The size the reader works with comes from the directory listing; the
-    // real size of what is mapped bounds every read all the same.
+    // real size bounds every window all the same.
     uint32_t reportedSize = 0xFFFFFFFFu;
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA(path, &found);
@@ -20,38 +36,61 @@ int OpenFileView(const char* path, FileView* view)
         FindClose(search);
     }
 
-    int result = FileviewCannotMap;
     HANDLE mapping = CreateFileMappingA(file, NULL, PAGE_READONLY, 0, 0, NULL);
-    if (mapping) {
-        const void* base = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
-        if (base) {
-            DWORD high = 0;
-            DWORD low = GetFileSize(file, &high);
-            view->file = file;
-            view->mapping = mapping;
-            view->descriptor = -1;
-            view->base = static_cast<const uint8_t*>(base);
-            view->mappedSize = (static_cast<uint64_t>(high) << 32) | low;
-            view->reportedSize = reportedSize;
-            return FileviewOk;
-        }
-        CloseHandle(mapping);
+    if (!mapping) {
+        CloseHandle(file);
+        return FileviewCannotMap;
     }
-    CloseHandle(file);
-    return result;
+    DWORD high = 0;
+    DWORD low = GetFileSize(file, &high);
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    view->file = file;
+    view->mapping = mapping;
+    view->descriptor = -1;
+    view->size = (static_cast<uint64_t>(high) << 32) | low;
+    view->reportedSize = reportedSize;
+    view->granularity = system.dwAllocationGranularity ? system.dwAllocationGranularity : 65536;
+    return FileviewOk;
 }
 
 void CloseFileView(FileView* view)
 {
-    if (view->base)
-        UnmapViewOfFile(view->base);
     if (view->mapping)
         CloseHandle(view->mapping);
     if (view->file && view->file != INVALID_HANDLE_VALUE)
         CloseHandle(view->file);
-    view->base = nullptr;
     view->mapping = nullptr;
     view->file = nullptr;
+}
+
+const uint8_t* MapFileWindow(const FileView* view, FileWindow* window, uint64_t offset, uint64_t length,
+                             uint64_t windowBytes)
+{
+    if (window->base && offset >= window->offset && length <= window->length &&
+        offset - window->offset <= window->length - length)
+        return window->base + (offset - window->offset);
+    uint64_t start = 0, mapped = 0;
+    if (!PlaceWindow(view, offset, length, windowBytes, &start, &mapped) || mapped > SIZE_MAX)
+        return nullptr;
+    UnmapFileWindow(window);
+    void* base = MapViewOfFile(view->mapping, FILE_MAP_READ, static_cast<DWORD>(start >> 32),
+                               static_cast<DWORD>(start), static_cast<SIZE_T>(mapped));
+    if (!base)
+        return nullptr;
+    window->base = static_cast<const uint8_t*>(base);
+    window->offset = start;
+    window->length = mapped;
+    return window->base + (offset - start);
+}
+
+void UnmapFileWindow(FileWindow* window)
+{
+    if (window->base)
+        UnmapViewOfFile(window->base);
+    window->base = nullptr;
+    window->offset = 0;
+    window->length = 0;
 }
 
 #else
@@ -76,31 +115,53 @@ int OpenFileView(const char* path, FileView* view)
         close(descriptor);
         return FileviewCannotMap;
     }
-    size_t length = static_cast<size_t>(status.st_size);
-    void* base = mmap(nullptr, length, PROT_READ, MAP_PRIVATE, descriptor, 0);
-    if (base == MAP_FAILED) {
-        close(descriptor);
-        return FileviewCannotMap;
-    }
-    // The whole payload is read once at opening; let the kernel read ahead.
-    madvise(base, length, MADV_SEQUENTIAL);
-    madvise(base, length, MADV_WILLNEED);
+    uint64_t length = static_cast<uint64_t>(status.st_size);
+    long page = sysconf(_SC_PAGESIZE);
     view->file = nullptr;
     view->mapping = nullptr;
     view->descriptor = descriptor;
-    view->base = static_cast<const uint8_t*>(base);
-    view->mappedSize = length;
-    view->reportedSize = static_cast<uint32_t>(length > 0xFFFFFFFFu ? (length & 0xFFFFFFFFu) : length);
+    view->size = length;
+    view->reportedSize = static_cast<uint32_t>(length & 0xFFFFFFFFu);
+    view->granularity = page > 0 ? static_cast<uint32_t>(page) : 4096;
     return FileviewOk;
 }
 
 void CloseFileView(FileView* view)
 {
-    if (view->base)
-        munmap(const_cast<uint8_t*>(view->base), static_cast<size_t>(view->mappedSize));
     if (view->descriptor >= 0)
         close(view->descriptor);
-    view->base = nullptr;
     view->descriptor = -1;
+}
+
+const uint8_t* MapFileWindow(const FileView* view, FileWindow* window, uint64_t offset, uint64_t length,
+                             uint64_t windowBytes)
+{
+    if (window->base && offset >= window->offset && length <= window->length &&
+        offset - window->offset <= window->length - length)
+        return window->base + (offset - window->offset);
+    uint64_t start = 0, mapped = 0;
+    if (!PlaceWindow(view, offset, length, windowBytes, &start, &mapped) || mapped > SIZE_MAX)
+        return nullptr;
+    UnmapFileWindow(window);
+    void* base = mmap(nullptr, static_cast<size_t>(mapped), PROT_READ, MAP_PRIVATE, view->descriptor,
+                      static_cast<off_t>(start));
+    if (base == MAP_FAILED)
+        return nullptr;
+    // The reader goes through a window from its start to its end.
+    madvise(base, static_cast<size_t>(mapped), MADV_SEQUENTIAL);
+    madvise(base, static_cast<size_t>(mapped), MADV_WILLNEED);
+    window->base = static_cast<const uint8_t*>(base);
+    window->offset = start;
+    window->length = mapped;
+    return window->base + (offset - start);
+}
+
+void UnmapFileWindow(FileWindow* window)
+{
+    if (window->base)
+        munmap(const_cast<uint8_t*>(window->base), static_cast<size_t>(window->length));
+    window->base = nullptr;
+    window->offset = 0;
+    window->length = 0;
 }
 #endif

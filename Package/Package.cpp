@@ -1,11 +1,13 @@
 #include "Package.h"
 
 #include <algorithm>
+#include <new>
 #include <cstdlib>
 #include <cstring>
 #include <zlib.h>
 
 #include "AnsiText.h"
+#include "BlockInflater.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -250,10 +252,239 @@ static int64_t FindChild(const PackageHandle* handle, int32_t parent, const char
     return handle->lookup[position];
 }
 
+// --- windows of the file ----------------------------------------------------------
+
+#ifdef VM_TEST_HOOKS
+uint64_t PackageWindowBytes = 0;
+#endif
+
+// The largest stream the one-block path maps whole: more than any window,
+// far less than a 32-bit process can map.
+constexpr uint64_t OneBlockMostBytes = 64u << 20;
+
+// What a window of a package opened now maps past the byte asked for.
+static uint64_t WindowBytesOfNewHandle()
+{
+#ifdef VM_TEST_HOOKS
+    if (PackageWindowBytes == 0) {
+        const char* forced = getenv("VELLMARK_TEST_PACKAGE_WINDOW");
+        if (forced && *forced)
+            return strtoull(forced, nullptr, 10) > 0 ? strtoull(forced, nullptr, 10) : 1;
+    }
+    if (PackageWindowBytes > 0)
+        return PackageWindowBytes;
+#endif
+    return FileWindowDefaultBytes;
+}
+
+// The window an extraction reads through: the handle's own when no other
+// extraction holds it (it stays mapped for the next one, so that extracting
+// many small entries in a row maps the file once per window), otherwise one
+// of the extraction's own, unmapped when it ends.
+class WindowLease {
+public:
+    explicit WindowLease(const PackageHandle* handle) : handle_(const_cast<PackageHandle*>(handle))
+    {
+        bool expected = false;
+        shared_ = handle_->windowTaken.compare_exchange_strong(expected, true, std::memory_order_acquire);
+    }
+    ~WindowLease()
+    {
+        if (shared_)
+            handle_->windowTaken.store(false, std::memory_order_release);
+        else
+            UnmapFileWindow(&own_);
+    }
+    WindowLease(const WindowLease&) = delete;
+    WindowLease& operator=(const WindowLease&) = delete;
+
+    FileWindow* Window() { return shared_ ? &handle_->window : &own_; }
+
+private:
+    PackageHandle* handle_;
+    bool shared_ = false;
+    FileWindow own_ = {};
+};
+
+// The bytes of [offset, offset + length) of the file that the window holds
+// from `offset` on, at most `length` and at least one: the window is moved
+// when it does not hold `offset`.  null when they lie outside the file.
+static const uint8_t* WindowPiece(const PackageHandle* h, FileWindow* window, uint64_t offset, uint64_t length,
+                                  uint64_t* pieceLength)
+{
+    uint64_t available = FileWindowAvailable(window, offset);
+    if (available == 0) {
+        if (!MapFileWindow(&h->view, window, offset, 1, h->windowBytes))
+            return nullptr;
+        available = FileWindowAvailable(window, offset);
+    }
+    *pieceLength = available < length ? available : length;
+    return window->base + (offset - window->offset);
+}
+
+// Copies `length` bytes at `offset` of the file, across window edges.
+static bool ReadFileBytes(const PackageHandle* h, FileWindow* window, uint64_t offset, void* out, uint64_t length)
+{
+    uint8_t* to = static_cast<uint8_t*>(out);
+    while (length > 0) {
+        uint64_t n = 0;
+        const uint8_t* piece = WindowPiece(h, window, offset, length, &n);
+        if (!piece || n == 0)
+            return false;
+        memcpy(to, piece, static_cast<size_t>(n));
+        to += n;
+        offset += n;
+        length -= n;
+    }
+    return true;
+}
+
+// The Adler-32 of [offset, offset + length) of the file, read window by
+// window; `*done` grows by the bytes read and is reported to `progress`.
+static bool FileAdler32(const PackageHandle* h, FileWindow* window, uint64_t offset, uint64_t length,
+                        uint32_t* sum, PackageProgress progress, void* context, uint64_t* done, uint64_t total)
+{
+    uint32_t adler = 1;
+    while (length > 0) {
+        uint64_t n = 0;
+        const uint8_t* piece = WindowPiece(h, window, offset, length, &n);
+        if (!piece || n == 0)
+            return false;
+        adler = PackageAdler32(piece, n, adler);
+        offset += n;
+        length -= n;
+        *done += n;
+        if (progress)
+            progress(context, *done, total);
+    }
+    *sum = adler;
+    return true;
+}
+
+// LocateImageEnd read from the file: the DOS header, the PE header and the
+// last section header, each where the one before says.  0 as there.
+static uint64_t FileImageEnd(const PackageHandle* h, FileWindow* window, uint64_t size)
+{
+    uint8_t dos[64];
+    if (size < 64 || !ReadFileBytes(h, window, 0, dos, sizeof dos) || ReadLittle16(dos) != 0x5A4D ||
+        ReadLittle16(dos + 0x18) < 0x40)
+        return 0;
+    uint64_t pe = ReadLittle32(dos + 0x3C);
+    uint8_t nt[24];
+    if (pe + 248 > size || !ReadFileBytes(h, window, pe, nt, sizeof nt) || ReadLittle32(nt) != 0x00004550u)
+        return 0;
+    uint16_t sections = ReadLittle16(nt + 6);
+    uint16_t optionalSize = ReadLittle16(nt + 20);
+    if (sections == 0)
+        return 0;
+    uint64_t last = pe + 24 + optionalSize + static_cast<uint64_t>(sections - 1) * 40;
+    uint8_t section[8];
+    if (last + 40 > size || !ReadFileBytes(h, window, last + 16, section, sizeof section))
+        return 0;
+    return static_cast<uint64_t>(ReadLittle32(section + 4)) + ReadLittle32(section);
+}
+
+// The first 4-byte aligned occurrence of the magic value in the file, or
+// `size & ~3` when there is none.  Windows start at multiples of the
+// granularity, so an aligned value never straddles one of their edges
+// unless the window is cut short; then it is copied.
+static uint64_t SearchMagic(const PackageHandle* h, FileWindow* window, uint64_t size)
+{
+    uint64_t limit = size & ~static_cast<uint64_t>(3);
+    uint64_t p = 0;
+    while (p + 4 <= limit) {
+        uint64_t n = 0;
+        const uint8_t* piece = WindowPiece(h, window, p, limit - p, &n);
+        if (!piece)
+            return limit;
+        if (n < 4) {
+            uint8_t value[4];
+            if (!ReadFileBytes(h, window, p, value, 4))
+                return limit;
+            if (ReadLittle32(value) == PackageMagic)
+                return p;
+            p += 4;
+            continue;
+        }
+        uint64_t whole = n & ~static_cast<uint64_t>(3);
+        for (uint64_t k = 0; k < whole; k += 4) {
+            if (ReadLittle32(piece + k) == PackageMagic)
+                return p + k;
+        }
+        p += whole;
+    }
+    return limit;
+}
+
+// --- inflating a stream of the file --------------------------------------------
+
+// Where the inflated bytes go: Refill gives zlib new output space when it has
+// filled what it had, and false when there is to be no more.
+class InflateOutput {
+public:
+    virtual ~InflateOutput() = default;
+    virtual bool Refill(z_stream* stream) = 0;
+    bool stopped = false;   // set with a false Refill that ends the extraction
+};
+
+// Inflates the zlib stream at [offset, offset + length) of the file, read
+// through `window`, until it ends.  The output space is the stream's own to
+// begin with and refilled by `output`.  As uncompress does, the stream must
+// end (its Adler-32 trailer checked) and bytes after its end are not read.
+// Returns ExtractOk, ExtractNoMemory, ExtractBadStream (damaged, cut short,
+// or more output than the space given), or ExtractStopped (the output
+// stopped it).
+static int InflateFileStream(const PackageHandle* h, FileWindow* window, uint64_t offset, uint64_t length,
+                             z_stream* stream, InflateOutput* output)
+{
+    uint64_t fed = 0;
+    for (;;) {
+        if (stream->avail_in == 0 && fed < length) {
+            uint64_t n = 0;
+            const uint8_t* piece = WindowPiece(h, window, offset + fed, length - fed, &n);
+            if (!piece)
+                return ExtractBadStream;
+            if (n > 0x40000000u)
+                n = 0x40000000u;
+            stream->next_in = const_cast<Bytef*>(piece);
+            stream->avail_in = static_cast<uInt>(n);
+            fed += n;
+        }
+        int z = inflate(stream, Z_NO_FLUSH);
+        if (z == Z_STREAM_END)
+            return ExtractOk;
+        if (z == Z_MEM_ERROR)
+            return ExtractNoMemory;
+        if (z != Z_OK && z != Z_BUF_ERROR)
+            return ExtractBadStream;
+        if (stream->avail_in == 0 && fed < length)
+            continue;   // the next piece of input first
+        if (stream->avail_out == 0) {
+            // Full: more space, or the stream says more than there is room
+            // for (which inflate tells by making no more progress).
+            if (output->Refill(stream))
+                continue;
+            if (output->stopped)
+                return ExtractStopped;
+            if (z == Z_BUF_ERROR)
+                return ExtractBadStream;
+            continue;
+        }
+        if (stream->avail_in == 0)
+            return ExtractBadStream;   // cut short
+    }
+}
+
+// Output into one block whose size is all there is.
+class FixedOutput : public InflateOutput {
+public:
+    bool Refill(z_stream*) override { return false; }
+};
+
 // --- open and close -------------------------------------------------------------
 
 // Frees what a handle holds, as far as it got: the directory, its index, the
-// view and the record itself.  A null handle is ignored.
+// window, the view and the record itself.  A null handle is ignored.
 static void ReleaseHandle(PackageHandle* h)
 {
     if (!h)
@@ -261,42 +492,60 @@ static void ReleaseHandle(PackageHandle* h)
     PackageFree(h->hashSlots);
     PackageFree(h->lookup);
     PackageFree(h->entries);
-    if (h->view.base)
+    UnmapFileWindow(&h->window);
+    if (h->view.file || h->view.descriptor >= 0)
         CloseFileView(&h->view);
+    h->~PackageHandle();
     PackageFree(h);
 }
 
-// Finds, verifies and decodes the archive in the mapped file of `h`, filling
-// the handle as it goes.  Returns the code of OpenPackage.
-static int DecodePackage(PackageHandle* h)
+// Inflates the compressed directory into `capacity` bytes at `records` (as
+// uncompress does: the stream must end within them) and returns the bytes
+// produced through `produced`.  false when it does not decompress.
+static bool InflateDirectory(const PackageHandle* h, FileWindow* window, uint8_t* records, uint64_t capacity,
+                             uint64_t* produced)
+{
+    z_stream stream;
+    memset(&stream, 0, sizeof stream);
+    if (inflateInit(&stream) != Z_OK)
+        return false;
+    // uncompress gives an empty directory one byte to detect a stream that
+    // holds more than nothing; so does this.
+    Bytef empty = 0;
+    stream.next_out = records ? records : &empty;
+    stream.avail_out = records ? static_cast<uInt>(capacity) : 1;
+    FixedOutput output;
+    int code = InflateFileStream(h, window, h->directoryOffset, h->directorySize, &stream, &output);
+    *produced = stream.total_out;
+    inflateEnd(&stream);
+    return code == ExtractOk && (records || *produced == 0);
+}
+
+// Finds, verifies and decodes the archive in the file of `h`, filling the
+// handle as it goes.  Returns the code of OpenPackage.
+static int DecodePackage(PackageHandle* h, PackageProgress progress, void* context)
 {
     // Every bound is checked against the size the listing reports, and never
-    // beyond what is really mapped.
+    // beyond what the file really holds.
     uint64_t size = h->view.reportedSize;
-    if (size > h->view.mappedSize)
-        size = h->view.mappedSize;
+    if (size > h->view.size)
+        size = h->view.size;
     h->fileSize = static_cast<uint32_t>(size);
-    const uint8_t* base = h->view.base;
+    FileWindow* window = &h->window;
 
     // The header stands at the image end; failing that, the first 4-byte
     // aligned occurrence of the magic value anywhere in the file is taken.
-    uint64_t headerAt = LocateImageEnd(base, size);
-    if (headerAt == 0 || headerAt + PackageHeaderSize > size || ReadLittle32(base + headerAt) != PackageMagic) {
-        uint64_t limit = size & ~static_cast<uint64_t>(3);
-        headerAt = limit;
-        for (uint64_t p = 0; p + 4 <= limit; p += 4) {
-            if (ReadLittle32(base + p) == PackageMagic) {
-                headerAt = p;
-                break;
-            }
-        }
-        if (headerAt == limit)
+    uint64_t headerAt = FileImageEnd(h, window, size);
+    uint8_t header[PackageHeaderSize];
+    if (headerAt == 0 || headerAt + PackageHeaderSize > size || !ReadFileBytes(h, window, headerAt, header, 4) ||
+        ReadLittle32(header) != PackageMagic) {
+        headerAt = SearchMagic(h, window, size);
+        if (headerAt == (size & ~static_cast<uint64_t>(3)))
             return PackageNoHeader;
     }
 
-    if (headerAt + PackageHeaderSize > size)
+    if (headerAt + PackageHeaderSize > size || !ReadFileBytes(h, window, headerAt, header, PackageHeaderSize))
         return PackageOutOfBounds;
-    const uint8_t* header = base + headerAt;
     uint32_t dataSize = ReadLittle32(header + 4);
     uint32_t directorySize = ReadLittle32(header + 8);
     uint32_t entryCount = ReadLittle32(header + 16);
@@ -306,13 +555,20 @@ static int DecodePackage(PackageHandle* h)
     if (dataAt + dataSize > size || dataAt + dataSize + directorySize > size)
         return PackageOutOfBounds;
 
-    h->header = header;
-    h->data = base + dataAt;
-    h->directory = h->data + dataSize;
+    h->headerOffset = headerAt;
+    h->dataOffset = dataAt;
+    h->directoryOffset = dataAt + dataSize;
     h->dataSize = dataSize;
+    h->directorySize = directorySize;
 
-    if (PackageAdler32(h->data, dataSize) != dataChecksum ||
-        PackageAdler32(h->directory, directorySize) != compressedDirectoryChecksum)
+    // One pass over the file, window by window: the data region, then the
+    // compressed directory right after it.
+    uint64_t done = 0, total = static_cast<uint64_t>(dataSize) + directorySize;
+    uint32_t dataSum = 0, directorySum = 0;
+    if (!FileAdler32(h, window, h->dataOffset, dataSize, &dataSum, progress, context, &done, total) ||
+        !FileAdler32(h, window, h->directoryOffset, directorySize, &directorySum, progress, context, &done, total))
+        return PackageCannotMap;
+    if (dataSum != dataChecksum || directorySum != compressedDirectoryChecksum)
         return PackageBadChecksum;
 
     // A directory larger than the format's 32-bit sizes cannot be held.
@@ -333,18 +589,15 @@ static int DecodePackage(PackageHandle* h)
         if (!h->entries)
             return PackageNoMemory;
     }
-    uLongf produced = static_cast<uLongf>(capacity);
-    Bytef empty = 0;
-    int z = uncompress(h->entries ? reinterpret_cast<Bytef*>(h->entries) : &empty, &produced,
-                       h->directory, directorySize);
-    if (z != Z_OK)
+    uint64_t produced = 0;
+    if (!InflateDirectory(h, window, reinterpret_cast<uint8_t*>(h->entries), capacity, &produced))
         return PackageBadDirectory;
     // A shorter directory is accepted: the records it does not fill stay zero.
     h->entryCount = entryCount;
 
     // Records the stream did not fill are all zero: their empty names match no
     // path component, so only the filled ones are indexed.
-    uint32_t filled = static_cast<uint32_t>((static_cast<uint64_t>(produced) + PackageEntryRecordSize - 1) / PackageEntryRecordSize);
+    uint32_t filled = static_cast<uint32_t>((produced + PackageEntryRecordSize - 1) / PackageEntryRecordSize);
     if (filled > 0) {
         h->lookup = static_cast<uint32_t*>(PackageAlloc(static_cast<uint64_t>(filled) * sizeof(uint32_t)));
         if (!h->lookup)
@@ -360,17 +613,23 @@ static int DecodePackage(PackageHandle* h)
     return PackageOpened;
 }
 
-int OpenPackage(const char* path, PackageHandle** out)
+int OpenPackageWithProgress(const char* path, PackageHandle** out, PackageProgress progress, void* context)
 {
-    PackageHandle* h = static_cast<PackageHandle*>(PackageAlloc(sizeof(PackageHandle)));
+    void* record = PackageAlloc(sizeof(PackageHandle));
+    PackageHandle* h = record ? new (record) PackageHandle() : nullptr;
     int code = PackageNoMemory;
     if (h) {
+        h->view.descriptor = -1;
+        h->windowBytes = WindowBytesOfNewHandle();
+        // Forced small windows keep the streams larger than a window on the
+        // path that crosses window edges.
+        h->oneBlockBytes = h->windowBytes == FileWindowDefaultBytes ? OneBlockMostBytes : h->windowBytes;
         // The file-view codes are the package codes of the same failures.
         code = path ? OpenFileView(path, &h->view) : PackageCannotOpen;
         if (code == FileviewOk)
-            code = DecodePackage(h);
+            code = DecodePackage(h, progress, context);
         else
-            h->view.base = nullptr;
+            h->view = FileView{nullptr, nullptr, -1, 0, 0, 1};
     }
     if (code != PackageOpened) {
         ReleaseHandle(h);
@@ -381,6 +640,11 @@ int OpenPackage(const char* path, PackageHandle** out)
     else
         ReleaseHandle(h);
     return code;
+}
+
+int OpenPackage(const char* path, PackageHandle** out)
+{
+    return OpenPackageWithProgress(path, out, nullptr, nullptr);
 }
 
 void ClosePackage(PackageHandle* handle)
@@ -440,25 +704,303 @@ static bool PlausibleStream(const PackageHandle* handle, const PackageEntry* ent
 // that trailer: the content is not read a second time to compute it again.
 static int InflateEntry(const PackageHandle* handle, const PackageEntry* entry, uint8_t* block)
 {
+    // A stream that one window can hold is inflated in one call of the
+    // one-block decoder (BlockInflater.h), the fastest way there is.
+    if (entry->compressedSize <= handle->oneBlockBytes) {
+        WindowLease lease(handle);
+        const uint8_t* stream = MapFileWindow(&handle->view, lease.Window(), handle->dataOffset + entry->offset,
+                                              entry->compressedSize, handle->windowBytes);
+        if (stream) {
+            uint32_t content = 0;
+            int code = InflateBlock(stream, entry->compressedSize, block, entry->size, &content);
+            if (code == BlockNoMemory)
+                return ExtractNoMemory;
+            if (code != BlockInflated)
+                return ExtractBadStream;
+            if (content != entry->checksum)
+                return ExtractBadChecksum;
+            block[entry->size] = '\0';
+            return ExtractOk;
+        }
+    }
+    // Larger ones go through the window piece by piece.
     z_stream stream;
     memset(&stream, 0, sizeof stream);
     if (inflateInit(&stream) != Z_OK)
         return ExtractNoMemory;
-    stream.next_in = const_cast<Bytef*>(handle->data + entry->offset);
-    stream.avail_in = entry->compressedSize;
     stream.next_out = block;
     stream.avail_out = entry->size;
-    int z = inflate(&stream, Z_FINISH);
+    FixedOutput output;
+    int code;
+    {
+        WindowLease lease(handle);
+        code = InflateFileStream(handle, lease.Window(), handle->dataOffset + entry->offset, entry->compressedSize,
+                                 &stream, &output);
+    }
     uLong produced = stream.total_out;
     uLong content = stream.adler;
     inflateEnd(&stream);
-    if (z == Z_MEM_ERROR)
-        return ExtractNoMemory;
-    if (z != Z_STREAM_END || produced != entry->size)
+    if (code != ExtractOk)
+        return code;
+    if (produced != entry->size)
         return ExtractBadStream;
     if (content != entry->checksum)
         return ExtractBadChecksum;
     block[entry->size] = '\0';
+    return ExtractOk;
+}
+
+// Output into the sink's buffers, never more than the entry's size.
+class SinkOutput : public InflateOutput {
+public:
+    SinkOutput(PackageEntrySink* sink, uint32_t size) : sink_(sink), left_(size) {}
+
+    // Hands the filled part of the current buffer to the sink.
+    bool Flush(z_stream* stream)
+    {
+        if (!buffer_)
+            return true;
+        uint32_t length = given_ - stream->avail_out;
+        uint8_t* buffer = buffer_;
+        buffer_ = nullptr;
+        left_ -= length;
+        if (length > 0 && !sink_->Consume(buffer, length)) {
+            stopped = true;
+            return false;
+        }
+        return true;
+    }
+
+    bool Refill(z_stream* stream) override
+    {
+        if (!Flush(stream))
+            return false;
+        if (left_ == 0)
+            return false;   // the size is reached: any more is a damaged stream
+        uint32_t capacity = 0;
+        uint8_t* buffer = sink_->NextBuffer(&capacity);
+        if (!buffer || capacity == 0) {
+            stopped = true;
+            return false;
+        }
+        Begin(stream, buffer, capacity);
+        return true;
+    }
+
+    // Hands zlib a buffer of the sink as its output space.
+    void Begin(z_stream* stream, uint8_t* buffer, uint32_t capacity)
+    {
+        if (capacity > left_)
+            capacity = left_;
+        buffer_ = buffer;
+        given_ = capacity;
+        stream->next_out = buffer;
+        stream->avail_out = capacity;
+    }
+
+private:
+    PackageEntrySink* sink_;
+    uint32_t left_;
+    uint8_t* buffer_ = nullptr;
+    uint32_t given_ = 0;
+};
+
+static bool InDirectory(const PackageHandle* handle, const PackageEntry* entry)
+{
+    return handle && entry && entry >= handle->entries && entry < handle->entries + handle->entryCount;
+}
+
+int StreamPackageRecord(const PackageHandle* handle, const PackageEntry* entry, PackageEntrySink* sink)
+{
+    if (!InDirectory(handle, entry) || !sink)
+        return ExtractNotFound;
+    if (!PlausibleStream(handle, entry))
+        return ExtractBadStream;
+    // An entry that fits the sink's first buffer, with a stream that one
+    // window holds, is inflated in one call of the one-block decoder, as
+    // ExtractPackageEntry does: most files of a product are such.
+    uint8_t* first = nullptr;
+    uint32_t firstCapacity = 0;
+    if (entry->size > 0) {
+        first = sink->NextBuffer(&firstCapacity);
+        if (!first || firstCapacity == 0)
+            return ExtractStopped;
+        if (entry->size <= firstCapacity && entry->compressedSize <= handle->oneBlockBytes) {
+            int code = ExtractBadStream;
+            uint32_t content = 0;
+            {
+                WindowLease lease(handle);
+                const uint8_t* piece = MapFileWindow(&handle->view, lease.Window(), handle->dataOffset + entry->offset,
+                                                     entry->compressedSize, handle->windowBytes);
+                if (piece) {
+                    int block = InflateBlock(piece, entry->compressedSize, first, entry->size, &content);
+                    code = block == BlockInflated ? ExtractOk : block == BlockNoMemory ? ExtractNoMemory : ExtractBadStream;
+                }
+            }
+            if (code != ExtractOk)
+                return code;
+            if (!sink->Consume(first, entry->size))
+                return ExtractStopped;
+            return content == entry->checksum ? ExtractOk : ExtractBadChecksum;
+        }
+    }
+    z_stream stream;
+    memset(&stream, 0, sizeof stream);
+    if (inflateInit(&stream) != Z_OK)
+        return ExtractNoMemory;
+    // zlib starts on the buffer taken above (an empty entry asks for none).
+    Bytef none = 0;
+    stream.next_out = &none;
+    stream.avail_out = 0;
+    SinkOutput output(sink, entry->size);
+    if (first)
+        output.Begin(&stream, first, firstCapacity);
+    int code;
+    {
+        WindowLease lease(handle);
+        code = InflateFileStream(handle, lease.Window(), handle->dataOffset + entry->offset, entry->compressedSize,
+                                 &stream, &output);
+    }
+    if (code == ExtractOk && !output.Flush(&stream))
+        code = ExtractStopped;
+    uLong produced = stream.total_out;
+    uLong content = stream.adler;
+    inflateEnd(&stream);
+    if (code != ExtractOk)
+        return code;
+    if (produced != entry->size)
+        return ExtractBadStream;
+    return content == entry->checksum ? ExtractOk : ExtractBadChecksum;
+}
+
+// --- reading an entry at any offset --------------------------------------------------
+
+// The bytes one step of the reader inflates (and the size of the part it keeps).
+constexpr uint32_t ReaderPieceBytes = 64u << 10;
+
+PackageEntryReader::PackageEntryReader(const PackageHandle* handle, const PackageEntry* entry)
+    : handle_(handle), entry_(entry), state_(ExtractOk)
+{
+    if (!InDirectory(handle, entry)) {
+        state_ = ExtractNotFound;
+        return;
+    }
+    size_ = entry->size;
+    if (!PlausibleStream(handle, entry))
+        state_ = ExtractBadStream;
+}
+
+PackageEntryReader::~PackageEntryReader()
+{
+    if (stream_) {
+        inflateEnd(static_cast<z_stream*>(stream_));
+        PackageFree(stream_);
+    }
+    UnmapFileWindow(&window_);
+    PackageFree(kept_);
+    PackageFree(piece_);
+}
+
+// Starts a pass from the first byte of the stream.
+int PackageEntryReader::Restart()
+{
+    if (!piece_) {
+        piece_ = static_cast<uint8_t*>(PackageAlloc(ReaderPieceBytes));
+        kept_ = static_cast<uint8_t*>(PackageAlloc(ReaderKeptBytes));
+        stream_ = PackageAlloc(sizeof(z_stream));
+        if (!piece_ || !kept_ || !stream_)
+            return ExtractNoMemory;
+    } else {
+        inflateEnd(static_cast<z_stream*>(stream_));
+        memset(stream_, 0, sizeof(z_stream));
+    }
+    if (inflateInit(static_cast<z_stream*>(stream_)) != Z_OK)
+        return ExtractNoMemory;
+    consumed_ = 0;
+    pieceOffset_ = 0;
+    pieceLength_ = 0;
+    ++passes_;
+    return ExtractOk;
+}
+
+// Inflates the piece after the current one; the first pieces fill the kept part.
+int PackageEntryReader::Advance()
+{
+    z_stream* stream = static_cast<z_stream*>(stream_);
+    uint64_t next = pieceOffset_ + pieceLength_;
+    if (next >= size_)
+        return ExtractBadStream;
+    uint64_t want = size_ - next < ReaderPieceBytes ? size_ - next : ReaderPieceBytes;
+    stream->next_out = piece_;
+    stream->avail_out = static_cast<uInt>(want);
+    while (stream->avail_out > 0) {
+        if (stream->avail_in == 0 && consumed_ < entry_->compressedSize) {
+            uint64_t n = 0;
+            const uint8_t* piece = WindowPiece(handle_, &window_, handle_->dataOffset + entry_->offset + consumed_,
+                                               entry_->compressedSize - consumed_, &n);
+            if (!piece)
+                return ExtractBadStream;
+            stream->next_in = const_cast<Bytef*>(piece);
+            stream->avail_in = static_cast<uInt>(n);
+            consumed_ += n;
+        }
+        int z = inflate(stream, Z_NO_FLUSH);
+        if (z == Z_MEM_ERROR)
+            return ExtractNoMemory;
+        if (z == Z_STREAM_END)
+            break;
+        if (z != Z_OK && !(z == Z_BUF_ERROR && stream->avail_in == 0 && consumed_ < entry_->compressedSize))
+            return ExtractBadStream;
+    }
+    if (stream->avail_out > 0)
+        return ExtractBadStream;   // the stream ended before the size its record gives
+    pieceOffset_ = next;
+    pieceLength_ = static_cast<uint32_t>(want);
+    if (next < ReaderKeptBytes) {
+        uint64_t keep = ReaderKeptBytes - next < want ? ReaderKeptBytes - next : want;
+        memcpy(kept_ + next, piece_, static_cast<size_t>(keep));
+        if (next + keep > keptLength_)
+            keptLength_ = static_cast<uint32_t>(next + keep);
+    }
+    return ExtractOk;
+}
+
+int PackageEntryReader::Read(uint64_t offset, void* out, uint32_t length)
+{
+    if (state_ != ExtractOk)
+        return state_;
+    if (offset > size_ || length > size_ - offset)
+        return ExtractBadStream;
+    uint8_t* to = static_cast<uint8_t*>(out);
+    while (length > 0) {
+        // From the kept part.
+        if (offset < keptLength_) {
+            uint64_t n = keptLength_ - offset < length ? keptLength_ - offset : length;
+            memcpy(to, kept_ + offset, static_cast<size_t>(n));
+            to += n;
+            offset += n;
+            length -= static_cast<uint32_t>(n);
+            continue;
+        }
+        // From the current piece.
+        if (stream_ && offset >= pieceOffset_ && offset < pieceOffset_ + pieceLength_) {
+            uint64_t n = pieceOffset_ + pieceLength_ - offset < length ? pieceOffset_ + pieceLength_ - offset : length;
+            memcpy(to, piece_ + (offset - pieceOffset_), static_cast<size_t>(n));
+            to += n;
+            offset += n;
+            length -= static_cast<uint32_t>(n);
+            continue;
+        }
+        // Behind the piece: from the start again.  Ahead: inflate forward.
+        if (!stream_ || offset < pieceOffset_) {
+            int code = Restart();
+            if (code != ExtractOk)
+                return state_ = code;
+        }
+        int code = Advance();
+        if (code != ExtractOk)
+            return state_ = code;
+    }
     return ExtractOk;
 }
 
@@ -491,7 +1033,7 @@ int ExtractPackageEntry(const PackageHandle* handle, const char* path, uint8_t**
 int ExtractPackageRecordInto(const PackageHandle* handle, const PackageEntry* entry, uint8_t* buffer,
                              uint64_t capacity)
 {
-    if (!handle || !entry || entry < handle->entries || entry >= handle->entries + handle->entryCount)
+    if (!InDirectory(handle, entry))
         return ExtractNotFound;
     if (!PlausibleStream(handle, entry))
         return ExtractBadStream;

@@ -11,6 +11,7 @@
 #ifndef VELLMARK_PACKAGE_H
 #define VELLMARK_PACKAGE_H
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -82,21 +83,33 @@ struct PackageLookupOrder {
 };
 
 // The open, verified archive.  Fields in the order the reader fills them.
+// The file is never mapped whole: the reader sees it through windows of
+// `windowBytes` (FileView.h), so a package may be as large as its 32-bit
+// offsets allow, in a 32-bit process too.
 struct PackageHandle {
-    FileView view;                  // the file, its mapping and the read-only view
+    FileView view;                  // the open file and its mapping
     uint32_t fileSize;              // the size every bound is checked against
-    const uint8_t* header;          // the PackageHeader inside the view
-    const uint8_t* data;            // header + 28
-    const uint8_t* directory;       // data + data size: the compressed directory
+    uint64_t windowBytes;           // what a window maps past the first byte asked for
+    uint64_t oneBlockBytes;         // streams up to this size are mapped whole and inflated in one call
+    uint64_t headerOffset;          // file offset of the PackageHeader
+    uint64_t dataOffset;            // headerOffset + 28: the data region
+    uint64_t directoryOffset;       // dataOffset + data size: the compressed directory
     PackageEntry* entries;          // the decoded directory, owned by the handle
     uint32_t entryCount;
     uint32_t dataSize;
+    uint32_t directorySize;
     uint32_t* lookup;               // entry indices ordered by (parent, folded name, index)
     uint32_t lookupCount;           // records the directory stream filled; the rest are zero
     uint32_t* hashSlots;            // (parent, folded name) -> first lookup position + 1; 0 free;
                                     // null when the names collide: lookups search `lookup`
     uint32_t hashMask;              // hash slots - 1 (a power of two)
+    FileWindow window;              // the handle's own window, kept between extractions;
+    std::atomic<bool> windowTaken;  // taken by one extraction at a time (others map their own)
 };
+
+// Reports the progress of the verification: `done` of `total` bytes read.
+// Called after each window, from the thread that opens the package.
+typedef void (*PackageProgress)(void* context, uint64_t done, uint64_t total);
 
 // Codes of OpenPackage (there is no code 4):
 enum {
@@ -119,13 +132,18 @@ enum {
     ExtractBadStream = 3,         // the stream does not decompress to exactly size bytes
                                     // (or lies outside the data region, or its size is more
                                     // than its compressed size can inflate to)
-    ExtractBadChecksum = 4        // the content's Adler-32 differs from the entry's checksum
+    ExtractBadChecksum = 4,       // the content's Adler-32 differs from the entry's checksum
+    ExtractStopped = 5            // (StreamPackageRecord only) the sink asked to stop
 };
 
 // Opens the file at `path`, finds and verifies the archive and decodes its
 // directory.  Returns a code above; on PackageOpened *handle is set, otherwise
 // *handle is null and everything opened on the way is released.
 int OpenPackage(const char* path, PackageHandle** handle);
+
+// OpenPackage, calling `progress` (when not null) as the verification reads
+// the data region and the directory, so that a long check can be shown.
+int OpenPackageWithProgress(const char* path, PackageHandle** handle, PackageProgress progress, void* context);
 
 // Releases the directory, unmaps the view, closes the mapping and the file and
 // frees the handle record.  A null handle is ignored.
@@ -152,6 +170,75 @@ int ExtractPackageEntry(const PackageHandle* handle, const char* path, uint8_t**
 // by a NUL; the buffer is written only as far as the size + 1 bytes.
 int ExtractPackageRecordInto(const PackageHandle* handle, const PackageEntry* entry, uint8_t* buffer,
                              uint64_t capacity);
+
+// Receives an entry's content as StreamPackageRecord inflates it, in the
+// buffers it gives, so that an entry of any size passes through a few
+// buffers of the sink's choosing.
+class PackageEntrySink {
+public:
+    virtual ~PackageEntrySink() = default;
+    // Space for the next bytes: a buffer of *capacity bytes (at least 1).
+    // null stops the extraction (ExtractStopped).
+    virtual uint8_t* NextBuffer(uint32_t* capacity) = 0;
+    // The buffer last given holds `length` new bytes of content (1 to its
+    // capacity); the sink owns it again.  false stops the extraction
+    // (ExtractStopped).
+    virtual bool Consume(uint8_t* buffer, uint32_t length) = 0;
+};
+
+// Inflates a record of the handle's directory (as ExtractPackageRecordInto
+// takes it) chunk by chunk into the sink's buffers, and checks the content's
+// Adler-32 when the stream has ended.  Memory does not depend on the entry's
+// size: the reader holds zlib's state and one window of the file.  Codes as
+// for ExtractPackageEntry, and ExtractStopped.  The sink may have received
+// every byte and still get ExtractBadStream or ExtractBadChecksum: what it
+// received counts only on ExtractOk.  Several threads may stream from one
+// open handle at once.
+int StreamPackageRecord(const PackageHandle* handle, const PackageEntry* entry, PackageEntrySink* sink);
+
+// Reads the content of one entry at any offset without inflating it whole:
+// the stream is inflated forward as far as a read needs and kept there, the
+// first ReaderKeptBytes of the content are kept, and a read behind the
+// position (beyond the kept part) inflates again from the start.  Reads
+// check no Adler-32 (the part read is not the whole content); a damaged
+// stream fails them.  Memory: zlib's state and two 64 KB buffers.
+class PackageEntryReader {
+public:
+    static constexpr uint32_t ReaderKeptBytes = 64u << 10;
+
+    PackageEntryReader(const PackageHandle* handle, const PackageEntry* entry);
+    ~PackageEntryReader();
+    PackageEntryReader(const PackageEntryReader&) = delete;
+    PackageEntryReader& operator=(const PackageEntryReader&) = delete;
+
+    // Copies `length` bytes at `offset` of the content into `out`.  ExtractOk;
+    // ExtractBadStream when they lie past the entry's size or the stream
+    // fails before them; ExtractNoMemory; ExtractNotFound for a record that
+    // is not in the directory.
+    int Read(uint64_t offset, void* out, uint32_t length);
+    // The entry's size, as its record says.
+    uint32_t Size() const { return size_; }
+    // Times the stream was inflated from its start (for the tests and the benchmarks).
+    uint32_t Passes() const { return passes_; }
+
+private:
+    int Restart();
+    int Advance();   // inflates the next piece into `piece_`
+
+    const PackageHandle* handle_;
+    const PackageEntry* entry_;
+    uint32_t size_ = 0;
+    int state_;                     // ExtractOk, or the code that every read gives
+    void* stream_ = nullptr;        // zlib's z_stream, while a pass runs
+    FileWindow window_ = {};
+    uint64_t consumed_ = 0;         // compressed bytes handed to zlib in this pass
+    uint8_t* kept_ = nullptr;       // the first ReaderKeptBytes of the content
+    uint32_t keptLength_ = 0;
+    uint8_t* piece_ = nullptr;      // the last piece inflated
+    uint64_t pieceOffset_ = 0;      // its content offset
+    uint32_t pieceLength_ = 0;
+    uint32_t passes_ = 0;
+};
 
 // Releases a block returned by ExtractPackageEntry (GlobalFree on Windows).
 void FreePackageBlock(void* block);
@@ -190,6 +277,11 @@ uint64_t LocatePeHeader(const uint8_t* image, uint64_t size);
 // Test builds only: the number of package allocations that succeed before the
 // next one fails; negative means none fails.
 extern int PackageAllocationsBeforeFailure;
+// Test builds only: the window size of packages opened from now on (bytes
+// past the first one asked for); 0 takes the environment variable
+// VELLMARK_TEST_PACKAGE_WINDOW when it is set, otherwise the default.  Tiny
+// windows make every entry and the directory cross window edges.
+extern uint64_t PackageWindowBytes;
 #endif
 
 #endif

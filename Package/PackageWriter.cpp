@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <mutex>
 #include <thread>
 
@@ -59,7 +60,75 @@ struct Compressed {
     std::string error;
     uint32_t size = 0;
     uint32_t checksum = 0;
+    uint64_t streamHash = 0;
+    size_t duplicateOf = SIZE_MAX;   // the earlier file (position in `files`) of the same content
     std::vector<uint8_t> stream;
+};
+
+// A 64-bit hash of some bytes, word by word (several GB a second): with
+// their size and Adler-32 it tells identical contents (and streams) apart
+// from all others.
+uint64_t BytesHash(const void* bytes, size_t length)
+{
+    const uint8_t* p = static_cast<const uint8_t*>(bytes);
+    uint64_t hash = 0x243F6A8885A308D3ull ^ length;
+    size_t at = 0;
+    for (; at + 8 <= length; at += 8) {
+        uint64_t word;
+        memcpy(&word, p + at, 8);
+        hash = (hash ^ word) * 0x9E3779B97F4A7C15ull;
+        hash ^= hash >> 29;
+    }
+    for (; at < length; ++at)
+        hash = (hash ^ p[at]) * 0x100000001B3ull;
+    return hash ^ (hash >> 32);
+}
+
+// The contents seen so far, shared by the compressing threads: a file whose
+// content an earlier file has (by position) is not compressed again.
+class ContentIndex {
+public:
+    // The earlier position of the same content, or SIZE_MAX (then this
+    // position is remembered for the content, unless an earlier one is).
+    size_t Claim(uint32_t size, uint32_t checksum, uint64_t hash, size_t position)
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        auto found = seen_.emplace(Key{size, checksum, hash}, position);
+        if (found.second)
+            return SIZE_MAX;
+        if (found.first->second < position)
+            return found.first->second;
+        found.first->second = position;   // a later position got here first; it is compressed all the same
+        return SIZE_MAX;
+    }
+
+private:
+    struct Key {
+        uint32_t size, checksum;
+        uint64_t hash;
+        bool operator<(const Key& o) const
+        {
+            return hash != o.hash ? hash < o.hash : size != o.size ? size < o.size : checksum < o.checksum;
+        }
+    };
+    std::mutex lock_;
+    std::map<Key, size_t> seen_;
+};
+
+// What identifies a stream already written.
+struct StreamKey {
+    uint32_t size, checksum, length;
+    uint64_t hash;
+    bool operator<(const StreamKey& o) const
+    {
+        if (hash != o.hash)
+            return hash < o.hash;
+        if (size != o.size)
+            return size < o.size;
+        if (checksum != o.checksum)
+            return checksum < o.checksum;
+        return length < o.length;
+    }
 };
 
 bool ReadWholeFile(const std::filesystem::path& path, std::string* content, std::string* error)
@@ -104,7 +173,8 @@ std::string CompressFailureText(int code)
     }
 }
 
-void CompressItem(const PackItem& item, StreamCompressor& compressor, Compressed* out)
+void CompressItem(const PackItem& item, size_t position, ContentIndex& contents, StreamCompressor& compressor,
+                  Compressed* out)
 {
     std::string loaded;
     const std::string* content = &item.content;
@@ -120,14 +190,18 @@ void CompressItem(const PackItem& item, StreamCompressor& compressor, Compressed
         out->error = item.name + ": larger than 4 GB, which a package entry cannot hold";
         return;
     }
+    out->size = static_cast<uint32_t>(content->size());
+    out->checksum = PackageAdler32(content->data(), content->size());
+    out->duplicateOf = contents.Claim(out->size, out->checksum, BytesHash(content->data(), content->size()), position);
+    if (out->duplicateOf != SIZE_MAX)
+        return;
     int code = compressor.Compress(content->data(), content->size(), &out->stream);
     if (code != CompressOk) {
         out->failed = true;
         out->error = item.name + ": cannot be compressed (" + CompressFailureText(code) + ")";
         return;
     }
-    out->size = static_cast<uint32_t>(content->size());
-    out->checksum = PackageAdler32(content->data(), content->size());
+    out->streamHash = BytesHash(out->stream.data(), out->stream.size());
 }
 
 }  // namespace
@@ -190,6 +264,7 @@ bool WritePackageArchive(const std::vector<PackItem>& items, uint64_t prefixLeng
     unsigned threads = options.threads ? options.threads : std::max(1u, std::thread::hardware_concurrency());
     const size_t window = static_cast<size_t>(threads) * 2;
     std::vector<Compressed> results(files.size());
+    ContentIndex contents;
     std::mutex lock;
     std::condition_variable changed;
     size_t nextToClaim = 0, written = 0;
@@ -207,7 +282,7 @@ bool WritePackageArchive(const std::vector<PackItem>& items, uint64_t prefixLeng
                 index = nextToClaim++;
             }
             Compressed result;
-            CompressItem(items[files[index]], compressor, &result);
+            CompressItem(items[files[index]], index, contents, compressor, &result);
             {
                 std::lock_guard<std::mutex> guard(lock);
                 result.ready = true;
@@ -220,6 +295,14 @@ bool WritePackageArchive(const std::vector<PackItem>& items, uint64_t prefixLeng
     for (unsigned t = 0; t < threads && t < files.size(); ++t)
         pool.emplace_back(worker);
 
+    // A file whose content another file has already gets a record that
+    // points at that stream instead of a copy of it, as installers of large
+    // products do; the reader takes any stream inside the data region.  Most
+    // such files are found before they are compressed (ContentIndex); one
+    // compressed in the same moment as its twin is found here, by its stream
+    // (the encoder gives the same bytes for the same content), so the
+    // package does not depend on the threads.
+    std::map<StreamKey, uint32_t> writtenStreams;   // -> offset
     bool ok = true;
     uint64_t dataSize = 0, doneBytes = 0;
     uint32_t dataChecksum = PackageAdler32(nullptr, 0);
@@ -244,10 +327,32 @@ bool WritePackageArchive(const std::vector<PackItem>& items, uint64_t prefixLeng
             break;
         }
         PackageEntry& e = directory[files[k]];
+        if (result.duplicateOf != SIZE_MAX) {
+            // Its content's stream is written already (or shared in its turn).
+            const PackageEntry& first = directory[files[result.duplicateOf]];
+            e.size = first.size;
+            e.compressedSize = first.compressedSize;
+            e.offset = first.offset;
+            e.checksum = first.checksum;
+            doneBytes += result.size;
+            if (options.progress)
+                options.progress(doneBytes, totalBytes);
+            continue;
+        }
         e.size = result.size;
         e.compressedSize = static_cast<uint32_t>(result.stream.size());
         e.offset = static_cast<uint32_t>(dataSize);
         e.checksum = result.checksum;
+        StreamKey key = {e.size, e.checksum, e.compressedSize, result.streamHash};
+        auto same = writtenStreams.find(key);
+        if (same != writtenStreams.end()) {
+            e.offset = same->second;
+            doneBytes += result.size;
+            if (options.progress)
+                options.progress(doneBytes, totalBytes);
+            continue;
+        }
+        writtenStreams.emplace(key, e.offset);
         if (!sink.Write(result.stream.data(), result.stream.size())) {
             *error = "cannot write the output";
             ok = false;

@@ -16,14 +16,18 @@
 // libdeflate's own levels; zlib has 0 to 9, and takes 10 to 12 as 9.
 constexpr int CompressionLevelLeast = 0;
 constexpr int CompressionLevelMost = 12;
-// The default of `vellmark pack`, measured with bench/pack_bench (a mixed
-// 265 MB product, makensis with zlib at its level 9 as the reference, two
-// cores shared with other work): libdeflate's 6 packs it 3% smaller than
-// makensis in a ninth to a tenth of its time, 7 only 0.04% smaller again but
-// between 4.9 and 6.7 times as fast, too close to the fivefold target; 8 and
-// 9 take two to three times as long as 7 for 0.1% less, 10 to 12 longer
-// still.  zlib in the Windows builds takes it as its own level 6.
-constexpr int CompressionLevelDefault = 6;
+// The default of `vellmark pack`, measured with bench/pack_bench against
+// makensis (zlib at its level 9, which also stores files of the same content
+// once, as the writer does) on four trees of 84 to 264 MB: the generated
+// mixed product, real text (this project's sources and docs, then
+// /usr/include), Windows binaries and Linux binaries.  6 packs the text tree
+// 0.38% larger than makensis; 7 is no larger on any tree (0.09% smaller on
+// the text, 1.1 to 2.9% on the others), 6.6 to 14 times as fast on the mix
+// and the binaries but 4 to 4.6 times on the text (6,500 small files, of
+// which makensis compresses only the 54 MB that are not duplicates); 8
+// takes twice as long again for 0.1 to 0.5% less.  zlib in the Windows builds
+// takes it as its own level 7.
+constexpr int CompressionLevelDefault = 7;
 
 // Results of StreamCompressor::Compress:
 enum {

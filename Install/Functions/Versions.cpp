@@ -13,14 +13,55 @@
 #include "Settings.h"
 #include "SetupState.h"
 
+namespace {
+
+// A file on disk, read through one window of its mapping.
+class FileSource : public ImageSource {
+public:
+    explicit FileSource(const FileView* view) : view_(view) {}
+    ~FileSource() override { UnmapFileWindow(&window_); }
+    FileSource(const FileSource&) = delete;
+    FileSource& operator=(const FileSource&) = delete;
+
+    bool ReadAt(uint64_t offset, void* out, uint32_t length) override
+    {
+        uint8_t* to = static_cast<uint8_t*>(out);
+        while (length > 0) {
+            uint64_t available = FileWindowAvailable(&window_, offset);
+            if (available == 0) {
+                if (!MapFileWindow(view_, &window_, offset, 1, FileWindowDefaultBytes))
+                    return false;
+                available = FileWindowAvailable(&window_, offset);
+            }
+            uint32_t n = available < length ? static_cast<uint32_t>(available) : length;
+            memcpy(to, window_.base + (offset - window_.offset), n);
+            to += n;
+            offset += n;
+            length -= n;
+        }
+        return true;
+    }
+
+private:
+    const FileView* view_;
+    FileWindow window_ = {};
+};
+
+}  // namespace
+
 int64_t ReadFileVersion(const char* path)
 {
-    // The file is mapped read-only, like the package itself; an empty file
-    // cannot be mapped and has no version.
+    // The file is read through a window of its mapping, like the package
+    // itself, and only where the version rule looks; an empty file cannot be
+    // mapped and has no version.
     FileView view;
     if (!path || OpenFileView(path, &view) != FileviewOk)
         return NoVersion;
-    int64_t version = GetImageVersion(view.base, view.mappedSize);
+    int64_t version;
+    {
+        FileSource source(&view);
+        version = ReadImageVersion(&source, view.size, nullptr);
+    }
     CloseFileView(&view);
     return version;
 }
@@ -30,10 +71,15 @@ int CompareEntryVersion(const char* entry, const char* path)
     if (!entry || !path || !SetupPackage)
         return -2;
 
-    PackageBlock block;
-    if (ExtractPackageEntry(SetupPackage, entry, &block.data, &block.size) != ExtractOk)
+    // The packaged program is read only as far as its version lies, never
+    // inflated whole: an entry of gigabytes costs no more memory.
+    const PackageEntry* found = FindPackageEntry(SetupPackage, entry);
+    if (!found || (found->attributes & PackageAttributeDirectory))
         return -2;
-    int64_t packaged = GetImageVersion(block.data, block.size);
+    bool failed = false;
+    int64_t packaged = GetPackageEntryVersion(SetupPackage, found, &failed);
+    if (failed)
+        return -2;
     int64_t installed = ReadFileVersion(path);
 
     if (packaged == NoVersion || packaged > installed)

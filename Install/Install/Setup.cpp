@@ -28,6 +28,7 @@
 #include "SystemLibrary.h"
 #include "TestHooks.h"
 #include "Transcript.h"
+#include "VerificationWindow.h"
 #include "Versions.h"
 #include "WindowsVersion.h"
 #include "WindowsVersionQuery.h"
@@ -163,7 +164,8 @@ static SetupOutcome RunSetup(const char* installDir)
         ExecutablePath[0] = '\0';   // a path that fits no buffer cannot be opened: code 2
     memcpy(SetupProgramPath, ExecutablePath, sizeof SetupProgramPath);
 
-    switch (OpenPackage(ExecutablePath, &SetupPackage)) {
+    // A check that takes long shows its progress (VerificationWindow.h).
+    switch (OpenSetupPackage(ExecutablePath, &SetupPackage)) {
     case PackageOpened:
         break;
     case PackageNoMemory:

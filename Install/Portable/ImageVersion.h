@@ -22,6 +22,30 @@ constexpr int64_t NoVersion = -1;
 // section table or match that would reach outside counts as no version.
 int64_t GetImageVersion(const uint8_t* image, uint64_t size);
 
+// Where the version reader reads an image of a known size from.
+class ImageSource {
+public:
+    virtual ~ImageSource() = default;
+    // Copies `length` bytes at `offset` (inside the image) into `out`;
+    // false when they cannot be read.
+    virtual bool ReadAt(uint64_t offset, void* out, uint32_t length) = 0;
+};
+
+// GetImageVersion of an image of `size` bytes read through `source`, which
+// is asked only for what the rule looks at: the DOS and PE headers, the
+// section table and the raw data of the ".rsrc" sections, in 64 KB pieces;
+// so memory does not depend on the image's size, wherever its resources
+// lie.  A read that fails gives NoVersion and sets *readFailed (may be null).
+int64_t ReadImageVersion(ImageSource* source, uint64_t size, bool* readFailed);
+
+// The version of a package entry, read without inflating it whole
+// (PackageEntryReader: the headers and, in most images, the resources that
+// follow them take one pass over the stream).  A stream that fails to
+// inflate as far as the rule reads sets *readFailed (may be null).
+struct PackageHandle;
+struct PackageEntry;
+int64_t GetPackageEntryVersion(const PackageHandle* handle, const PackageEntry* entry, bool* readFailed);
+
 // Reads "a.b.c.d": up to four fields separated by '.', each taken digit by
 // digit as field * 10 + (character - '0') whatever the character is, the low
 // 16 bits of each used; missing fields are 0, text after the fourth field is

@@ -1,8 +1,10 @@
 // The package reader against archives built here, sound and damaged.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 #include <zlib.h>
 
@@ -19,9 +21,22 @@ namespace {
 
 std::string TempPath(const std::string& name)
 {
-    fs::path dir = fs::temp_directory_path() / "vellmark-package-tests";
-    fs::create_directories(dir);
-    return (dir / name).string();
+    // A folder of this run's own: the suite runs twice at once in ctest -j
+    // (package_tests and package_tests_windowed).
+    // It goes when the program ends.
+    struct RunFolder {
+        fs::path path;
+        ~RunFolder()
+        {
+            std::error_code ec;
+            fs::remove_all(path, ec);
+        }
+    };
+    static const RunFolder run = {
+        fs::temp_directory_path() /
+        ("vellmark-package-tests-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()))};
+    fs::create_directories(run.path);
+    return (run.path / name).string();
 }
 
 // Opens `bytes` written to a file; returns the code and leaves the handle open in *h.
@@ -146,9 +161,76 @@ struct OpenPackageFixture : ::testing::Test {
     void TearDown() override
     {
         PackageAllocationsBeforeFailure = -1;
+        PackageWindowBytes = 0;
         ClosePackage(h);
     }
 };
+
+// A sink that collects what it is given, in buffers of `capacity` bytes;
+// it stops after `stopAfter` buffers when that is not 0.
+struct CollectingSink : PackageEntrySink {
+    explicit CollectingSink(uint32_t capacity, uint32_t stopAfter = 0) : buffer(capacity), stopAfter(stopAfter) {}
+    uint8_t* NextBuffer(uint32_t* capacity) override
+    {
+        EXPECT_FALSE(lent) << "a buffer was asked for before the last one came back";
+        lent = true;
+        *capacity = static_cast<uint32_t>(buffer.size());
+        return buffer.data();
+    }
+    bool Consume(uint8_t* bytes, uint32_t length) override
+    {
+        EXPECT_TRUE(lent);
+        EXPECT_EQ(bytes, buffer.data());
+        EXPECT_GE(length, 1u);
+        EXPECT_LE(length, buffer.size());
+        lent = false;
+        content.append(reinterpret_cast<char*>(bytes), length);
+        ++chunks;
+        return stopAfter == 0 || chunks < stopAfter;
+    }
+    std::vector<uint8_t> buffer;
+    uint32_t stopAfter;
+    bool lent = false;
+    uint32_t chunks = 0;
+    std::string content;
+};
+
+// A product whose streams and directory are larger than the windows the
+// windowed tests force: 400 files with long names in three folders (a
+// compressed directory of some kilobytes), an incompressible file, a long
+// text, an empty file.  Paths and contents, in directory order.
+std::vector<PackItem> WideItems()
+{
+    std::vector<PackItem> items = {Root(), Folder("Alpha", 0), Folder("Beta", 0), Folder("Gamma", 2)};
+    uint32_t seed = 12345;
+    for (int i = 0; i < 400; ++i) {
+        char name[80];
+        snprintf(name, sizeof name, "a rather long file name number %03d with words.txt", i * 37 % 1000);
+        std::string content = "file " + std::to_string(i) + "\r\n";
+        for (int k = 0; k < i % 13; ++k)
+            content += "line " + std::to_string(seed % 1000) + " of the file\r\n", seed = seed * 1103515245u + 12345u;
+        items.push_back(File(name, 1 + i % 3, content));
+    }
+    std::string random(150000, '\0');
+    for (char& c : random)
+        c = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 23);
+    items.push_back(File("random.bin", 3, random));
+    std::string text;
+    while (text.size() < 200000)
+        text += "The quick brown fox jumps over the lazy dog " + std::to_string(text.size() % 977) + "\n";
+    items.push_back(File("text.txt", 2, text));
+    items.push_back(File("empty.dat", 1, ""));
+    return items;
+}
+
+// The path of every item of a product built by hand (parents stand before children).
+std::vector<std::string> ItemPaths(const std::vector<PackItem>& items)
+{
+    std::vector<std::string> paths(items.size());
+    for (size_t i = 1; i < items.size(); ++i)
+        paths[i] = items[i].parent == 0 ? items[i].name : paths[static_cast<size_t>(items[i].parent)] + "\\" + items[i].name;
+    return paths;
+}
 
 }  // namespace
 
@@ -571,6 +653,12 @@ TEST_F(OpenPackageFixture, ExtractCodes)
             EXPECT_EQ(block, nullptr) << c.path;
             EXPECT_EQ(size, 999u) << c.path;
         }
+        // Streamed, every entry ends with the code of the whole block.
+        const PackageEntry* entry = FindPackageEntry(h, c.path);
+        if (entry) {
+            CollectingSink sink(3);
+            EXPECT_EQ(StreamPackageRecord(h, entry, &sink), c.code) << c.path;
+        }
     }
 }
 
@@ -700,7 +788,7 @@ TEST_F(OpenPackageFixture, EveryLevelWritesStreamsTheReaderVerifies)
                 << "level " << level << ", " << e.name;
             EXPECT_EQ(buffer[e.size], 0);
             // The stream itself is a zlib stream: CMF 0x78 (DEFLATE, 32 KB window).
-            EXPECT_EQ(h->data[e.offset], 0x78) << "level " << level << ", " << e.name;
+            EXPECT_EQ(bytes[0][h->dataOffset + e.offset], 0x78) << "level " << level << ", " << e.name;
         }
         PackageBlock block;
         EXPECT_EQ(ExtractPackageEntry(h, "Docs\\mixed.dat", &block.data, &block.size), ExtractOk);
@@ -741,4 +829,217 @@ TEST_F(OpenPackageFixture, ExtractIntoTheCallersBuffer)
         EXPECT_EQ(ExtractPackageRecordInto(h, c.entry, buffer.data(), c.capacity), c.code) << c.what;
     EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer.data()), deep->size), items[7].content);
     EXPECT_EQ(buffer[deep->size], 0);
+}
+
+// Through windows of every size, down to a few bytes: the verification, the
+// directory (which then lies across many window edges), every lookup, and
+// every entry extracted whole and streamed, are what they are with one
+// window over the whole file.
+TEST_F(OpenPackageFixture, TinyWindowsReadEverything)
+{
+    std::vector<PackItem> items = WideItems();
+    std::vector<std::string> paths = ItemPaths(items);
+    std::vector<uint8_t> package = MakePackage(items);
+    const uint64_t windows[] = {61, 4099, 70001, 0};
+    for (uint64_t window : windows) {
+        PackageWindowBytes = window;
+        ASSERT_EQ(OpenBytes(package, &h), PackageOpened) << "window " << window;
+        if (window > 0) {
+            ASSERT_EQ(h->windowBytes, window);
+        }
+        if (window > 0 && window <= 4099) {
+            // What the test is about: the directory and the large streams are
+            // longer than a window, so they cross its edges.
+            EXPECT_GT(h->directorySize, window);
+        }
+        ASSERT_EQ(h->lookupCount, items.size());
+        for (size_t i = 1; i < items.size(); ++i) {
+            const PackageEntry* e = FindPackageEntry(h, paths[i].c_str());
+            ASSERT_EQ(e, &h->entries[i]) << paths[i] << ", window " << window;
+            if (items[i].directory)
+                continue;
+            PackageBlock block;
+            ASSERT_EQ(ExtractPackageEntry(h, paths[i].c_str(), &block.data, &block.size), ExtractOk) << paths[i];
+            ASSERT_EQ(std::string(reinterpret_cast<char*>(block.data), block.size), items[i].content) << paths[i];
+            if (items[i].content.size() > 100000 || i % 50 == 0) {
+                CollectingSink sink(window ? 4093 : 65536);
+                ASSERT_EQ(StreamPackageRecord(h, e, &sink), ExtractOk) << paths[i];
+                EXPECT_EQ(sink.content, items[i].content) << paths[i] << ", window " << window;
+            }
+        }
+        ClosePackage(h);
+        h = nullptr;
+    }
+}
+
+// Damage is found through tiny windows as through one: a byte flipped in a
+// stream, in the directory, and a directory cut short.
+TEST_F(OpenPackageFixture, TinyWindowsFindDamage)
+{
+    std::vector<uint8_t> package = MakePackage(WideItems());
+    const size_t headerAt = MakeStub().size();
+    const uint32_t dataSize = Get32(package, headerAt + 4);
+    PackageWindowBytes = 61;
+    std::vector<uint8_t> data = package;
+    data[headerAt + 28 + dataSize / 2] ^= 0x20;
+    EXPECT_EQ(OpenBytes(data, &h, "data.exe"), PackageBadChecksum);
+    std::vector<uint8_t> directory = package;
+    directory[headerAt + 28 + dataSize + 100] ^= 0x20;
+    EXPECT_EQ(OpenBytes(directory, &h, "dir.exe"), PackageBadChecksum);
+    Reseal(directory, headerAt);
+    EXPECT_EQ(OpenBytes(directory, &h, "dir-resealed.exe"), PackageBadDirectory);
+    EXPECT_EQ(h, nullptr);
+}
+
+// One handle, four threads extracting at once through tiny windows: one of
+// them at a time uses the handle's own window, the others their own.
+TEST_F(OpenPackageFixture, ThreadsExtractThroughTheirOwnWindows)
+{
+    std::vector<PackItem> items = WideItems();
+    std::vector<std::string> paths = ItemPaths(items);
+    PackageWindowBytes = 509;
+    ASSERT_EQ(OpenBytes(MakePackage(items), &h), PackageOpened);
+    std::vector<int> wrong(4, 0);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            std::vector<uint8_t> buffer(300000);
+            for (size_t i = items.size() - 1; i > 0; --i) {
+                if (items[i].directory || (i + t) % 2)
+                    continue;
+                const PackageEntry* e = FindPackageEntry(h, paths[i].c_str());
+                if (ExtractPackageRecordInto(h, e, buffer.data(), buffer.size()) != ExtractOk ||
+                    std::string(reinterpret_cast<char*>(buffer.data()), e->size) != items[i].content)
+                    ++wrong[t];
+            }
+        });
+    }
+    for (std::thread& t : threads)
+        t.join();
+    EXPECT_EQ(wrong, std::vector<int>(4, 0));
+}
+
+// The sink is given the content in its own buffers, at most their size at a
+// time; a sink that stops ends the extraction; an empty entry asks for no
+// buffer; the content's Adler-32 is checked once every byte has passed.
+TEST_F(OpenPackageFixture, StreamedExtraction)
+{
+    std::vector<PackItem> items = WideItems();
+    PackageWindowBytes = 997;
+    ASSERT_EQ(OpenBytes(MakePackage(items), &h), PackageOpened);
+    const PackageEntry* text = FindPackageEntry(h, "Beta\\text.txt");
+    ASSERT_NE(text, nullptr);
+    const std::string& content = items[text - h->entries].content;
+    for (uint32_t capacity : {1u, 7u, 65536u, 1u << 20}) {
+        CollectingSink sink(capacity);
+        ASSERT_EQ(StreamPackageRecord(h, text, &sink), ExtractOk) << capacity;
+        EXPECT_EQ(sink.content, content) << capacity;
+        EXPECT_EQ(sink.chunks, (content.size() + capacity - 1) / capacity) << "every buffer filled but the last";
+    }
+    CollectingSink stopping(1000, 3);
+    EXPECT_EQ(StreamPackageRecord(h, text, &stopping), ExtractStopped);
+    EXPECT_EQ(stopping.content, content.substr(0, 3000));
+
+    struct NoBuffer : PackageEntrySink {
+        uint8_t* NextBuffer(uint32_t*) override { return nullptr; }
+        bool Consume(uint8_t*, uint32_t) override { return true; }
+    } none;
+    EXPECT_EQ(StreamPackageRecord(h, text, &none), ExtractStopped);
+    CollectingSink empty(16);
+    EXPECT_EQ(StreamPackageRecord(h, FindPackageEntry(h, "Alpha\\empty.dat"), &empty), ExtractOk);
+    EXPECT_EQ(empty.chunks, 0u);
+    EXPECT_EQ(StreamPackageRecord(h, nullptr, &empty), ExtractNotFound);
+    PackageEntry copy = *text;
+    EXPECT_EQ(StreamPackageRecord(h, &copy, &empty), ExtractNotFound);
+    EXPECT_EQ(StreamPackageRecord(h, text, nullptr), ExtractNotFound);
+
+    // A wrong checksum is told after the whole content went to the sink.
+    const size_t index = static_cast<size_t>(text - h->entries);
+    ClosePackage(h);
+    h = nullptr;
+    std::vector<uint8_t> package = MakePackage(items);
+    ASSERT_TRUE(RewriteDirectory(package, MakeStub().size(),
+                                 [index](std::vector<PackageEntry>& decoded) { decoded[index].checksum ^= 4; }));
+    ASSERT_EQ(OpenBytes(package, &h, "sum.exe"), PackageOpened);
+    CollectingSink sink(4096);
+    EXPECT_EQ(StreamPackageRecord(h, &h->entries[index], &sink), ExtractBadChecksum);
+    EXPECT_EQ(sink.content, content);
+}
+
+// Reads at any offset: forward within one pass, from the kept start without
+// inflating again, and behind the kept start with a new pass.
+TEST_F(OpenPackageFixture, EntryReaderReadsAnywhere)
+{
+    std::vector<PackItem> items = WideItems();
+    PackageWindowBytes = 61;
+    ASSERT_EQ(OpenBytes(MakePackage(items), &h), PackageOpened);
+    const PackageEntry* text = FindPackageEntry(h, "Beta\\text.txt");
+    const std::string& content = items[text - h->entries].content;
+    PackageEntryReader reader(h, text);
+    EXPECT_EQ(reader.Size(), content.size());
+    struct Read {
+        uint64_t offset;
+        uint32_t length;
+        uint32_t passes;   // after the read
+    };
+    const Read reads[] = {
+        {0, 64, 1},           {100, 1, 1},          {65530, 20, 1},       // across the kept part's end
+        {150000, 4000, 1},    {10, 100, 1},         // from the kept part: no new pass
+        {70000, 10, 2},       {65536 * 2 - 3, 9, 2},   // across a piece's edge
+        {199990, 10, 2},
+        {0, static_cast<uint32_t>(content.size()), 3},
+    };
+    for (const Read& r : reads) {
+        std::vector<char> out(r.length);
+        ASSERT_EQ(reader.Read(r.offset, out.data(), r.length), ExtractOk) << r.offset;
+        EXPECT_EQ(std::string(out.data(), r.length), content.substr(r.offset, r.length)) << r.offset;
+        EXPECT_EQ(reader.Passes(), r.passes) << r.offset;
+    }
+    char byte;
+    EXPECT_EQ(reader.Read(content.size(), &byte, 1), ExtractBadStream);
+    EXPECT_EQ(reader.Read(content.size() - 1, &byte, 1), ExtractOk);
+    PackageEntry copy = *text;
+    PackageEntryReader outside(h, &copy);
+    EXPECT_EQ(outside.Read(0, &byte, 1), ExtractNotFound);
+}
+
+// Files of the same content share one stream: the data region holds it once,
+// every record extracts, and the bytes do not depend on the threads.
+TEST_F(OpenPackageFixture, IdenticalFilesShareOneStream)
+{
+    std::string content(50000, '\0');
+    for (size_t i = 0; i < content.size(); ++i)
+        content[i] = static_cast<char>((i * 2654435761u) >> 11);
+    std::string other = content;
+    other[49999] ^= 1;   // same size, another content
+    std::vector<PackItem> items = {Root(),          File("a.bin", 0, content), Folder("Copy", 0),
+                                   File("a.bin", 2, content), File("b.bin", 2, other), File("e1", 0, ""),
+                                   File("e2", 2, "")};
+    std::vector<uint8_t> one = MakePackage(items);
+    ASSERT_EQ(OpenBytes(one, &h), PackageOpened);
+    const PackageEntry* first = FindPackageEntry(h, "a.bin");
+    const PackageEntry* copy = FindPackageEntry(h, "Copy\\a.bin");
+    const PackageEntry* changed = FindPackageEntry(h, "Copy\\b.bin");
+    EXPECT_EQ(copy->offset, first->offset);
+    EXPECT_EQ(copy->compressedSize, first->compressedSize);
+    EXPECT_NE(changed->offset, first->offset);
+    EXPECT_EQ(FindPackageEntry(h, "e1")->offset, FindPackageEntry(h, "Copy\\e2")->offset);
+    uint64_t streams = static_cast<uint64_t>(first->compressedSize) + changed->compressedSize +
+                       FindPackageEntry(h, "e1")->compressedSize;
+    EXPECT_EQ(h->dataSize, streams) << "each content once";
+    const std::pair<const char*, std::string> expected[] = {
+        {"a.bin", content}, {"Copy\\a.bin", content}, {"Copy\\b.bin", other}, {"e1", ""}, {"Copy\\e2", ""}};
+    for (const auto& [path, bytes] : expected) {
+        PackageBlock block;
+        ASSERT_EQ(ExtractPackageEntry(h, path, &block.data, &block.size), ExtractOk) << path;
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(block.data), block.size), bytes) << path;
+    }
+    MemorySink sink;
+    sink.bytes = MakeStub();
+    PackOptions options;
+    options.threads = 1;
+    options.level = 6;   // MakePackage's
+    std::string error;
+    ASSERT_TRUE(WritePackageArchive(items, sink.bytes.size(), sink, options, &error)) << error;
+    EXPECT_EQ(sink.bytes, one) << "one thread and two give the same bytes";
 }

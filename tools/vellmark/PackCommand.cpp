@@ -61,9 +61,9 @@ const char PackDescription[] =
     "                          ours\n"
     "  --no-uninstaller        adds no uninstaller\n"
     "  --level N               compression level, 0 (stored, no compression) to 12\n"
-    "                          (smallest, slowest); default 6.  The Linux tool\n"
+    "                          (smallest, slowest); default 7.  The Linux tool\n"
     "                          compresses with libdeflate and these are its levels\n"
-    "                          (6 its usual balance, 10 to 12 its slowest); the\n"
+    "                          (7 no larger than makensis, 10 to 12 its slowest); the\n"
     "                          Windows tool with zlib, whose levels are 0 to 9\n"
     "                          (10 to 12 compress as 9)\n"
     "  --no-check              pack even when Install.ini's script is rejected\n"
@@ -107,7 +107,7 @@ const char PackDescription[] =
     "must stay below 4 GB.  On any error (a failed signing included) nothing is\n"
     "written and the exit code is 2.\n";
 
-static_assert(CompressionLevelDefault == 6 && CompressionLevelMost == 12, "the --level text above");
+static_assert(CompressionLevelDefault == 7 && CompressionLevelMost == 12, "the --level text above");
 
 enum PackOption {
     PackOutput,

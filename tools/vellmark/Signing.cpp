@@ -222,9 +222,13 @@ bool Signer::SignInPlace(const fs::path& file, const std::string& shown, std::st
         *error = shown + ": cannot be read after signing";
         return false;
     }
+    // The tool maps the whole file: it runs as a 64-bit program.
+    FileWindow whole = {};
+    const uint8_t* bytes = MapFileWindow(&view, &whole, 0, view.size, 0);
     PeImageLayout layout;
-    bool image = ReadPeImageLayout(view.base, view.mappedSize, &layout);
-    int table = image ? CheckCertificateTable(view.base, view.mappedSize, layout, layout.imageEnd) : -1;
+    bool image = bytes && ReadPeImageLayout(bytes, view.size, &layout);
+    int table = image ? CheckCertificateTable(bytes, view.size, layout, layout.imageEnd) : -1;
+    UnmapFileWindow(&whole);
     CloseFileView(&view);
     if (!image) {
         *error = shown + ": no longer a Windows executable image after signing";
@@ -245,9 +249,12 @@ bool WritePeChecksum(const fs::path& file, const std::string& shown, std::string
         *error = shown + ": cannot be read";
         return false;
     }
+    FileWindow whole = {};
+    const uint8_t* bytes = MapFileWindow(&view, &whole, 0, view.size, 0);
     PeImageLayout layout;
-    bool image = ReadPeImageLayout(view.base, view.mappedSize, &layout);
-    uint32_t checksum = image ? ComputePeChecksum(view.base, view.mappedSize, layout.checksumAt) : 0;
+    bool image = bytes && ReadPeImageLayout(bytes, view.size, &layout);
+    uint32_t checksum = image ? ComputePeChecksum(bytes, view.size, layout.checksumAt) : 0;
+    UnmapFileWindow(&whole);
     CloseFileView(&view);
     if (!image) {
         *error = shown + ": not a Windows executable image";

@@ -164,12 +164,15 @@ void BuildVerifyReport(const std::string& path, const VerifyOptions& options, Ve
         return;
     }
     report.readable = true;
+    // The tool maps the whole file: it runs as a 64-bit program.
+    FileWindow whole = {};
+    const uint8_t* bytes = MapFileWindow(&view, &whole, 0, view.size, 0);
     PeImageLayout layout;
-    report.image = ReadPeImageLayout(view.base, view.mappedSize, &layout);
+    report.image = bytes && ReadPeImageLayout(bytes, view.size, &layout);
     if (report.image) {
         report.imageEnd = layout.imageEnd;
         report.storedChecksum = layout.checksum;
-        report.computedChecksum = ComputePeChecksum(view.base, view.mappedSize, layout.checksumAt);
+        report.computedChecksum = ComputePeChecksum(bytes, view.size, layout.checksumAt);
         report.certificateTableAt = layout.certificateTableAt;
         report.certificateTableSize = layout.certificateTableSize;
     }
@@ -178,8 +181,8 @@ void BuildVerifyReport(const std::string& path, const VerifyOptions& options, Ve
     PackageHandle* h = nullptr;
     report.packageCode = OpenPackage(path.c_str(), &h);
     if (report.packageCode == PackageOpened) {
-        report.packageStart = static_cast<uint64_t>(h->header - h->view.base);
-        report.packageEnd = static_cast<uint64_t>(h->directory - h->view.base) + ReadLittle32(h->header + 8);
+        report.packageStart = h->headerOffset;
+        report.packageEnd = h->directoryOffset + h->directorySize;
         CheckEntries(h, &report);
         ClosePackage(h);
     } else {
@@ -191,8 +194,9 @@ void BuildVerifyReport(const std::string& path, const VerifyOptions& options, Ve
     // does it cover it.
     if (report.image) {
         uint64_t contentEnd = report.packageEnd > layout.imageEnd ? report.packageEnd : layout.imageEnd;
-        report.certificateTable = CheckCertificateTable(view.base, view.mappedSize, layout, contentEnd);
+        report.certificateTable = CheckCertificateTable(bytes, view.size, layout, contentEnd);
     }
+    UnmapFileWindow(&whole);
     CloseFileView(&view);
 
     if (report.certificateTable == CertificateTableSound) {

@@ -7,6 +7,9 @@
 #include <vector>
 
 #include "ImageVersion.h"
+#include "Package.h"
+#include "PackageWriter.h"
+#include "TestImage.h"
 #include "VersionImages.h"
 
 using testimage::MakePeImage;
@@ -172,6 +175,94 @@ TEST(GetImageVersion, FirstNumberFrom32768IsNegative)
     EXPECT_LT(high, 0);
     EXPECT_LT(high, NoVersion);
     EXPECT_GT(VersionOf(versionimages::VersionedImage(32767, 0, 0, 0)), 0);
+}
+
+// The version of `image` as the setup reads it from a package entry: packed,
+// opened with tiny windows, read through PackageEntryReader.
+int64_t EntryVersionOf(const std::vector<uint8_t>& image, bool* failed)
+{
+    std::vector<uint8_t> package = testimage::MakePackage(
+        {testimage::Root(), testimage::File("tool.exe", 0, versionimages::AsString(image))});
+    std::string path = ::testing::TempDir() + "image-version-entry.exe";
+    EXPECT_TRUE(testimage::WriteBytes(path, package));
+    PackageWindowBytes = 61;
+    PackageHandle* h = nullptr;
+    EXPECT_EQ(OpenPackage(path.c_str(), &h), PackageOpened);
+    PackageWindowBytes = 0;
+    if (!h)
+        return -2;
+    int64_t version = GetPackageEntryVersion(h, FindPackageEntry(h, "tool.exe"), failed);
+    ClosePackage(h);
+    return version;
+}
+
+// The rule read from a package entry, bounded, gives what it gives on the
+// whole image in memory, for every case.
+TEST(GetPackageEntryVersion, SameAsTheWholeImage)
+{
+    for (const ImageCase& c : ImageCases) {
+        bool failed = true;
+        EXPECT_EQ(EntryVersionOf(c.make(), &failed), c.expected) << c.name;
+        EXPECT_FALSE(failed) << c.name;
+    }
+}
+
+// Images larger than one piece of the search and than the part the reader
+// keeps: records across the 64 KB edges of the search, resources far into
+// the image, and a section table whose order makes the reader go back.
+TEST(GetPackageEntryVersion, LargeImages)
+{
+    struct LargeCase {
+        const char* name;
+        std::vector<testimage::Section> sections;
+        size_t recordAt;
+        int64_t expected;
+    };
+    const uint32_t far = 3u << 20;
+    const LargeCase cases[] = {
+        {"record straddling the search's first piece", {{".rsrc", 0x400, 0x30000}}, 0x400 + 0x10000 - 6, Version1234},
+        {"record right after the first piece", {{".rsrc", 0x400, 0x30000}}, 0x400 + 0x10000, Version1234},
+        {"resources 3 MB into the image", {{".text", 0x400, far}, {".rsrc", 0x400 + far, 0x1000}},
+         0x400 + far + 0x20, Version1234},
+        {"first .rsrc far, second near: the reader goes back",
+         {{".rsrc", 0x400 + far, 0x1000}, {".rsrc", 0x20000, 0x1000}}, 0x20040, Version1234},
+    };
+    for (const LargeCase& c : cases) {
+        std::vector<uint8_t> image = MakePeImage(c.sections);
+        PutFixedFileInfo(image, c.recordAt, 0x00010002, 0x00030004);
+        for (size_t i = 0; i < image.size(); i += 997)
+            if (i > 0x400 && (i < c.recordAt || i > c.recordAt + 16))
+                image[i] = static_cast<uint8_t>(i * 7);   // noise, so the stream is not all zeros
+        ASSERT_EQ(VersionOf(image), c.expected) << c.name;
+        bool failed = true;
+        EXPECT_EQ(EntryVersionOf(image, &failed), c.expected) << c.name;
+        EXPECT_FALSE(failed) << c.name;
+    }
+}
+
+// A stream that ends before the bytes the rule reads fails the read instead
+// of giving "no version" as a clean answer.
+TEST(GetPackageEntryVersion, StreamShorterThanItsRecordFails)
+{
+    // .rsrc claims 64 KB from 0x400; the image holds 0x200 of them, noise.
+    std::vector<uint8_t> image = MakePeImage({{".rsrc", 0x400, 0x200}});
+    for (size_t i = 0x400; i < image.size(); ++i)
+        image[i] = static_cast<uint8_t>((i * 2654435761u) >> 13);
+    Put32(image, SectionTable + 16, 0x10000);
+    std::vector<uint8_t> package = testimage::MakePackage(
+        {testimage::Root(), testimage::File("tool.exe", 0, versionimages::AsString(image))});
+    std::string path = ::testing::TempDir() + "image-version-short.exe";
+    ASSERT_TRUE(testimage::WriteBytes(path, package));
+    PackageHandle* h = nullptr;
+    ASSERT_EQ(OpenPackage(path.c_str(), &h), PackageOpened);
+    PackageEntry* record = const_cast<PackageEntry*>(FindPackageEntry(h, "tool.exe"));
+    bool failed = true;
+    EXPECT_EQ(GetPackageEntryVersion(h, record, &failed), NoVersion);   // the section lies past the image
+    EXPECT_FALSE(failed);
+    record->size = 0x400 + 0x10000;   // now it lies inside, past the stream's end
+    EXPECT_EQ(GetPackageEntryVersion(h, record, &failed), NoVersion);
+    EXPECT_TRUE(failed);
+    ClosePackage(h);
 }
 
 // Every prefix of a versioned image: no read outside the bytes given, and a
