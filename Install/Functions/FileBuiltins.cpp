@@ -6,6 +6,7 @@
 #include <cstring>
 #include <utility>
 
+#include "EntryStream.h"
 #include "FileCreation.h"
 #include "FileInUse.h"
 #include "InstallLog.h"
@@ -137,6 +138,56 @@ bool EntryNeedsWriting(const uint8_t* block, uint32_t size, const char* destinat
     return packaged < 0 || packaged > ReadFileVersion(destination);
 }
 
+namespace {
+
+// Streams the entry into `file`, a file the run created for it; 1 when every
+// byte is written and checked and the file closed cleanly, else 0 with
+// `path` deleted (it is the run's).
+int StreamIntoCreatedFile(const PackageEntry* found, KernelHandle file, const char* path)
+{
+    bool written = StreamEntryToFile(SetupPackage, found, file.Get()) != 0;
+    written = file.Close() && written;
+    if (written)
+        return 1;
+    DeleteFileA(path);
+    return 0;
+}
+
+// An entry larger than one chunk of the entry stream: streamed in bounded
+// chunks instead of inflated whole, so that the setup's memory does not grow
+// with the size of any entry.
+int ExtractLargeEntry(const PackageEntry* found, const char* destination)
+{
+    if (!PathExists(destination)) {
+        if (!RecordFileCreation(destination))
+            return 0;
+        KernelHandle created(CreateFileA(destination, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                         WrittenFileFlags, nullptr));
+        if (created.IsOpen()) {
+            FileCreated();
+            return StreamIntoCreatedFile(found, std::move(created), destination);
+        }
+        FileNotCreated(destination);
+        if (!PathExists(destination))
+            return 0;
+    }
+    // The version rule reads what it needs of the entry, bounded.
+    if (!StreamedEntryNeedsWriting(SetupPackage, found, destination))
+        return 1;
+    if (IsFileInUse(destination))
+        return 0;
+    char temporary[WorkBufferSize];
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    if (!CreateTemporaryBeside(destination, temporary, &handle))
+        return 0;
+    if (StreamIntoCreatedFile(found, KernelHandle(handle), temporary) && ReplaceWithTemporary(temporary, destination))
+        return 1;
+    DeleteFileA(temporary);
+    return 0;
+}
+
+}  // namespace
+
 int ExtractEntryToFile(const char* entry, const char* destination)
 {
     if (!entry || !destination || !SetupPackage)
@@ -144,11 +195,14 @@ int ExtractEntryToFile(const char* entry, const char* destination)
     const PackageEntry* found = FindPackageEntry(SetupPackage, entry);
     if (!found || (found->attributes & PackageAttributeDirectory))
         return 0;
+    if (found->size > EntryStreamChunkBytes)
+        return ExtractLargeEntry(found, destination);
 
-    // Where no file is, the file is created while the entry inflates: the
-    // version rule has nothing to compare then, and the block is written
-    // straight into it.  A file that is there is left to the version rule.
-    // The creation is recorded in the journal before it is started.
+    // A small entry, nearly all of them: where no file is, the file is
+    // created while the entry inflates into one block (creating a file costs
+    // more than inflating a small one, so the two overlap), and the block is
+    // written straight into it.  A file that is there is left to the version
+    // rule.  The creation is recorded in the journal before it is started.
     const bool creating = !PathExists(destination);
     if (creating && !RecordFileCreation(destination))
         return 0;

@@ -18,9 +18,14 @@
 // Over a file that is there, the new content goes to a temporary file beside
 // it, which takes its place only once every byte is written: a failed write
 // (a full disk) leaves the file that was there untouched, instead of the
-// truncated remains of a partly written file.  Where no file is, the file is
-// created while the entry inflates (FileCreation.h) and written in place; a
-// failed write removes it again.  The folder is not created.
+// truncated remains of a partly written file; the file that was there is
+// moved aside, so that the rollback of a failed installation brings it back
+// (Transaction.h).  Where no file is, the file is created while the entry
+// inflates (FileCreation.h) and written in place; a failed write removes it
+// again.  An entry larger than one chunk of the entry stream (EntryStream.h)
+// is never inflated whole: it is streamed in bounded chunks, its checksum
+// checked at the end, so that the memory taken does not depend on the size of
+// any entry.  The folder is not created.
 int ExtractEntryToFile(const char* entry, const char* destination);
 
 // The attributes every installed file is written with.

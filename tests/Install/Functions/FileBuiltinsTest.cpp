@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "EntryStream.h"
 #include "FileInstall.h"
 #include "InstallTestSupport.h"
 
@@ -103,6 +104,47 @@ TEST_F(InstallFiles, AnEntryTooLargeToInflateFailsTheCopy)
     EXPECT_EQ(run.Call("install"), 11);
     EXPECT_FALSE(IsFile(temp.path + "\\Apps\\readme.txt"));
     EXPECT_EQ(Describe(&TheInstallLog), std::vector<std::string>{});
+}
+
+// An entry larger than a chunk of the entry stream is streamed: written new,
+// written over an older file, and, when its content does not check out,
+// neither written nor left half-written under any name.
+TEST_F(InstallFiles, AnEntryLargerThanAChunkIsStreamedWholeOrNotAtAll)
+{
+    std::string big(3 * EntryStreamChunkBytes + 12345, '\0');
+    uint32_t seed = 7;
+    for (char& c : big) {
+        seed = seed * 1103515245u + 12345u;
+        c = static_cast<char>((seed >> 24) & 0x3F);   // compressible, but not to nothing
+    }
+    std::vector<PackItem> items = StandardItems();
+    items.push_back(testimage::File("big.bin", 0, big));
+    const std::string path = temp.path + "\\big.bin";
+
+    OpenTestPackage(items);
+    EXPECT_EQ(ExtractEntryToFile("big.bin", path.c_str()), 1);
+    EXPECT_EQ(ReadFileBytes(path), big);
+    ASSERT_TRUE(fntest::WriteFileBytes(path, "an older text"));
+    EXPECT_EQ(ExtractEntryToFile("big.bin", path.c_str()), 1);
+    EXPECT_EQ(ReadFileBytes(path), big);
+
+    // The same package with the entry's checksum wrong: the stream reads to
+    // its end before it finds out.
+    std::vector<uint8_t> damaged = testimage::MakePackage(items);
+    ASSERT_TRUE(testimage::RewriteDirectory(damaged, testimage::MakeStub().size(), [](std::vector<PackageEntry>& entries) {
+        for (PackageEntry& e : entries)
+            if (strcmp(e.name, "big.bin") == 0)
+                e.checksum ^= 1;
+    }));
+    ASSERT_NO_FATAL_FAILURE(OpenTestPackageBytes(damaged));
+    ASSERT_TRUE(fntest::WriteFileBytes(path, "the file that was there"));
+    EXPECT_EQ(ExtractEntryToFile("big.bin", path.c_str()), 0);
+    EXPECT_EQ(ReadFileBytes(path), "the file that was there");
+    DeleteFileA(path.c_str());
+    EXPECT_EQ(ExtractEntryToFile("big.bin", path.c_str()), 0);
+    EXPECT_FALSE(IsFile(path));
+    // The packages the test opened, and nothing else: no temporary file.
+    EXPECT_EQ(FolderNames(temp.path), (std::vector<std::string>{"setup1.exe", "setup2.exe", "setup3.exe"}));
 }
 
 // ---------------------------------------------------------------------------

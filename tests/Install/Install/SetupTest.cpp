@@ -55,6 +55,7 @@ std::string Script(const char* version, bool fails)
                        "    copy(\"Bin\\\\kept.dll\", \"%APPDIR%\\\\kept.dll\");\r\n"
                        "    copy(\"readme.txt\", \"%APPDIR%\\\\readme.txt\");\r\n"
                        "    copy(\"Data\\\\skin.txt\", \"%APPDIR%\\\\Data\\\\Skins\\\\skin.txt\");\r\n"
+                       "    copy(\"Data\\\\big.bin\", \"%APPDIR%\\\\Data\\\\big.bin\");\r\n"
                        "    copyshared(\"System\\\\vmtxshared.dll\", \"%WINSYSDIR%\\\\vmtxshared.dll\", \"vmtxshared.dll\");\r\n"
                        "    installdriver(\"Drivers\\\\vmtxdrv.sys\", \"%DRIVERDIR%\\\\vmtxdrv.sys\", \"vmtxdrv\");\r\n"
                        "    shortcut(\"Sweep Tool\", \"%APPDIR%\\\\tool.exe\", \"The tool\", null);\r\n"
@@ -77,10 +78,18 @@ std::vector<uint8_t> Package(int major, bool fails = false, const char* uninstal
     items.push_back(File("kept.dll", 4, AsString(VersionedImage(major, 0, 0, 0, "kept"))));
     items.push_back(Folder("Data", 0));
     items.push_back(File("skin.txt", 7, major == 1 ? "blue" : "green"));
+    // Larger than a chunk of the entry stream: streamed, never inflated whole.
+    std::string big((5u << 19) + static_cast<unsigned>(major), '\0');
+    uint32_t seed = static_cast<uint32_t>(major);
+    for (char& c : big) {
+        seed = seed * 1103515245u + 12345u;
+        c = static_cast<char>((seed >> 24) & 0x3F);
+    }
+    items.push_back(File("big.bin", 7, big));
     items.push_back(Folder("System", 0));
-    items.push_back(File("vmtxshared.dll", 9, AsString(VersionedImage(major, 0, 0, 0, "shared"))));
+    items.push_back(File("vmtxshared.dll", 10, AsString(VersionedImage(major, 0, 0, 0, "shared"))));
     items.push_back(Folder("Drivers", 0));
-    items.push_back(File("vmtxdrv.sys", 11, AsString(VersionedImage(major, 0, 0, 0, "driver"))));
+    items.push_back(File("vmtxdrv.sys", 12, AsString(VersionedImage(major, 0, 0, 0, "driver"))));
     // The setup program up to its image end, where the package begins (the
     // test build carries its symbols after its sections).
     std::string stub = Image(VM_SETUP_TEST);
