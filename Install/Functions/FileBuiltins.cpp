@@ -19,12 +19,28 @@
 
 namespace {
 
-// Writes `size` bytes into a new temporary file in the destination's folder
+// Fills `file`, a file the run created at `path`, with write(handle); 1 when
+// every byte is written and the file closed cleanly (a file that does not
+// close cleanly may not hold every byte), else 0 with `path` deleted: it is
+// the run's to remove.
+template <typename Write>
+int FillCreatedFile(KernelHandle file, const char* path, Write write)
+{
+    bool written = write(file.Get());
+    written = file.Close() && written;
+    if (written)
+        return 1;
+    DeleteFileA(path);
+    return 0;
+}
+
+// Fills a new temporary file in the destination's folder with write(handle)
 // and puts it in the destination's place (the file there moved aside, so that
 // a rollback brings it back).  1 on success; 0 with the destination as it was
 // and no temporary file left.  A file that another program holds open is not
 // replaced: the copy fails, as it always has.
-int WriteBesideAndReplace(const char* destination, const uint8_t* data, uint32_t size)
+template <typename Write>
+int ReplaceThroughTemporary(const char* destination, Write write)
 {
     if (IsFileInUse(destination))
         return 0;
@@ -32,11 +48,9 @@ int WriteBesideAndReplace(const char* destination, const uint8_t* data, uint32_t
     HANDLE handle = INVALID_HANDLE_VALUE;
     if (!CreateTemporaryBeside(destination, temporary, &handle))
         return 0;
-    KernelHandle file(handle);
-    // A file that does not close cleanly may not hold every byte.
-    bool written = WriteBlockToFile(file.Get(), data, size);
-    written = file.Close() && written;
-    if (written && ReplaceWithTemporary(temporary, destination))
+    if (!FillCreatedFile(KernelHandle(handle), temporary, write))
+        return 0;
+    if (ReplaceWithTemporary(temporary, destination))
         return 1;
     DeleteFileA(temporary);
     return 0;
@@ -122,13 +136,8 @@ bool WriteBlockToFile(HANDLE file, const void* block, uint32_t size)
 
 int WriteNewFile(KernelHandle created, const char* destination, const uint8_t* data, uint32_t size)
 {
-    bool written = WriteBlockToFile(created.Get(), data, size);
-    written = created.Close() && written;
-    if (written)
-        return 1;
-    // Created by this installation where no file was: it is its to remove.
-    DeleteFileA(destination);
-    return 0;
+    return FillCreatedFile(std::move(created), destination,
+                           [=](HANDLE file) { return WriteBlockToFile(file, data, size); });
 }
 
 bool EntryNeedsWriting(const uint8_t* block, uint32_t size, const char* destination)
@@ -140,17 +149,10 @@ bool EntryNeedsWriting(const uint8_t* block, uint32_t size, const char* destinat
 
 namespace {
 
-// Streams the entry into `file`, a file the run created for it; 1 when every
-// byte is written and checked and the file closed cleanly, else 0 with
-// `path` deleted (it is the run's).
-int StreamIntoCreatedFile(const PackageEntry* found, KernelHandle file, const char* path)
+// Streams the entry into a file; true when every byte is written and checked.
+auto StreamEntryInto(const PackageEntry* found)
 {
-    bool written = StreamEntryToFile(SetupPackage, found, file.Get()) != 0;
-    written = file.Close() && written;
-    if (written)
-        return 1;
-    DeleteFileA(path);
-    return 0;
+    return [found](HANDLE file) { return StreamEntryToFile(SetupPackage, found, file) != 0; };
 }
 
 // An entry larger than one chunk of the entry stream: streamed in bounded
@@ -165,7 +167,7 @@ int ExtractLargeEntry(const PackageEntry* found, const char* destination)
                                          WrittenFileFlags, nullptr));
         if (created.IsOpen()) {
             FileCreated();
-            return StreamIntoCreatedFile(found, std::move(created), destination);
+            return FillCreatedFile(std::move(created), destination, StreamEntryInto(found));
         }
         FileNotCreated(destination);
         if (!PathExists(destination))
@@ -174,16 +176,7 @@ int ExtractLargeEntry(const PackageEntry* found, const char* destination)
     // The version rule reads what it needs of the entry, bounded.
     if (!StreamedEntryNeedsWriting(SetupPackage, found, destination))
         return 1;
-    if (IsFileInUse(destination))
-        return 0;
-    char temporary[WorkBufferSize];
-    HANDLE handle = INVALID_HANDLE_VALUE;
-    if (!CreateTemporaryBeside(destination, temporary, &handle))
-        return 0;
-    if (StreamIntoCreatedFile(found, KernelHandle(handle), temporary) && ReplaceWithTemporary(temporary, destination))
-        return 1;
-    DeleteFileA(temporary);
-    return 0;
+    return ReplaceThroughTemporary(destination, StreamEntryInto(found));
 }
 
 }  // namespace
@@ -229,7 +222,9 @@ int ExtractEntryToFile(const char* entry, const char* destination)
     // Never replace a file of the same or a newer version; a skip counts as success.
     if (!EntryNeedsWriting(block.data, block.size, destination))
         return 1;
-    return WriteBesideAndReplace(destination, block.data, block.size);
+    return ReplaceThroughTemporary(destination, [&block](HANDLE file) {
+        return WriteBlockToFile(file, block.data, block.size);
+    });
 }
 
 void AddSharedReference(const char* sharedName)
