@@ -64,33 +64,17 @@ void CloseFileView(FileView* view)
     view->file = nullptr;
 }
 
-const uint8_t* MapFileWindow(const FileView* view, FileWindow* window, uint64_t offset, uint64_t length,
-                             uint64_t windowBytes)
+// The bytes [start, start + length) of the file, mapped; nullptr when they
+// cannot be.
+static const uint8_t* MapBytes(const FileView* view, uint64_t start, uint64_t length)
 {
-    if (window->base && offset >= window->offset && length <= window->length &&
-        offset - window->offset <= window->length - length)
-        return window->base + (offset - window->offset);
-    uint64_t start = 0, mapped = 0;
-    if (!PlaceWindow(view, offset, length, windowBytes, &start, &mapped) || mapped > SIZE_MAX)
-        return nullptr;
-    UnmapFileWindow(window);
-    void* base = MapViewOfFile(view->mapping, FILE_MAP_READ, static_cast<DWORD>(start >> 32),
-                               static_cast<DWORD>(start), static_cast<SIZE_T>(mapped));
-    if (!base)
-        return nullptr;
-    window->base = static_cast<const uint8_t*>(base);
-    window->offset = start;
-    window->length = mapped;
-    return window->base + (offset - start);
+    return static_cast<const uint8_t*>(MapViewOfFile(view->mapping, FILE_MAP_READ, static_cast<DWORD>(start >> 32),
+                                                     static_cast<DWORD>(start), static_cast<SIZE_T>(length)));
 }
 
-void UnmapFileWindow(FileWindow* window)
+static void UnmapBytes(const uint8_t* base, uint64_t)
 {
-    if (window->base)
-        UnmapViewOfFile(window->base);
-    window->base = nullptr;
-    window->offset = 0;
-    window->length = 0;
+    UnmapViewOfFile(base);
 }
 
 #else
@@ -133,6 +117,24 @@ void CloseFileView(FileView* view)
     view->descriptor = -1;
 }
 
+static const uint8_t* MapBytes(const FileView* view, uint64_t start, uint64_t length)
+{
+    void* base = mmap(nullptr, static_cast<size_t>(length), PROT_READ, MAP_PRIVATE, view->descriptor,
+                      static_cast<off_t>(start));
+    if (base == MAP_FAILED)
+        return nullptr;
+    // The reader goes through a window from its start to its end.
+    madvise(base, static_cast<size_t>(length), MADV_SEQUENTIAL);
+    madvise(base, static_cast<size_t>(length), MADV_WILLNEED);
+    return static_cast<const uint8_t*>(base);
+}
+
+static void UnmapBytes(const uint8_t* base, uint64_t length)
+{
+    munmap(const_cast<uint8_t*>(base), static_cast<size_t>(length));
+}
+#endif
+
 const uint8_t* MapFileWindow(const FileView* view, FileWindow* window, uint64_t offset, uint64_t length,
                              uint64_t windowBytes)
 {
@@ -143,14 +145,10 @@ const uint8_t* MapFileWindow(const FileView* view, FileWindow* window, uint64_t 
     if (!PlaceWindow(view, offset, length, windowBytes, &start, &mapped) || mapped > SIZE_MAX)
         return nullptr;
     UnmapFileWindow(window);
-    void* base = mmap(nullptr, static_cast<size_t>(mapped), PROT_READ, MAP_PRIVATE, view->descriptor,
-                      static_cast<off_t>(start));
-    if (base == MAP_FAILED)
+    const uint8_t* base = MapBytes(view, start, mapped);
+    if (!base)
         return nullptr;
-    // The reader goes through a window from its start to its end.
-    madvise(base, static_cast<size_t>(mapped), MADV_SEQUENTIAL);
-    madvise(base, static_cast<size_t>(mapped), MADV_WILLNEED);
-    window->base = static_cast<const uint8_t*>(base);
+    window->base = base;
     window->offset = start;
     window->length = mapped;
     return window->base + (offset - start);
@@ -159,9 +157,9 @@ const uint8_t* MapFileWindow(const FileView* view, FileWindow* window, uint64_t 
 void UnmapFileWindow(FileWindow* window)
 {
     if (window->base)
-        munmap(const_cast<uint8_t*>(window->base), static_cast<size_t>(window->length));
+        UnmapBytes(window->base, window->length);
     window->base = nullptr;
     window->offset = 0;
     window->length = 0;
 }
-#endif
+
