@@ -322,6 +322,25 @@ static const uint8_t* WindowPiece(const PackageHandle* h, FileWindow* window, ui
     return window->base + (offset - window->offset);
 }
 
+// Gives the stream its next input: the piece of [offset, offset + length)
+// of the file that the window holds from `offset` on (at most 1 GB, what
+// avail_in can count); `*fed` grows by its length.  false when the file
+// cannot be mapped there.
+static bool FeedStreamFromWindow(const PackageHandle* h, FileWindow* window, uint64_t offset, uint64_t length,
+                                 z_stream* stream, uint64_t* fed)
+{
+    uint64_t n = 0;
+    const uint8_t* piece = WindowPiece(h, window, offset, length, &n);
+    if (!piece)
+        return false;
+    if (n > 0x40000000u)
+        n = 0x40000000u;
+    stream->next_in = const_cast<Bytef*>(piece);
+    stream->avail_in = static_cast<uInt>(n);
+    *fed += n;
+    return true;
+}
+
 // Copies `length` bytes at `offset` of the file, across window edges.
 static bool ReadFileBytes(const PackageHandle* h, FileWindow* window, uint64_t offset, void* out, uint64_t length)
 {
@@ -439,17 +458,9 @@ static int InflateFileStream(const PackageHandle* h, FileWindow* window, uint64_
 {
     uint64_t fed = 0;
     for (;;) {
-        if (stream->avail_in == 0 && fed < length) {
-            uint64_t n = 0;
-            const uint8_t* piece = WindowPiece(h, window, offset + fed, length - fed, &n);
-            if (!piece)
-                return ExtractBadStream;
-            if (n > 0x40000000u)
-                n = 0x40000000u;
-            stream->next_in = const_cast<Bytef*>(piece);
-            stream->avail_in = static_cast<uInt>(n);
-            fed += n;
-        }
+        if (stream->avail_in == 0 && fed < length &&
+            !FeedStreamFromWindow(h, window, offset + fed, length - fed, stream, &fed))
+            return ExtractBadStream;
         int z = inflate(stream, Z_NO_FLUSH);
         if (z == Z_STREAM_END)
             return ExtractOk;
@@ -934,16 +945,10 @@ int PackageEntryReader::Advance()
     stream->next_out = piece_;
     stream->avail_out = static_cast<uInt>(want);
     while (stream->avail_out > 0) {
-        if (stream->avail_in == 0 && consumed_ < entry_->compressedSize) {
-            uint64_t n = 0;
-            const uint8_t* piece = WindowPiece(handle_, &window_, handle_->dataOffset + entry_->offset + consumed_,
-                                               entry_->compressedSize - consumed_, &n);
-            if (!piece)
-                return ExtractBadStream;
-            stream->next_in = const_cast<Bytef*>(piece);
-            stream->avail_in = static_cast<uInt>(n);
-            consumed_ += n;
-        }
+        if (stream->avail_in == 0 && consumed_ < entry_->compressedSize &&
+            !FeedStreamFromWindow(handle_, &window_, handle_->dataOffset + entry_->offset + consumed_,
+                                  entry_->compressedSize - consumed_, stream, &consumed_))
+            return ExtractBadStream;
         int z = inflate(stream, Z_NO_FLUSH);
         if (z == Z_MEM_ERROR)
             return ExtractNoMemory;
