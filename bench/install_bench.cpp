@@ -136,6 +136,30 @@ struct BigProduct {
     uint64_t window;         // SetupTest.exe's forced window of the package (0: the default)
 };
 
+// Whether `folder` holds the product's files as they were packed.
+bool InstalledAsPacked(const fs::path& folder, const BigProduct& product)
+{
+    for (uint32_t f = 0; f < product.files; ++f)
+        if (!SameAsBig(folder / ("big" + std::to_string(f) + ".bin"), f * product.megabytes, product.megabytes))
+            return false;
+    return true;
+}
+
+// The "peak-working-set N exit CODE" line of peak_memory's report; false
+// (and nothing read) when the report has none.
+bool ReadPeakReport(const std::string& report, unsigned long long* peak, unsigned long* code)
+{
+    FILE* in = fopen(report.c_str(), "r");
+    if (!in)
+        return false;
+    char line[512];
+    bool found = false;
+    while (!found && fgets(line, sizeof line, in))
+        found = sscanf(line, "peak-working-set %llu exit %lu", peak, code) == 2;
+    fclose(in);
+    return found;
+}
+
 // Packs, installs and checks a BigProduct: 0, or 1 after a message.
 template <typename WinPath>
 int MemoryRow(const fs::path& work, const fs::path& win64, const std::string& wine, WinPath winPath,
@@ -183,17 +207,11 @@ int MemoryRow(const fs::path& work, const fs::path& win64, const std::string& wi
     unsetenv("VELLMARK_TEST_PACKAGE_WINDOW");
     unsigned long long peak = 0;
     unsigned long code = 1;
-    FILE* in = fopen(report.c_str(), "r");
-    if (!in || fscanf(in, "peak-working-set %llu exit %lu", &peak, &code) != 2) {
+    if (!ReadPeakReport(report, &peak, &code)) {
         fprintf(stderr, "install_bench: peak_memory printed nothing readable\n");
         return 1;
     }
-    fclose(in);
-    bool same = code == 0;
-    for (uint32_t f = 0; f < product.files && same; ++f)
-        same = SameAsBig(drive / "BenchBig" / "data" / ("big" + std::to_string(f) + ".bin"), f * product.megabytes,
-                         product.megabytes);
-    if (!same) {
+    if (code != 0 || !InstalledAsPacked(drive / "BenchBig" / "data", product)) {
         fprintf(stderr, "install_bench: the big installation ended with %lu or differs from its files\n", code);
         return 1;
     }
@@ -215,19 +233,10 @@ int MemoryRow(const fs::path& work, const fs::path& win64, const std::string& wi
                 " --streamed " + Quoted(winPath(bigSetup)) + " 'C:\\BenchBig' >" + Quoted(report) + " 2>/dev/null",
             &streaming);
     unsetenv("VELLMARK_TEST_PACKAGE_WINDOW");
-    in = fopen(report.c_str(), "r");
-    char line[512];
     peak = 0;
     code = 1;
-    while (in && fgets(line, sizeof line, in))
-        sscanf(line, "peak-working-set %llu exit %lu", &peak, &code);
-    if (in)
-        fclose(in);
-    same = code == 0;
-    for (uint32_t f = 0; f < product.files && same; ++f)
-        same = SameAsBig(drive / "BenchBig" / "data" / ("big" + std::to_string(f) + ".bin"), f * product.megabytes,
-                         product.megabytes);
-    if (!same) {
+    ReadPeakReport(report, &peak, &code);
+    if (code != 0 || !InstalledAsPacked(drive / "BenchBig" / "data", product)) {
         fprintf(stderr, "install_bench: the streamed installation ended with %lu or differs from its files\n", code);
         return 1;
     }

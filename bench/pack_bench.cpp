@@ -53,27 +53,6 @@ using benchrun::Timing;
 
 namespace {
 
-// The generated product (ProductTree.h) with a script that installs nothing:
-// what is measured here is packing and unpacking.
-bool MakeTree(const fs::path& root, size_t megabytes, uint64_t* total)
-{
-    benchtree::ProductTree tree;
-    if (!benchtree::MakeProductTree(root, "", megabytes, &tree))
-        return false;
-    FILE* ini = fopen((root / "Install.ini").string().c_str(), "wb");
-    if (!ini)
-        return false;
-    fputs("// Company=Vellmark Bench\r\n// Product=Bench\r\n// Version=1.0\r\ninit() { return 1; }\r\n"
-          "install() { return 1; }\r\n", ini);
-    *total = tree.bytes;
-    return fclose(ini) == 0;
-}
-
-double MB(uint64_t bytes)
-{
-    return bytes / 1e6;
-}
-
 // A script that installs nothing beside the copied files.
 bool WriteEmptyScript(const fs::path& root)
 {
@@ -83,6 +62,22 @@ bool WriteEmptyScript(const fs::path& root)
     fputs("// Company=Vellmark Bench\r\n// Product=Bench\r\n// Version=1.0\r\ninit() { return 1; }\r\n"
           "install() { return 1; }\r\n", ini);
     return fclose(ini) == 0;
+}
+
+// The generated product (ProductTree.h) with a script that installs nothing:
+// what is measured here is packing and unpacking.
+bool MakeTree(const fs::path& root, size_t megabytes, uint64_t* total)
+{
+    benchtree::ProductTree tree;
+    if (!benchtree::MakeProductTree(root, "", megabytes, &tree))
+        return false;
+    *total = tree.bytes;
+    return WriteEmptyScript(root);
+}
+
+double MB(uint64_t bytes)
+{
+    return bytes / 1e6;
 }
 
 // Copies the regular files under each source (in name order, links not
