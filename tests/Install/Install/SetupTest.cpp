@@ -208,18 +208,28 @@ public:
         DeleteFileA((fntest::SystemFolder() + "\\vmtxshared.dll").c_str());
         // The shared uninstaller stays after a removal; each test brings its own.
         DeleteFileA((fntest::WindowsFolder() + "\\vuninst.exe").c_str());
-        DeleteFileA((fntest::SystemFolder() + "\\drivers\\vmtxdrv.sys").c_str());
+        // The service first: while it is registered (or a setup that was
+        // killed is still going away) the driver file can stay held.
         if (SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS)) {
             if (SC_HANDLE service = OpenServiceA(manager, "vmtxdrv", SERVICE_ALL_ACCESS)) {
+                SERVICE_STATUS status{};
+                ControlService(service, SERVICE_CONTROL_STOP, &status);
                 DeleteService(service);
                 CloseServiceHandle(service);
             }
             CloseServiceHandle(manager);
         }
+        const std::string driver = fntest::SystemFolder() + "\\drivers\\vmtxdrv.sys";
+        for (int attempt = 0; attempt < 50; ++attempt) {
+            if (DeleteFileA(driver.c_str()) || GetFileAttributesA(driver.c_str()) == INVALID_FILE_ATTRIBUTES)
+                break;
+            Sleep(100);
+        }
         fntest::DeleteKeyTree(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Services\\vmtxdrv");
         fntest::DeleteKeyTree(HKEY_LOCAL_MACHINE, std::string("Software\\") + Company);
         fntest::DeleteKeyTree(HKEY_CURRENT_USER, std::string("Software\\") + Company);
         fntest::DeleteKeyTree(HKEY_LOCAL_MACHINE, UninstallEntry);
+        ASSERT_EQ(GetFileAttributesA(driver.c_str()), INVALID_FILE_ATTRIBUTES) << "the driver stays: " << driver;
     }
 
     Ran Setup(int major, const std::vector<std::string>& environment = {})
