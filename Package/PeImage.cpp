@@ -27,6 +27,7 @@ bool ReadPeImageLayout(const uint8_t* image, uint64_t size, PeImageLayout* out)
     if (magic != OptionalMagicPe32 && magic != OptionalMagicPe32Plus)
         return false;
     layout.pe32Plus = magic == OptionalMagicPe32Plus;
+    layout.machine = ReadLittle16(image + pe + 4);
     if (optionalSize < PeChecksumOffset + 4 || optional + optionalSize > size)
         return false;
     layout.checksumAt = optional + PeChecksumOffset;

@@ -27,9 +27,13 @@ constexpr uint32_t PeCertificateHeaderSize = 8;         // WIN_CERTIFICATE befor
 constexpr uint16_t PeCertificateRevision2 = 0x0200;     // WIN_CERT_REVISION_2_0
 constexpr uint16_t PeCertificatePkcsSignedData = 0x0002;   // WIN_CERT_TYPE_PKCS_SIGNED_DATA
 
+constexpr uint16_t PeMachineI386 = 0x014C;             // IMAGE_FILE_MACHINE_I386
+constexpr uint16_t PeMachineAmd64 = 0x8664;            // IMAGE_FILE_MACHINE_AMD64
+
 // Where the signing fields of an image lie, and what they hold.
 struct PeImageLayout {
     uint64_t imageEnd = 0;           // end of the last section (LocateImageEnd)
+    uint16_t machine = 0;            // the file header's Machine (PeMachineI386, PeMachineAmd64, ...)
     bool pe32Plus = false;           // optional header magic 0x20B (64-bit) rather than 0x10B
     uint64_t checksumAt = 0;         // file offset of the CheckSum field
     uint32_t checksum = 0;           // the value stored there

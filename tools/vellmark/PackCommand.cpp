@@ -52,11 +52,14 @@ const char PackDescription[] =
     "                          packing succeeded)\n"
     "  --arch win32|win64      which of our setup programs carries the package\n"
     "                          (default win32, the one that runs on every Windows);\n"
-    "                          it is looked for beside this tool: ../ARCH/Setup.exe,\n"
-    "                          ARCH/Setup.exe, ../share/vellmark/ARCH/Setup.exe, or\n"
-    "                          the folder named by VELLMARK_STUB_DIR\n"
-    "  --stub SETUP.exe        any other setup program to append the package to (overrides\n"
-    "                          --arch); data after its last section is left out\n"
+    "                          it is looked for in the folder named by\n"
+    "                          VELLMARK_STUB_DIR, then beside this tool: ../ARCH/Setup.exe,\n"
+    "                          ARCH/Setup.exe, ../share/vellmark/ARCH/Setup.exe\n"
+    "                          ('vellmark --version' shows which it finds)\n"
+    "  --stub SETUP.exe        any other setup program to append the package to\n"
+    "                          instead; data after its last section is left out.  Its\n"
+    "                          architecture is read from its PE header (and printed);\n"
+    "                          with --arch too, the two must agree\n"
     "  --uninstaller FILE      adds FILE as Uninstall.exe at the top level instead of\n"
     "                          ours\n"
     "  --no-uninstaller        adds no uninstaller\n"
@@ -100,6 +103,9 @@ const char PackDescription[] =
     "Uninstall.exe beside the setup program it is packed with (for build/win64/Setup.exe\n"
     "build/win64/Uninstall.exe), unless SOURCE_DIR holds an Uninstall.exe of its own.\n"
     "A setup program without one beside it needs --uninstaller or --no-uninstaller.\n"
+    "The setup program and a Windows program carried as Uninstall.exe must both be\n"
+    "of the architecture packed for (x86 PE32 for win32, x86-64 PE32+ for win64):\n"
+    "a mismatch is refused.\n"
     "The setup installs it only when the script's settings ask for it (NoUninstall=0).\n"
     "\n"
     "Names are converted to the Windows-1252 code page and must fit it, be at most\n"
@@ -154,6 +160,34 @@ const char SetupProgramName[] = "Setup.exe";
 fs::path DefaultStub(const std::string& arch)
 {
     return FindWindowsProgram(arch, SetupProgramName);
+}
+
+// The architecture a Windows program is built for, as --arch names it:
+// "win32" for an x86 PE32 image, "win64" for an x86-64 PE32+ one; empty for
+// any other machine, or a machine and optional header that disagree.
+std::string ImageArch(const PeImageLayout& layout)
+{
+    if (layout.machine == PeMachineI386 && !layout.pe32Plus)
+        return "win32";
+    if (layout.machine == PeMachineAmd64 && layout.pe32Plus)
+        return "win64";
+    return std::string();
+}
+
+// What an image is built for, for messages: "win64 (x86-64, PE32+)",
+// "neither win32 nor win64 (machine 0xAA64, PE32+)".
+std::string ImageKind(const PeImageLayout& layout)
+{
+    char machine[32];
+    if (layout.machine == PeMachineI386)
+        snprintf(machine, sizeof machine, "x86");
+    else if (layout.machine == PeMachineAmd64)
+        snprintf(machine, sizeof machine, "x86-64");
+    else
+        snprintf(machine, sizeof machine, "machine 0x%04X", layout.machine);
+    std::string arch = ImageArch(layout);
+    return (arch.empty() ? std::string("neither win32 nor win64") : arch) + " (" + machine + ", " +
+           (layout.pe32Plus ? "PE32+" : "PE32") + ")";
 }
 
 // Our uninstaller for a setup program: the Uninstall.exe in the same folder
@@ -300,6 +334,7 @@ struct PackRequest {
     const char* output = nullptr;
     const char* stub = nullptr;          // nullptr: our setup program for `arch`
     std::string arch = "win32";
+    bool archGiven = false;              // --arch named it; otherwise a --stub tells it
     const char* uninstaller = nullptr;   // nullptr: ours, or the tree's own
     bool noUninstaller = false;
     int level = CompressionLevelDefault;
@@ -321,6 +356,7 @@ bool ReadPackRequest(int argc, char** argv, PackRequest* request, int* exitCode)
     PackRequest r;
     if (const char* arch = line.Value(PackArch)) {
         r.arch = arch;
+        r.archGiven = true;
         if (r.arch != "win32" && r.arch != "win64")
             return refuse(CommandError(Pack.name, "--arch takes win32 or win64, not '" + r.arch + "'"));
     }
@@ -389,10 +425,10 @@ public:
 
     bool FindSetupProgram();     // the setup program the package is appended to
     bool CheckSourceFolder();
-    bool ReadSetupImage();       // its bytes, and where its image ends
+    bool ReadSetupImage();       // its bytes, where its image ends, and its architecture
     bool WalkSourceTree();       // the package's entries, checked as Windows will hold them
     bool CheckScript();          // the top-level Install.ini, as the setup program will read it
-    bool AddUninstaller();       // the uninstaller the package carries, if any
+    bool AddUninstaller();       // the uninstaller the package carries, if any, of the setup's architecture
     bool PrepareSigning();       // the signing tool and its files, before anything is signed
     bool SignUninstaller();      // a signed copy of it goes into the package instead
     bool WriteSetup();           // the setup executable, into a temporary file beside the output
@@ -409,8 +445,10 @@ private:
         return false;
     }
     bool TopLevelHas(const char* name) const;
+    bool CheckUninstallerArch(const fs::path& file);
 
     const PackRequest& request;
+    std::string arch;            // what the package is packed for: --arch, or the --stub's own
     std::string stubPath;
     fs::path sourceDir;
     std::string stubBytes;
@@ -428,9 +466,19 @@ bool Packing::FindSetupProgram()
         return true;
     }
     fs::path found = DefaultStub(request.arch);
-    if (found.empty())
-        return Fail("no " + request.arch + " " + SetupProgramName +
-                    " found beside this tool; build it or name one with --stub");
+    if (found.empty()) {
+        // Every place looked in, so that a publisher sees at once which
+        // layout the tool expected (the build tree's or an installation's).
+        std::string places;
+        for (const fs::path& c : WindowsProgramCandidates(request.arch, SetupProgramName))
+            places += "\n  " + c.lexically_normal().u8string();
+        const char* dir = getenv("VELLMARK_STUB_DIR");
+        std::string env = dir ? std::string("VELLMARK_STUB_DIR is ") + dir
+                              : std::string("VELLMARK_STUB_DIR is not set");
+        return Fail("no " + request.arch + " " + SetupProgramName + " found; looked for" + places + "\n(" + env +
+                    "; it names a folder holding Setup.exe and Uninstall.exe).  Build the " + request.arch +
+                    " programs (scripts/build " + request.arch + "), set VELLMARK_STUB_DIR or name one with --stub");
+    }
     stubPath = found.u8string();
     return true;
 }
@@ -458,6 +506,19 @@ bool Packing::ReadSetupImage()
     if (!ReadPeImageLayout(image, stubBytes.size(), &layout) || layout.imageEnd > stubBytes.size() ||
         layout.checksumAt + 4 > layout.imageEnd || layout.securityEntryAt + PeDataDirectorySize > layout.imageEnd)
         return Fail(stubPath + ": not a Windows executable image");
+    std::string imageArch = ImageArch(layout);
+    if (imageArch.empty())
+        return Fail(stubPath + ": the setup program is " + ImageKind(layout) +
+                    "; setups are packed for win32 (x86, PE32) or win64 (x86-64, PE32+)");
+    if (request.archGiven || !request.stub) {
+        if (imageArch != request.arch)
+            return Fail(stubPath + ": the setup program is " + ImageKind(layout) +
+                        (request.archGiven ? ", but --arch asked for " + request.arch
+                                           : ", but pack makes a " + request.arch + " setup unless --arch says otherwise"));
+    }
+    arch = imageArch;
+    if (request.stub)
+        printf("%s: %s setup program\n", stubPath.c_str(), ImageKind(layout).c_str());
     imageEnd = layout.imageEnd;
     ClearSigningFields(image, layout);
     return true;
@@ -535,6 +596,14 @@ bool Packing::AddUninstaller()
                         " to carry as the uninstaller; name one with --uninstaller FILE, or pack without one "
                         "with --no-uninstaller");
     }
+    if (!uninstallerPath.empty() && !CheckUninstallerArch(uninstallerPath))
+        return false;
+    if (uninstallerPath.empty() && treeHasUninstaller) {
+        for (const PackItem& item : walk.items)
+            if (item.parent == 0 && !item.directory &&
+                AnsiCompareNoCase(item.name.c_str(), PackageUninstallerName) == 0 && !CheckUninstallerArch(item.source))
+                return false;
+    }
     if (!uninstallerPath.empty()) {
         PackItem item;
         item.name = PackageUninstallerName;
@@ -542,6 +611,24 @@ bool Packing::AddUninstaller()
         item.source = uninstallerPath;
         walk.items.push_back(item);
     }
+    return true;
+}
+
+// A Windows program carried as the uninstaller must run where the setup
+// does: the setup starts it as the product's uninstaller on the same
+// machine.  A file that is no Windows program at all is the publisher's own
+// business and packed as it is.
+bool Packing::CheckUninstallerArch(const fs::path& file)
+{
+    std::string bytes;
+    if (!ReadFile(file, &bytes))
+        return Fail(Shown(file) + ": cannot be read (" + strerror(errno) + ")");
+    PeImageLayout layout;
+    if (!ReadPeImageLayout(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &layout))
+        return true;
+    if (ImageArch(layout) != arch)
+        return Fail(Shown(file) + ": the uninstaller is " + ImageKind(layout) + ", but the setup is packed for " +
+                    arch + (request.archGiven ? " (--arch " + arch + ")" : request.stub ? " (the --stub's)" : ""));
     return true;
 }
 

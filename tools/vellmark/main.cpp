@@ -1,8 +1,11 @@
 // vellmark: the publisher's command-line tool.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "Commands.h"
+#include "ShippedFiles.h"
+#include "VellmarkRelease.h"
 
 namespace {
 
@@ -27,7 +30,34 @@ void PrintUsage(FILE* out)
     fprintf(out, "usage: vellmark COMMAND [ARGS...]\n\ncommands:\n");
     for (const Command& c : Commands)
         fprintf(out, "  %-8s %s\n", c.name, c.summary);
-    fprintf(out, "\n'vellmark COMMAND --help' describes a command's options.\n");
+    fprintf(out, "\n'vellmark COMMAND --help' describes a command's options;\n"
+                 "'vellmark --version' the release and the Windows programs this tool finds.\n");
+}
+
+// The release, then what the tool ships with and where it found each (the
+// first place ShippedFiles.h names that has it), or "not found": what a
+// publisher looks at first when pack or try cannot find a program.
+void PrintVersion()
+{
+    printf("vellmark %s\n", VM_RELEASE_TEXT);
+    struct Shipped {
+        const char* arch;
+        const char* name;
+        const char* use;
+    };
+    const Shipped programs[] = {
+        {"win32", "Setup.exe", "pack --arch win32"},   {"win32", "Uninstall.exe", "pack --arch win32"},
+        {"win64", "Setup.exe", "pack --arch win64"},   {"win64", "Uninstall.exe", "pack --arch win64"},
+        {"win64", "uidriver.exe", "try"},
+    };
+    for (const Shipped& p : programs) {
+        std::filesystem::path found = FindWindowsProgram(p.arch, p.name);
+        printf("%s %-13s %s  (%s)\n", p.arch, p.name, found.empty() ? "not found" : found.u8string().c_str(), p.use);
+    }
+    std::filesystem::path python = FindSharedFile("python/vellmark_try.py");
+    printf("share %-13s %s  (try)\n", "python", python.empty() ? "not found" : python.parent_path().u8string().c_str());
+    if (const char* dir = getenv("VELLMARK_STUB_DIR"))
+        printf("VELLMARK_STUB_DIR=%s (looked in first)\n", dir);
 }
 
 }  // namespace
@@ -40,6 +70,14 @@ int main(int argc, char** argv)
     }
     if (!strcmp(argv[1], "--help") || !strcmp(argv[1], "-h") || !strcmp(argv[1], "help")) {
         PrintUsage(stdout);
+        return 0;
+    }
+    if (!strcmp(argv[1], "--version") || !strcmp(argv[1], "-V")) {
+        if (argc > 2) {
+            fprintf(stderr, "vellmark: --version takes no arguments\n");
+            return 2;
+        }
+        PrintVersion();
         return 0;
     }
     for (const Command& c : Commands)

@@ -289,7 +289,7 @@ run "$tool" pack "$hello" -o "$work/u.exe" --stub "$work/lone/Setup.exe" --unins
 check "and --uninstaller packs" test "$rc" -eq 0
 # --arch: the uninstaller beside the setup program found for that architecture.
 mkdir -p "$work/stubs"
-cp "$work/stub.exe" "$work/stubs/Setup.exe"
+"$make_stub" win64 "$work/stubs/Setup.exe"
 printf 'MZ: the win64 uninstaller' >"$work/stubs/Uninstall.exe"
 run env VELLMARK_STUB_DIR="$work/stubs" "$tool" pack "$hello" -o "$work/u.exe" --arch win64
 uninstaller_of "$work/u.exe"
