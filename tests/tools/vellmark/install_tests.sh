@@ -241,6 +241,33 @@ EOF
     echo "install tests: the Windows programs are not built; the installation cases skipped"
   fi
 fi
+if [ -n "$build_dir" ]; then
+  # find_package(Vellmark) in a build tree: the package beside its bin folder.
+  tree=$(cd "$(dirname "$tool")/.." && pwd)
+  mkdir -p "$work/tree"
+  cat >"$work/tree/CMakeLists.txt" <<'EOF'
+cmake_minimum_required(VERSION 3.25)
+project(tree NONE)
+find_package(Vellmark REQUIRED)
+file(WRITE "${CMAKE_BINARY_DIR}/found.txt" "${VELLMARK_EXECUTABLE}|${VELLMARK_PACKAGE_SCRIPT}")
+EOF
+  cmake -S "$work/tree" -B "$work/tree/build" -DCMAKE_PREFIX_PATH="$tree" >"$work/err" 2>&1
+  check "find_package(Vellmark) in the build tree" test "$(cat "$work/tree/build/found.txt" 2>/dev/null)" = \
+    "$tree/bin/vellmark|$tree/share/vellmark/cmake/VellmarkPackage.cmake"
+  # Installing without the Windows programs: stopped, naming what is missing.
+  mkdir -p "$work/programs64"
+  cp "$work/stubs-win64/Setup.exe" "$work/stubs-win64/Uninstall.exe" "$work/programs64/"
+  cp "$work/win64.exe" "$work/programs64/uidriver.exe"
+  cmake -S "$source_dir" -B "$work/unbuilt" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVM_TESTS=OFF \
+    -DVM_INSTALL_WIN32_DIR="$work/nowhere" -DVM_INSTALL_WIN64_DIR="$work/programs64" >"$work/err" 2>&1
+  cmake --install "$work/unbuilt" --prefix "$work/unbuilt-prefix" >"$work/out" 2>"$work/err"
+  rc=$?
+  tr '\n' ' ' <"$work/err" | sed 's/  */ /g' >"$work/err-line"
+  check "installing without the win32 programs: refused" test "$rc" -ne 0 -a ! -e "$work/unbuilt-prefix/bin/vellmark"
+  check "and the message names the file and the variable" grep -qF \
+    "Vellmark: $work/nowhere/Setup.exe is missing: build the win32 programs first (scripts/build win32), or point VM_INSTALL_WIN32_DIR at a folder that holds them" \
+    "$work/err-line"
+fi
 if [ -n "$deb" ]; then
   dpkg-deb -x "$deb" "$work/deb"
   check "the .deb unpacks" test $? -eq 0
