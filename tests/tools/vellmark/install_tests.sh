@@ -11,7 +11,7 @@
 set -u
 tool=$1
 make_stub=$2
-source_dir=$3
+source_dir=$(cd "$3" && pwd)
 build_dir=${4:-}
 deb=${5:-}
 if [ ! -x "$tool" ]; then
