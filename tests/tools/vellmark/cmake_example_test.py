@@ -34,6 +34,61 @@ def run(command, cwd=None, timeout=900):
     return result.returncode, result.stdout.decode("utf-8", "replace"), result.stderr.decode("utf-8", "replace")
 
 
+def same_program(program, setup):
+    """SETUP begins with PROGRAM, but for the PE checksum pack writes anew."""
+    with open(program, "rb") as f:
+        a = f.read()
+    with open(setup, "rb") as f:
+        b = f.read(len(a))
+    return len(b) == len(a) and sum(1 for x, y in zip(a, b) if x != y) <= 4
+
+
+def variants(tool, prefix, build, work):
+    """The same project packed by cpack with other settings (cpack -D)."""
+    def cpack(name, *defines):
+        out_dir = os.path.join(work, name)
+        command = ["cpack", "-B", out_dir] + [a for d in defines for a in ("-D", d)]
+        code, out, err = run(command, cwd=build)
+        return code, out + err, os.path.join(out_dir, "cmake-hello-1.2.0-setup.exe")
+
+    code, text, setup = cpack("win32", "CPACK_VELLMARK_ARCH=win32")
+    share = os.path.join(prefix, "share", "vellmark")
+    check("CPACK_VELLMARK_ARCH=win32: the 32-bit setup program",
+          code == 0 and os.path.isfile(setup) and same_program(os.path.join(share, "win32", "Setup.exe"), setup), text)
+
+    own = os.path.join(work, "own.ini")
+    with open(own, "wb") as f:
+        f.write(b"// Company=Own\r\n// Product=Own Hello\r\n// NoUninstall=0\r\n\r\ninstall()\r\n{\r\n"
+                b"    makedir(\"%APPDIR%\\\\bin\");\r\n    copy(\"bin\\\\hello.exe\", \"%APPDIR%\\\\bin\\\\hello.exe\");\r\n"
+                b"    return !iscopyerror();\r\n}\r\n")
+    code, text, setup = cpack("own", "CPACK_VELLMARK_INSTALL_INI=" + own)
+    carried = os.path.join(work, "own-carried.ini")
+    run([tool, "extract", setup, "Install.ini", "-o", carried])
+    with open(own, "rb") as f:
+        wanted = f.read()
+    got = open(carried, "rb").read() if os.path.isfile(carried) else b""
+    check("CPACK_VELLMARK_INSTALL_INI: the project's own script is the package's", code == 0 and got == wanted, text)
+
+    cases = [
+        ("an executable the project does not install", ["CPACK_PACKAGE_EXECUTABLES=nothere;Nothing"],
+         "CPACK_PACKAGE_EXECUTABLES names nothere, but the project installs no nothere.exe"),
+        ("an odd CPACK_PACKAGE_EXECUTABLES", ["CPACK_PACKAGE_EXECUTABLES=hello"],
+         "CPACK_PACKAGE_EXECUTABLES holds pairs (executable, label)"),
+        ("a bad arch", ["CPACK_VELLMARK_ARCH=arm64"], "CPACK_VELLMARK_ARCH takes win32 or win64, not 'arm64'"),
+        ("a missing own Install.ini", ["CPACK_VELLMARK_INSTALL_INI=" + os.path.join(work, "none.ini")],
+         "CPACK_VELLMARK_INSTALL_INI names %s, which does not exist" % os.path.join(work, "none.ini")),
+        ("a script pack rejects", ["CPACK_VELLMARK_INSTALL_INI=" + os.path.join(work, "bad.ini")],
+         "vellmark pack failed (2)"),
+    ]
+    with open(os.path.join(work, "bad.ini"), "wb") as f:
+        f.write(b"// Product=Bad\r\n\r\ninstall()\r\n{\r\n    return copy(;\r\n}\r\n")
+    for number, (name, defines, message) in enumerate(cases):
+        code, text, setup = cpack("refused%d" % number, *defines)
+        flat = " ".join(text.split())
+        check("cpack refuses %s: %s" % (name, message), code != 0 and message in flat and not os.path.exists(setup),
+              text[-1500:])
+
+
 def main():
     parser = argparse.ArgumentParser(prog="cmake_example_test.py")
     parser.add_argument("--root", required=True)
@@ -83,6 +138,8 @@ def main():
         with open(ini, "rb") as f:
             text = f.read()
         check("Install.ini has CRLF lines only", text.count(b"\n") == text.count(b"\r\n") > 10)
+
+        variants(tool, prefix, build, work)
 
         code, out, err = run([tool, "try", setup, "--json"], cwd=work)
         try:
