@@ -98,7 +98,7 @@ def main():
     root = os.path.abspath(args.root)
     prefix = os.path.abspath(args.prefix)
     tool = os.path.join(prefix, "bin", "vellmark")
-    work = tempfile.mkdtemp(prefix="cmake-example-", dir=args.work)
+    work = tempfile.mkdtemp(prefix="cmake-example-", dir=os.path.abspath(args.work) if args.work else None)
     try:
         # The example is copied out: nothing of the source tree is beside it.
         source = os.path.join(work, "cmake-hello")

@@ -42,6 +42,15 @@ run() {
   rc=$?
 }
 
+# run_in DIR CMD...: run, in DIR (and back).
+run_in() {
+  local dir=$1
+  shift
+  pushd "$dir" >/dev/null || exit 1
+  run "$@"
+  popd >/dev/null || exit 1
+}
+
 hello=$work/hello
 cp -r "$source_dir/examples/hello" "$hello"
 
@@ -157,6 +166,10 @@ done
 run env -u VELLMARK_STUB_DIR "$work/lone/bin/vellmark" --version
 check "--version without programs: exit 0" test "$rc" -eq 0
 check "--version: the release first" grep -qx "vellmark [0-9]*\.[0-9]*\.[0-9]*" <(head -n 1 "$work/out")
+run "$tool" --version extra
+check "--version takes no arguments" test "$rc" -eq 2 -a ! -s "$work/out" -a \
+  "$(cat "$work/err")" = "vellmark: --version takes no arguments"
+run env -u VELLMARK_STUB_DIR "$work/lone/bin/vellmark" --version
 check "--version without programs: each one not found" \
   test "$(grep -c '^win[36][24] .* not found  (' "$work/out")" -eq 5
 
@@ -184,7 +197,7 @@ installed_checks() {
   for a in win32 win64; do
     check "$name: share/vellmark/$a/Setup.exe is the $a build" cmp -s "$share/$a/Setup.exe" "$source_dir/build/$a/Setup.exe"
   done
-  (cd "$work/elsewhere" && run "$v" --version)
+  run_in "$work/elsewhere" "$v" --version
   check "$name: --version exit 0" test "$rc" -eq 0
   check "$name: --version the release" grep -qx "vellmark $release" "$work/out"
   local a n
@@ -195,20 +208,20 @@ installed_checks() {
   done
   check "$name: --version finds the python programs" grep -q "^share python *$share/python  (try)" "$work/out"
   for a in win32 win64; do
-    (cd "$work/elsewhere" && run "$v" pack "$hello" -o "$work/elsewhere/$a.exe" --arch $a)
+    run_in "$work/elsewhere" "$v" pack "$hello" -o "$work/elsewhere/$a.exe" --arch $a
     check "$name: pack --arch $a" test "$rc" -eq 0 -a -s "$work/elsewhere/$a.exe"
     check "$name: the $a setup starts with share's Setup.exe (its checksum field aside)" \
       same_program "$share/$a/Setup.exe" "$work/elsewhere/$a.exe"
-    (cd "$work/elsewhere" && run "$v" list "$a.exe")
+    run_in "$work/elsewhere" "$v" list "$a.exe"
     check "$name: list the $a setup" test "$rc" -eq 0 -a -n "$(grep ' Uninstall.exe$' "$work/out")" -a \
       -n "$(grep ' Install.ini$' "$work/out")"
-    (cd "$work/elsewhere" && "$v" extract "$a.exe" Uninstall.exe -o "$work/elsewhere/u.exe" >/dev/null 2>&1)
+    run_in "$work/elsewhere" "$v" extract "$a.exe" Uninstall.exe -o "$work/elsewhere/u.exe"
     check "$name: it carries share's $a Uninstall.exe" cmp -s "$work/elsewhere/u.exe" "$share/$a/Uninstall.exe"
   done
-  (cd "$work/elsewhere" && run "$v" check "$hello/Install.ini")
+  run_in "$work/elsewhere" "$v" check "$hello/Install.ini"
   check "$name: check" test "$rc" -eq 0 -a -n "$(grep -F 'script accepted' "$work/out")"
-  (cd "$work/elsewhere" && run env VELLMARK_STUB_DIR="$work/stubs-win64" "$v" pack "$hello" -o "$work/elsewhere/o.exe" \
-    --arch win64)
+  run_in "$work/elsewhere" env VELLMARK_STUB_DIR="$work/stubs-win64" "$v" pack "$hello" -o "$work/elsewhere/o.exe" \
+    --arch win64
   check "$name: VELLMARK_STUB_DIR still comes first" test "$rc" -eq 0 -a \
     "$(same_program "$work/win64.exe" "$work/elsewhere/o.exe" && echo same)" = same
   rm -rf "$work/elsewhere"
