@@ -108,6 +108,7 @@ win32 programs, no --arch|stubs-win32||0|$work/out.exe: 5 files and 2 folders pa
 the win32 Uninstall.exe beside a win64 Setup.exe|mixed|--arch win64|2|$work/mixed/Uninstall.exe: the uninstaller is win32 (x86, PE32), but the setup is packed for win64
 EOF
 # A tree that carries its own uninstaller.
+rm -f "$work/out.exe"
 run "$tool" pack "$work/own" -o "$work/out.exe" --stub "$work/win64.exe"
 check "the tree's own win32 Uninstall.exe, win64: refused" test "$rc" -eq 2 -a ! -e "$work/out.exe"
 check "the tree's own win32 Uninstall.exe, win64: names it" \
@@ -148,6 +149,7 @@ cp "$tool" "$work/lone/bin/vellmark"
 for setting in unset set; do
   env=(env -u VELLMARK_STUB_DIR)
   [ $setting = set ] && env=(env VELLMARK_STUB_DIR="$work/empty")
+  rm -f "$work/out.exe"
   run "${env[@]}" "$work/lone/bin/vellmark" pack "$hello" -o "$work/out.exe" --arch win64
   check "nothing found, VELLMARK_STUB_DIR $setting: refused" test "$rc" -eq 2 -a ! -e "$work/out.exe"
   check "nothing found, VELLMARK_STUB_DIR $setting: the first line says what" \
