@@ -101,6 +101,12 @@ if(CPACK_VELLMARK_INSTALL_INI)
   endif()
   configure_file("${CPACK_VELLMARK_INSTALL_INI}" "${root}/Install.ini" COPYONLY)
 else()
+  # CPack fills in "Humanity" when a project names no vendor; as the
+  # Company it would name the product's folder, keys and Start-menu folder.
+  if(NOT CPACK_PACKAGE_VENDOR OR CPACK_PACKAGE_VENDOR STREQUAL "Humanity")
+    vellmark_fail("CPACK_PACKAGE_VENDOR is not set (CPack's placeholder is '${CPACK_PACKAGE_VENDOR}'): "
+                  "set it to the company's name, which names the product's folder, keys and Start-menu folder")
+  endif()
   if(NOT CPACK_PACKAGE_NAME)
     vellmark_fail("CPACK_PACKAGE_NAME is empty: it names the product's folder and uninstall entry")
   endif()

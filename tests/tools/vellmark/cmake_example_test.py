@@ -75,6 +75,8 @@ def variants(tool, prefix, build, work):
         ("an odd CPACK_PACKAGE_EXECUTABLES", ["CPACK_PACKAGE_EXECUTABLES=hello"],
          "CPACK_PACKAGE_EXECUTABLES holds pairs (executable, label)"),
         ("a bad arch", ["CPACK_VELLMARK_ARCH=arm64"], "CPACK_VELLMARK_ARCH takes win32 or win64, not 'arm64'"),
+        ("CPack's placeholder vendor", ["CPACK_PACKAGE_VENDOR=Humanity"],
+         "CPACK_PACKAGE_VENDOR is not set (CPack's placeholder is 'Humanity')"),
         ("a missing own Install.ini", ["CPACK_VELLMARK_INSTALL_INI=" + os.path.join(work, "none.ini")],
          "CPACK_VELLMARK_INSTALL_INI names %s, which does not exist" % os.path.join(work, "none.ini")),
         ("a script pack rejects", ["CPACK_VELLMARK_INSTALL_INI=" + os.path.join(work, "bad.ini")],
