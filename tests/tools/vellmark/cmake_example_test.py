@@ -91,6 +91,35 @@ def variants(tool, prefix, build, work):
               text[-1500:])
 
 
+def components(tool, prefix, source, work, names):
+    """The example with its program and its read-me in two components: CPack
+    stages a folder per component, and the setup holds them merged."""
+    split = os.path.join(work, "split")
+    shutil.copytree(source, split)
+    path = os.path.join(split, "CMakeLists.txt")
+    with open(path, encoding="utf-8") as f:
+        text = f.read()
+    text = text.replace("RUNTIME DESTINATION bin)", "RUNTIME DESTINATION bin COMPONENT program)")
+    text = text.replace("DESTINATION .)", "DESTINATION . COMPONENT docs)")
+    text = text.replace("include(CPack)", "include(CPack)\ncpack_add_component(program)\ncpack_add_component(docs)")
+    with open(path, "w", encoding="utf-8") as f:
+        f.write(text)
+    build = os.path.join(work, "split-build")
+    steps = [["cmake", "-S", split, "-B", build, "-DCMAKE_PREFIX_PATH=" + prefix,
+              "-DCMAKE_TOOLCHAIN_FILE=" + os.path.join(split, "mingw-w64-x86_64.cmake")],
+             ["cmake", "--build", build], ["cpack"]]
+    text = ""
+    for step in steps:
+        code, out, err = run(step, cwd=build if step == ["cpack"] else None)
+        text += out + err
+        if code != 0:
+            break
+    setup = os.path.join(build, "cmake-hello-1.2.0-setup.exe")
+    code, out, err = run([tool, "list", setup])
+    got = sorted(line.split(" ", 3)[3] for line in out.splitlines() if line.count(" ") >= 3)
+    check("two components: staged apart, packed as one tree", code == 0 and got == names, repr(got) + text[-1500:])
+
+
 def main():
     parser = argparse.ArgumentParser(prog="cmake_example_test.py")
     parser.add_argument("--root", required=True)
@@ -142,6 +171,7 @@ def main():
         check("Install.ini has CRLF lines only", text.count(b"\n") == text.count(b"\r\n") > 10)
 
         variants(tool, prefix, build, work)
+        components(tool, prefix, source, work, names)
 
         code, out, err = run([tool, "try", setup, "--json"], cwd=work)
         try:
