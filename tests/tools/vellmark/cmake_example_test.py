@@ -56,6 +56,10 @@ def variants(tool, prefix, build, work):
     check("CPACK_VELLMARK_ARCH=win32: the 32-bit setup program",
           code == 0 and os.path.isfile(setup) and same_program(os.path.join(share, "win32", "Setup.exe"), setup), text)
 
+    code, text, setup = cpack("no-tool", "CPACK_VELLMARK_EXECUTABLE=")
+    check("without CPACK_VELLMARK_EXECUTABLE: the tool of the script's installation", code == 0 and
+          os.path.isfile(setup) and "Vellmark: " in text, text)
+
     own = os.path.join(work, "own.ini")
     with open(own, "wb") as f:
         f.write(b"// Company=Own\r\n// Product=Own Hello\r\n// NoUninstall=0\r\n\r\ninstall()\r\n{\r\n"
