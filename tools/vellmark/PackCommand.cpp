@@ -53,9 +53,10 @@ const char PackDescription[] =
     "  --arch win32|win64      which of our setup programs carries the package\n"
     "                          (default win32, the one that runs on every Windows);\n"
     "                          it is looked for in the folder named by\n"
-    "                          VELLMARK_STUB_DIR, then beside this tool: ../ARCH/Setup.exe,\n"
-    "                          ARCH/Setup.exe, ../share/vellmark/ARCH/Setup.exe\n"
-    "                          ('vellmark --version' shows which it finds)\n"
+    "                          VELLMARK_STUB_DIR, then beside this tool:\n"
+    "                          ../ARCH/Setup.exe, ARCH/Setup.exe,\n"
+    "                          ../share/vellmark/ARCH/Setup.exe ('vellmark --version'\n"
+    "                          shows which it finds)\n"
     "  --stub SETUP.exe        any other setup program to append the package to\n"
     "                          instead; data after its last section is left out.  Its\n"
     "                          architecture is read from its PE header (and printed);\n"
@@ -476,8 +477,8 @@ bool Packing::FindSetupProgram()
         std::string env = dir ? std::string("VELLMARK_STUB_DIR is ") + dir
                               : std::string("VELLMARK_STUB_DIR is not set");
         return Fail("no " + request.arch + " " + SetupProgramName + " found; looked for" + places + "\n(" + env +
-                    "; it names a folder holding Setup.exe and Uninstall.exe).  Build the " + request.arch +
-                    " programs (scripts/build " + request.arch + "), set VELLMARK_STUB_DIR or name one with --stub");
+                    "; it names a folder holding Setup.exe and Uninstall.exe).  Build or install the " +
+                    request.arch + " programs, set VELLMARK_STUB_DIR or name a setup program with --stub");
     }
     stubPath = found.u8string();
     return true;
