@@ -5,6 +5,7 @@
 
 #include "ChildProcess.h"
 #include "FileView.h"
+#include "JsonWriter.h"
 #include "ListingPath.h"
 #include "Package.h"
 #include "PackageMessages.h"
@@ -265,6 +266,85 @@ std::string VerifyReportText(const VerifyReport& r)
     if (c.found && c.digestMatches)
         text += "  timestamp: " + (c.timestamp.empty() ? std::string("none") : c.timestamp) + "\n";
     return text;
+}
+
+namespace {
+
+void TextOrNull(JsonWriter* json, const char* key, const std::string& text)
+{
+    json->Key(key);
+    if (text.empty())
+        json->Null();
+    else
+        json->Utf8(text);
+}
+
+const char* ChecksumState(const VerifyReport& r)
+{
+    if (!r.image)
+        return "none";
+    if (r.storedChecksum == 0)
+        return "unset";
+    return r.storedChecksum == r.computedChecksum ? "correct" : "wrong";
+}
+
+const char* SignatureState(const VerifyReport& r)
+{
+    if (!r.Signed())
+        return "none";
+    if (r.certificateTable != CertificateTableSound)
+        return "broken";
+    if (!r.checkProblem.empty())
+        return "unchecked";
+    return r.check.valid ? "valid" : "invalid";
+}
+
+}  // namespace
+
+std::string VerifyReportJson(const VerifyReport& r, bool requireSignature)
+{
+    JsonWriter json;
+    json.BeginObject();
+    json.Key("setup").Utf8(r.setup);
+    json.Key("readable").Bool(r.readable);
+    TextOrNull(&json, "problem", r.problem);
+    TextOrNull(&json, "failure", VerifyFailureText(r, requireSignature));
+    if (r.readable) {
+        json.Key("package").BeginObject();
+        json.Key("sound").Bool(r.PackageSound());
+        json.Key("code").Number(r.packageCode);
+        TextOrNull(&json, "problem", r.packageProblem);
+        json.Key("files").Number(r.files);
+        json.Key("folders").Number(r.folders);
+        json.Key("fileBytes").Number(static_cast<int64_t>(r.fileBytes));
+        json.Key("start").Number(static_cast<int64_t>(r.packageStart));
+        json.Key("end").Number(static_cast<int64_t>(r.packageEnd));
+        json.EndObject();
+
+        json.Key("peChecksum").BeginObject();
+        json.Key("state").Utf8(ChecksumState(r));
+        json.Key("stored").Number(r.storedChecksum);
+        json.Key("computed").Number(r.computedChecksum);
+        json.EndObject();
+
+        const SignatureCheck& c = r.check;
+        bool checked = r.certificateTable == CertificateTableSound && r.checkProblem.empty();
+        json.Key("signature").BeginObject();
+        json.Key("state").Utf8(SignatureState(r));
+        std::string problem = r.certificateTable != CertificateTableSound && r.Signed()
+                                  ? CertificateTableText(r.certificateTable)
+                                  : !r.checkProblem.empty() ? r.checkProblem : checked ? c.problem : "";
+        TextOrNull(&json, "problem", problem);
+        TextOrNull(&json, "signer", checked ? c.signer : "");
+        TextOrNull(&json, "issuer", checked ? c.issuer : "");
+        TextOrNull(&json, "signingTime", checked ? c.signingTime : "");
+        TextOrNull(&json, "timestamp", checked ? c.timestamp : "");
+        json.EndObject();
+    } else {
+        json.Key("package").Null().Key("peChecksum").Null().Key("signature").Null();
+    }
+    json.EndObject();
+    return json.Text();
 }
 
 int VerifyExitCode(const VerifyReport& r, bool requireSignature)

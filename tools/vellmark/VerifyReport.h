@@ -71,6 +71,11 @@ void BuildVerifyReport(const std::string& path, const VerifyOptions& options, Ve
 // The report as the lines `vellmark verify` prints.
 std::string VerifyReportText(const VerifyReport& report);
 
+// The report as `vellmark verify --json` prints it: one JSON document (the
+// field names are documented in docs/packaging.md).  `requireSignature`
+// decides only its "failure" member, as it decides the exit code.
+std::string VerifyReportJson(const VerifyReport& report, bool requireSignature);
+
 // What `vellmark verify` ends with: 0 when the package is sound, no
 // signature is damaged and, with `requireSignature`, the signature is valid;
 // 1 when one of these fails; 2 when the file cannot be read, or a signature
