@@ -628,6 +628,7 @@ std::string ScriptTooLargeText()
 
 bool CheckSetupScriptText(const std::string& label, const std::string& text)
 {
+    Reports = ReportContext();
     bool accepted = PrepareAndDeclare(label, text);
     SetScriptErrorSink(nullptr, nullptr);
     return accepted;
@@ -703,6 +704,8 @@ int RunCheck(const std::string& path, const std::string& text, bool run, const s
 
 int RunCheckCommand(int argc, char** argv)
 {
+    Reports = ReportContext();
+    PlayingInstalled = false;
     CommandOptions line;
     int exitCode = 0;
     if (!ReadOptions(Check, argc, argv, &line, &exitCode))
