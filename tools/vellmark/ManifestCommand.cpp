@@ -1,11 +1,11 @@
 // vellmark manifest: the winget manifest of a setup executable, from the
 // settings of its own Install.ini and the file itself.
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <iterator>
+#include <system_error>
 #include <string>
 #include <vector>
 
@@ -43,7 +43,8 @@ const char ManifestDescription[] =
     "                       the Product)\n"
     "  --identifier ID      the package identifier (default: Company.Product with\n"
     "                       the characters winget refuses left out)\n"
-    "  -o, --output DIR     the folder to write to (made when missing)\n"
+    "  -o, --output DIR     the folder to write to (made, with the folders above it,\n"
+    "                       when missing)\n"
     "\n"
     "Exit code 0 when the three files are written; 1 when the package lacks what a\n"
     "manifest needs (Company, Product, Version) or an option's value breaks the\n"
@@ -420,8 +421,10 @@ int RunManifestCommand(int argc, char** argv)
     locale += "License: " + Yaml(license) + "\nShortDescription: " + Yaml(description) + "\n";
     locale += "ManifestType: defaultLocale\n" + tail;
 
-    if (mkdir(directory.c_str(), 0777) != 0 && errno != EEXIST)
-        return CommandError(Manifest.name, "cannot make " + directory + ": " + strerror(errno));
+    std::error_code made;
+    std::filesystem::create_directories(directory, made);
+    if (made)
+        return CommandError(Manifest.name, "cannot make " + directory + ": " + made.message());
     struct Output {
         std::string name;
         const std::string* text;

@@ -187,8 +187,13 @@ void BuildVerifyReport(const std::string& path, const VerifyOptions& options, Ve
         CheckEntries(h, &report);
         ClosePackage(h);
     } else {
+        report.noPackage = HoldsNoPackage(path.c_str(), report.packageCode);
         report.packageProblem = OpenFailureText(path.c_str(), report.packageCode) + " (code " +
                                 std::to_string(report.packageCode) + ")";
+        if (report.noPackage)
+            report.packageProblem = "the file holds no Vellmark package (the setup program would stop with \"" +
+                                    OpenFailureText(path.c_str(), report.packageCode) + "\", code " +
+                                    std::to_string(report.packageCode) + ")";
     }
 
     // The signature must follow everything the package holds: only then
@@ -230,7 +235,7 @@ std::string VerifyReportText(const VerifyReport& r)
         text += "sound, " + std::to_string(r.files) + " files and " + std::to_string(r.folders) + " folders (" +
                 std::to_string(r.fileBytes) + " bytes), every checksum matches\n";
     else
-        text += "damaged: " + r.packageProblem + "\n";
+        text += (r.noPackage ? "none: " : "damaged: ") + r.packageProblem + "\n";
 
     text += "PE checksum: ";
     if (!r.image)
@@ -311,6 +316,7 @@ std::string VerifyReportJson(const VerifyReport& r, bool requireSignature)
     TextOrNull(&json, "failure", VerifyFailureText(r, requireSignature));
     if (r.readable) {
         json.Key("package").BeginObject();
+        json.Key("present").Bool(!r.noPackage);
         json.Key("sound").Bool(r.PackageSound());
         json.Key("code").Number(r.packageCode);
         TextOrNull(&json, "problem", r.packageProblem);
@@ -365,6 +371,8 @@ std::string VerifyFailureText(const VerifyReport& r, bool requireSignature)
 {
     if (!r.readable)
         return r.setup + ": " + r.problem;
+    if (r.noPackage)
+        return r.setup + " holds no Vellmark package";
     if (!r.PackageSound())
         return r.setup + ": the package is damaged";
     if (r.SignatureDamaged())

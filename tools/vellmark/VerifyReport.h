@@ -37,6 +37,7 @@ struct VerifyReport {
 
     // The package.
     int packageCode = -1;                // OpenPackage's code (PackageOpened = 0)
+    bool noPackage = false;              // the file carries no package at all (HoldsNoPackage)
     std::string packageProblem;          // why it is not sound, as the setup or the tool words it;
                                          // empty when every checksum matched
     uint32_t files = 0;

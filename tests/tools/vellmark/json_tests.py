@@ -292,7 +292,9 @@ def test_verify(tool, stub, work):
               package["sound"] == bool(sound) and (not sound or (package["files"], package["folders"], package["fileBytes"])
                                                    == tuple(int(g) for g in sound.groups())), repr(package) + out_human)
         if not sound:
-            check("verify %s: the problem as shown" % name, ("package: damaged: %s\n" % package["problem"]) in out_human, out_human)
+            state = "damaged" if package["present"] else "none"
+            check("verify %s: the problem as shown" % name, ("package: %s: %s\n" % (state, package["problem"])) in out_human, out_human)
+        check("verify %s: a package present unless there is none" % name, package["present"] == (name != "no package"))
         check("verify %s: PE checksum state" % name, report["peChecksum"]["state"] in ("correct", "wrong", "unset", "none"))
         if "correct\n" in out_human.split("PE checksum: ")[1].split("\n")[0] + "\n":
             check("verify %s: a correct checksum" % name, report["peChecksum"]["state"] == "correct"
