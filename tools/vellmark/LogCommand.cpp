@@ -67,7 +67,7 @@ void PrintJson(const InstallLog& list, bool complete)
     for (const LogEntry* e = FindLogEntry(&list, nullptr, LogKindAny); e; e = FindLogEntry(&list, e, LogKindAny)) {
         const char* name = LogKindName(e->kind);
         printf("%s    {\"kind\": %d, \"name\": %s, \"text1\": %s, \"text2\": %s, \"text3\": %s}", separator,
-               static_cast<int>(e->kind), name ? JsonAnsiString(name).c_str() : "null", JsonAnsiString(e->text1).c_str(),
+               static_cast<int>(e->kind), JsonAnsiString(name).c_str(), JsonAnsiString(e->text1).c_str(),
                JsonAnsiString(e->text2).c_str(), JsonAnsiString(e->text3).c_str());
         separator = ",\n";
     }

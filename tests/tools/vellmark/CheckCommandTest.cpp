@@ -303,7 +303,8 @@ TEST_F(CheckCommand, AByteOrderMarkIsNamedBeforeTheEnginesError)
 TEST_F(CheckCommand, EverySettingTheSetupReadsIsShown)
 {
     std::string path = Write("Install.ini",
-                             "// Company=Acme\r\n// CompanyURL=https://acme.example\r\n// CompanyEmail=info@acme.example\r\n"
+                             "// Company=Acme\r\n// CompanyURL=https://acme.example\r\n"
+                             "// CompanyEmail=info@acme.example\r\n"
                              "// Product=Tool\r\n// ProductURL=https://acme.example/tool\r\n"
                              "// ProductEmail=support@acme.example\r\n// DisplayIcon=%APPDIR%\\tool.exe\r\n"
                              "// LogPath=%WINDIR%\r\n");

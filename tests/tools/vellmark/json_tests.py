@@ -115,6 +115,19 @@ def test_list(tool, make_stub, stub, work):
                      "line\nf 1 1 forged.txt"]:
         check("hostile names: %r as it is" % expected, expected in names, repr(sorted(names)))
 
+    # Entries whose parents go too deep (or loop): listed with a null path,
+    # reported on stderr as the human run reports them, exit code 1 for both.
+    deep = os.path.join(work, "deep.exe")
+    subprocess.run([make_stub, "deep", deep], check=True)
+    rc_human, out_human, err_human = run(tool, "list", deep)
+    rc, out, err = run(tool, "list", "--json", deep)
+    listed = document("deep", out) or {"entries": []}
+    unlisted = [e for e in listed["entries"] if e["path"] is None]
+    check("deep: exit code 1 for both", rc == rc_human == 1, "%d %d" % (rc, rc_human))
+    check("deep: the same lines on stderr", err == err_human and err.count("not listed") == len(unlisted) > 0,
+          "%d %r" % (len(unlisted), err[:200]))
+    check("deep: every other entry as list shows it", len(listed["entries"]) - len(unlisted) == len(out_human.splitlines()))
+
     # A file without a package: exit code and error line of the human run, no document.
     rc_human, out_human, err_human = run(tool, "list", stub)
     rc, out, err = run(tool, "list", "--json", stub)
