@@ -23,8 +23,8 @@
 namespace {
 
 const char CheckUsage[] =
-    "usage: vellmark check INSTALL.INI [--json] [--run FUNCTION [--answer yes|no] [--installed VERSION]\n"
-    "                                          [--package SETUP.exe]]\n";
+    "usage: vellmark check INSTALL.INI [--json] [--package SETUP.exe]\n"
+    "                                 [--run FUNCTION [--answer yes|no] [--installed VERSION]]\n";
 
 const char CheckDescription[] =
     "\n"
@@ -58,7 +58,9 @@ const char CheckDescription[] =
     "  --package SETUP.exe\n"
     "                   warns of each copy, copyshared, version and\n"
     "                   installdriver call in the dry run whose entry is not in\n"
-    "                   the package of SETUP.exe\n";
+    "                   the package of SETUP.exe; without --run, of those in a\n"
+    "                   silent dry run of init and then install (the branches a\n"
+    "                   dry run takes: every test answers 0, msgboxyesno yes)\n";
 
 enum CheckOption { CheckRun, CheckAnswer, CheckInstalled, CheckPackage, CheckJson, CheckOptionCount };
 const OptionSpec CheckOptionTable[] = {
@@ -636,6 +638,21 @@ bool CheckSetupScriptText(const std::string& label, const std::string& text)
 
 namespace {
 
+void IgnoreReport(const char*, int, void*) {}
+
+// --package without --run: a silent dry run of what the setup program runs,
+// init and then install, for the entries their built-ins name.  A script
+// error there only ends the pass (--run shows it).
+void CheckEntriesOfSetupRun()
+{
+    SetScriptErrorSink(IgnoreReport, nullptr);
+    InstallDryRunBuiltins(nullptr, &Reports, 1, AnswerDryRun);
+    for (const char* function : {"init", "install"})
+        if (ScriptFunctionExists(function))
+            CallScriptFunction(function);
+    SetScriptErrorSink(PrintReport, &Reports);
+}
+
 // The check itself, once the options are read and the file is.
 int RunCheck(const std::string& path, const std::string& text, bool run, const std::string& function,
              const char* installed, ScriptValue answer)
@@ -655,6 +672,8 @@ int RunCheck(const std::string& path, const std::string& text, bool run, const s
     bool accepted = PrepareAndDeclare(path, text);
     if (accepted)
         WarnAboutSettings();
+    if (accepted && !run && Reports.package)
+        CheckEntriesOfSetupRun();
     if (!accepted || !run) {
         if (Reports.json)
             PrintJson(path, accepted, outcome);
@@ -733,8 +752,6 @@ int RunCheckCommand(int argc, char** argv)
                                             installed + "'");
 
     const char* packagePath = line.Value(CheckPackage);
-    if (packagePath && !run)
-        return UsageError(Check, "--package goes with --run");
     Reports.json = line.Given(CheckJson);
 
     std::string text, why;

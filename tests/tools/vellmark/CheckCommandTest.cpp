@@ -324,7 +324,7 @@ TEST_F(CheckCommand, UsageAndUnreadableFiles)
     std::string path = Write("Install.ini", "");
     EXPECT_EQ(RunCheck({path, "--answer", "maybe"}).exitCode, 2);
     EXPECT_EQ(RunCheck({path, "--bogus"}).exitCode, 2);
-    EXPECT_EQ(RunCheck({path, "--package", path}).exitCode, 2);   // --package goes with --run
+    EXPECT_EQ(RunCheck({path, "--package", path}).exitCode, 2);   // no package in an Install.ini
 
     std::string missing = (std::filesystem::temp_directory_path() / "vellmark-no-such-file.ini").string();
     ToolRun run = RunCheck({missing});

@@ -275,6 +275,41 @@ def test_check(tool, work):
     check("check: a warning for each faulty line, in line order", kinds == [(1, "warning"), (3, "warning"), (4, "warning"), (5, "warning")], repr(kinds))
 
 
+def test_package_entries(tool, stub, work):
+    """check --package: each built-in whose entry the package lacks, warned of
+    at its call, with and without --run; the exit code stays 0."""
+    root = os.path.join(work, "entries-tree")
+    write_tree(root, {"Install.ini": SCRIPT, "Bin/tool.exe": b"MZ", "Docs/Manual.txt": b"m"})
+    setup = os.path.join(work, "entries.exe")
+    run(tool, "pack", root, "-o", setup, "--stub", stub, "--no-uninstaller")
+    script = os.path.join(work, "entries.ini")
+    with open(script, "wb") as f:
+        f.write(b"// Company=Acme\r\n"
+                b"init() { if (version(\"Bin\\\\Tool.EXE\", \"x\") == -1) return 0; return 1; }\r\n"
+                b"install()\r\n{\r\n"
+                b"    copy(\"bin/tool.exe\", \"%APPDIR%\\\\tool.exe\");\r\n"          # slashes: no such entry
+                b"    copy(\"Docs\\\\Manual.txt\", \"%APPDIR%\\\\Manual.txt\");\r\n"
+                b"    copyshared(\"Docs\", \"%WINSYSDIR%\\\\x\", \"x\");\r\n"             # a folder
+                b"    if (msgboxyesno(\"More?\"))\r\n        installdriver(\"Drivers\\\\a.sys\", \"%DRIVERDIR%\\\\a.sys\", \"A\");\r\n"
+                b"    prefskey(\"Software\\\\Acme\");\r\n"                                  # a key, no entry
+                b"    return 1;\r\n}\r\n")
+    expected = [(5, 'copy: the package has no file "bin/tool.exe"'),
+                (7, 'copyshared: the package has no file "Docs" (that is a folder)'),
+                (9, 'installdriver: the package has no file "Drivers\\\\a.sys"')]
+    for options in ([], ["--run", "install"]):
+        rc, out, err = run(tool, "check", script, "--package", setup, *options)
+        found = [(int(m.group(1)), m.group(2)) for m in
+                 re.finditer(re.escape(script) + r":(\d+):\d+: warning: (\w+: the package has no file \"[^\"]*\"(?: \(that is a folder\))?)", err)]
+        label = "check --package " + " ".join(options)
+        check(label + ": exit code 0", rc == 0, err)
+        check(label + ": a warning at each call whose entry is missing, none for prefskey", found == expected, repr(found) + err)
+        rc, out, err = run(tool, "check", "--json", script, "--package", setup, *options)
+        lines = [(d["line"], d["message"].split(", so")[0]) for d in json.loads(out)["diagnostics"]]
+        check(label + " --json: the same warnings", lines == expected, repr(lines))
+    rc, out, err = run(tool, "check", script, "--package", os.path.join(work, "missing.exe"))
+    check("check --package of a missing file: exit code 2", rc == 2 and "missing.exe" in err, err)
+
+
 def test_verify(tool, stub, work):
     root = os.path.join(work, "verify-tree")
     write_tree(root, {"Install.ini": SCRIPT, "Bin/a.txt": b"a" * 1000, "Docs/b.txt": b"b"})
@@ -330,6 +365,7 @@ def main():
         os.mkdir(lists)
         test_list(options.tool, options.make_stub, stub, lists)
         test_check(options.tool, work)
+        test_package_entries(options.tool, stub, work)
         test_verify(options.tool, stub, work)
     print("%d passed, %d failed" % (passed, failed))
     return 1 if failed else 0
