@@ -13,6 +13,8 @@ of the human run:
   - check: settings, functions and diagnostics (warnings and errors, with
     file, line and column) against the lines of the human run; the dry run's
     calls and result; non-ASCII and control characters in values;
+  - check --package: a warning at each built-in call whose entry the package
+    lacks, with and without --run, in the text and in the document;
   - verify: a sound package, a damaged one, a file without a package and a
     missing file.
 Prints ok/FAIL per check and "N passed, M failed"; exits 1 when one failed.
