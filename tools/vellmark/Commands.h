@@ -12,6 +12,7 @@ int RunCheckCommand(int argc, char** argv);
 int RunLogCommand(int argc, char** argv);
 int RunTryCommand(int argc, char** argv);
 int RunVerifyCommand(int argc, char** argv);
+int RunManifestCommand(int argc, char** argv);
 
 // Prepares and declares a setup script exactly as the setup program does.
 // Every script error report is printed to stderr as "LABEL:LINE:COL: error: TEXT".

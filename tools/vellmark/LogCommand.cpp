@@ -7,8 +7,8 @@
 #include "ToolOptions.h"
 #include "Commands.h"
 #include "InstallLog.h"
+#include "JsonWriter.h"
 #include "PackageMessages.h"
-#include "Windows1252.h"
 #include "ToolText.h"
 
 namespace {
@@ -46,30 +46,6 @@ std::string Quoted(const char* text)
     return "\"" + EscapedForTerminal(text, "\"") + "\"";
 }
 
-// A JSON string from Windows-1252 bytes.  The five bytes that code page leaves
-// undefined become the control characters of the same number, as Windows maps
-// them, so that no byte is lost.
-std::string Json(const char* text)
-{
-    if (!text)
-        return "null";
-    std::string out = "\"";
-    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
-        unsigned char c = *p;
-        char escape[8];
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20 || c == 0x7F || Windows1252Undefined(c)) {
-            snprintf(escape, sizeof(escape), "\\u%04X", c);
-            out += escape;
-        } else {
-            out += Windows1252ToUtf8(std::string(1, static_cast<char>(c)));
-        }
-    }
-    return out + "\"";
-}
-
 std::string KindLabel(int32_t kind)
 {
     const char* name = LogKindName(kind);
@@ -91,8 +67,8 @@ void PrintJson(const InstallLog& list, bool complete)
     for (const LogEntry* e = FindLogEntry(&list, nullptr, LogKindAny); e; e = FindLogEntry(&list, e, LogKindAny)) {
         const char* name = LogKindName(e->kind);
         printf("%s    {\"kind\": %d, \"name\": %s, \"text1\": %s, \"text2\": %s, \"text3\": %s}", separator,
-               static_cast<int>(e->kind), name ? Json(name).c_str() : "null", Json(e->text1).c_str(),
-               Json(e->text2).c_str(), Json(e->text3).c_str());
+               static_cast<int>(e->kind), JsonAnsiString(name).c_str(), JsonAnsiString(e->text1).c_str(),
+               JsonAnsiString(e->text2).c_str(), JsonAnsiString(e->text3).c_str());
         separator = ",\n";
     }
     printf("%s],\n  \"complete\": %s\n}\n", list.count ? "\n  " : "", complete ? "true" : "false");

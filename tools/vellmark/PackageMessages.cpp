@@ -46,11 +46,32 @@ std::string ExtractFailureText(int code, const std::string& entry)
     }
 }
 
+bool HoldsNoPackage(const char* path, int code)
+{
+    if (code == PackageNoHeader)
+        return true;
+    // An empty file cannot be mapped, and holds nothing at all.
+    FILE* probe = code == PackageCannotMap ? fopen(path, "rb") : nullptr;
+    if (!probe)
+        return false;
+    bool empty = fgetc(probe) == EOF && !ferror(probe);
+    fclose(probe);
+    return empty;
+}
+
+std::string OpenFailureLine(const char* path, int code)
+{
+    std::string setupSays = OpenFailureText(path, code) + " (code " + std::to_string(code) + ")";
+    if (HoldsNoPackage(path, code))
+        return std::string(path) + " holds no Vellmark package (the setup program would stop with \"" +
+               OpenFailureText(path, code) + "\", code " + std::to_string(code) + ")";
+    return std::string(path) + ": " + setupSays;
+}
+
 int OpenPackageForTool(const char* command, const char* path, PackageHandle** handle)
 {
     int code = OpenPackage(path, handle);
     if (code != PackageOpened)
-        CommandError(command, std::string(path) + ": " + OpenFailureText(path, code) + " (code " +
-                                  std::to_string(code) + ")");
+        CommandError(command, OpenFailureLine(path, code));
     return code;
 }

@@ -5,6 +5,7 @@
 
 #include "ChildProcess.h"
 #include "FileView.h"
+#include "JsonWriter.h"
 #include "ListingPath.h"
 #include "Package.h"
 #include "PackageMessages.h"
@@ -186,8 +187,13 @@ void BuildVerifyReport(const std::string& path, const VerifyOptions& options, Ve
         CheckEntries(h, &report);
         ClosePackage(h);
     } else {
+        report.noPackage = HoldsNoPackage(path.c_str(), report.packageCode);
         report.packageProblem = OpenFailureText(path.c_str(), report.packageCode) + " (code " +
                                 std::to_string(report.packageCode) + ")";
+        if (report.noPackage)
+            report.packageProblem = "the file holds no Vellmark package (the setup program would stop with \"" +
+                                    OpenFailureText(path.c_str(), report.packageCode) + "\", code " +
+                                    std::to_string(report.packageCode) + ")";
     }
 
     // The signature must follow everything the package holds: only then
@@ -229,7 +235,7 @@ std::string VerifyReportText(const VerifyReport& r)
         text += "sound, " + std::to_string(r.files) + " files and " + std::to_string(r.folders) + " folders (" +
                 std::to_string(r.fileBytes) + " bytes), every checksum matches\n";
     else
-        text += "damaged: " + r.packageProblem + "\n";
+        text += (r.noPackage ? "none: " : "damaged: ") + r.packageProblem + "\n";
 
     text += "PE checksum: ";
     if (!r.image)
@@ -267,6 +273,86 @@ std::string VerifyReportText(const VerifyReport& r)
     return text;
 }
 
+namespace {
+
+void TextOrNull(JsonWriter* json, const char* key, const std::string& text)
+{
+    json->Key(key);
+    if (text.empty())
+        json->Null();
+    else
+        json->Utf8(text);
+}
+
+const char* ChecksumState(const VerifyReport& r)
+{
+    if (!r.image)
+        return "none";
+    if (r.storedChecksum == 0)
+        return "unset";
+    return r.storedChecksum == r.computedChecksum ? "correct" : "wrong";
+}
+
+const char* SignatureState(const VerifyReport& r)
+{
+    if (!r.Signed())
+        return "none";
+    if (r.certificateTable != CertificateTableSound)
+        return "broken";
+    if (!r.checkProblem.empty())
+        return "unchecked";
+    return r.check.valid ? "valid" : "invalid";
+}
+
+}  // namespace
+
+std::string VerifyReportJson(const VerifyReport& r, bool requireSignature)
+{
+    JsonWriter json;
+    json.BeginObject();
+    json.Key("setup").Utf8(r.setup);
+    json.Key("readable").Bool(r.readable);
+    TextOrNull(&json, "problem", r.problem);
+    TextOrNull(&json, "failure", VerifyFailureText(r, requireSignature));
+    if (r.readable) {
+        json.Key("package").BeginObject();
+        json.Key("present").Bool(!r.noPackage);
+        json.Key("sound").Bool(r.PackageSound());
+        json.Key("code").Number(r.packageCode);
+        TextOrNull(&json, "problem", r.packageProblem);
+        json.Key("files").Number(r.files);
+        json.Key("folders").Number(r.folders);
+        json.Key("fileBytes").Number(static_cast<int64_t>(r.fileBytes));
+        json.Key("start").Number(static_cast<int64_t>(r.packageStart));
+        json.Key("end").Number(static_cast<int64_t>(r.packageEnd));
+        json.EndObject();
+
+        json.Key("peChecksum").BeginObject();
+        json.Key("state").Utf8(ChecksumState(r));
+        json.Key("stored").Number(r.storedChecksum);
+        json.Key("computed").Number(r.computedChecksum);
+        json.EndObject();
+
+        const SignatureCheck& c = r.check;
+        bool checked = r.certificateTable == CertificateTableSound && r.checkProblem.empty();
+        json.Key("signature").BeginObject();
+        json.Key("state").Utf8(SignatureState(r));
+        std::string problem = r.certificateTable != CertificateTableSound && r.Signed()
+                                  ? CertificateTableText(r.certificateTable)
+                                  : !r.checkProblem.empty() ? r.checkProblem : checked ? c.problem : "";
+        TextOrNull(&json, "problem", problem);
+        TextOrNull(&json, "signer", checked ? c.signer : "");
+        TextOrNull(&json, "issuer", checked ? c.issuer : "");
+        TextOrNull(&json, "signingTime", checked ? c.signingTime : "");
+        TextOrNull(&json, "timestamp", checked ? c.timestamp : "");
+        json.EndObject();
+    } else {
+        json.Key("package").Null().Key("peChecksum").Null().Key("signature").Null();
+    }
+    json.EndObject();
+    return json.Text();
+}
+
 int VerifyExitCode(const VerifyReport& r, bool requireSignature)
 {
     if (!r.readable)
@@ -285,6 +371,8 @@ std::string VerifyFailureText(const VerifyReport& r, bool requireSignature)
 {
     if (!r.readable)
         return r.setup + ": " + r.problem;
+    if (r.noPackage)
+        return r.setup + " holds no Vellmark package";
     if (!r.PackageSound())
         return r.setup + ": the package is damaged";
     if (r.SignatureDamaged())

@@ -37,6 +37,7 @@ struct VerifyReport {
 
     // The package.
     int packageCode = -1;                // OpenPackage's code (PackageOpened = 0)
+    bool noPackage = false;              // the file carries no package at all (HoldsNoPackage)
     std::string packageProblem;          // why it is not sound, as the setup or the tool words it;
                                          // empty when every checksum matched
     uint32_t files = 0;
@@ -70,6 +71,11 @@ void BuildVerifyReport(const std::string& path, const VerifyOptions& options, Ve
 
 // The report as the lines `vellmark verify` prints.
 std::string VerifyReportText(const VerifyReport& report);
+
+// The report as `vellmark verify --json` prints it: one JSON document (the
+// field names are documented in docs/packaging.md).  `requireSignature`
+// decides only its "failure" member, as it decides the exit code.
+std::string VerifyReportJson(const VerifyReport& report, bool requireSignature);
 
 // What `vellmark verify` ends with: 0 when the package is sound, no
 // signature is damaged and, with `requireSignature`, the signature is valid;

@@ -23,6 +23,7 @@ const Command Commands[] = {
     {"log", RunLogCommand, "print an install log file"},
     {"try", RunTryCommand, "install and remove a setup in a throw-away wine prefix and report what it changed"},
     {"verify", RunVerifyCommand, "check a setup executable's package, PE checksum and signature"},
+    {"manifest", RunManifestCommand, "write the winget manifest of a setup executable"},
 };
 
 void PrintUsage(FILE* out)

@@ -15,5 +15,7 @@ set(vm_tool_sources
   ${CMAKE_CURRENT_LIST_DIR}/VerifyReport.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CheckCommand.cpp
   ${CMAKE_CURRENT_LIST_DIR}/LogCommand.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/JsonWriter.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ManifestCommand.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ShippedFiles.cpp
   ${CMAKE_CURRENT_LIST_DIR}/TryCommand.cpp)

@@ -82,6 +82,12 @@ TEST_F(CheckCommand, AcceptedScriptPrintsSettingsAndFunctions)
               "  Product        \"Widget\"\n"
               "  Name           absent\n"
               "  Version        \"2.1\"\n"
+              "  ProductURL     absent\n"
+              "  ProductEmail   absent\n"
+              "  CompanyURL     absent\n"
+              "  CompanyEmail   absent\n"
+              "  DisplayIcon    absent\n"
+              "  LogPath        absent\n"
               "  Update         absent (the setup program takes 0)\n"
               "  NoLicense      absent (the setup program takes 1)\n"
               "  NoUninstall    0\n"
@@ -214,6 +220,103 @@ TEST_F(CheckCommand, DryRunEndsAsTheEngineEndsIt)
     EXPECT_EQ(missing.err, path + ": error: the script has no function 'uninstall'\n");
 }
 
+// Where the setup would read a setting other than its line seems to say:
+// one warning line each, at the place it concerns, and the exit code of an
+// accepted script.  The script of each case follows a correct block, so
+// that only the fault itself is warned of.
+TEST_F(CheckCommand, WarnsWhereTheSetupReadsSettingsOtherwise)
+{
+    struct Case {
+        const char* text;
+        const char* warnings;   // the lines after the file's name
+        const char* shown;      // a line the summary must hold ("" for none)
+    } cases[] = {
+        {"// Company=Acme\r\n// Product=Tool\r\n", "", "  Product        \"Tool\"\n"},
+        {"// Company = Acme\r\n",
+         ":1:4: warning: no Company setting: the setup program finds a setting only with '=' right after its "
+         "name, so Company is absent; write it without blanks around '='\n",
+         "  Company        absent\n"},
+        {"// ProductURL=https://acme.example\r\n// Product=Tool\r\n",
+         ":2:4: warning: this Product line is never read: the setup program takes the first \"Product\" in the "
+         "file, at line 1 column 4, which no '=' follows, so Product is absent\n",
+         "  Product        absent\n"},
+        {"// Name=Update Manager\r\n// Update=1\r\n",
+         ":2:4: warning: this Update line is never read: the setup program takes the first \"Update\" in the "
+         "file, at line 1 column 9, and reads the number after the next '=' from there\n",
+         "  Update         1\n"},
+        {"// NoLicense= 1\r\n",
+         ":1:14: warning: NoLicense reads as 0: the setup program reads the decimal digits right after '=', and a "
+         "blank stands there\n",
+         "  NoLicense      0\n"},
+        {"// NoUninstall=yes\r\n",
+         ":1:16: warning: NoUninstall reads as 0: the setup program reads the decimal digits right after '=', and "
+         "'y' stands there\n",
+         "  NoUninstall    0\n"},
+        {"// Name= Acme Tool\r\n",
+         ":1:9: warning: Name begins with a blank, which the setup program keeps: Name is \" Acme Tool\"\n",
+         "  Name           \" Acme Tool\"\n"},
+        {"// Version=2.0-beta\r\n",
+         ":1:12: warning: Version \"2.0-beta\" is not numbers and dots: the setup program compares versions as up "
+         "to four numbers, counting every other character as if it were a digit (it reads this one as "
+         "2.26029.0.0)\n",
+         ""},
+        {"// Version=1.10.0.65535\r\n", "", "  Version        \"1.10.0.65535\"\n"},
+        // LF line ends: every text value runs on to the next CR, here a later one.
+        {"// Company=Acme\n// Product=Tool\r\n",
+         ":1:4: warning: Company runs on past the end of its line: the line ends in LF without CR, and the setup "
+         "program reads a value up to the next CR, so Company is \"Acme\\n// Product=Tool\" (20 characters); save "
+         "Install.ini with CRLF line ends\n",
+         "  Company        \"Acme\\x0A// Product=Tool\"\n"},
+        {"// LogPath=%WINDIR%\n",
+         ":1:4: warning: LogPath runs on past the end of its line: the line ends in LF without CR, and the setup "
+         "program reads a value up to the next CR (here: the end of the file), so LogPath is \"%WINDIR%\\n\" (9 "
+         "characters); save Install.ini with CRLF line ends\n",
+         "  LogPath        \"%WINDIR%\\x0A\"\n"},
+        // Number settings read digits only: an LF line end changes nothing.
+        {"// NoLicense=0\n// NoUninstall=0\n", "", "  NoUninstall    0\n"},
+    };
+    for (const Case& c : cases) {
+        std::string path = Write("Install.ini", c.text);
+        ToolRun run = RunCheck({path});
+        EXPECT_EQ(run.exitCode, 0) << c.text;
+        std::string expected;
+        for (const char* line = c.warnings; *line;) {
+            const char* end = strchr(line, '\n');
+            expected += path + std::string(line, end + 1);
+            line = end + 1;
+        }
+        EXPECT_EQ(run.err, expected) << c.text;
+        EXPECT_NE(run.out.find(c.shown), std::string::npos) << c.text << "\n" << run.out;
+    }
+}
+
+TEST_F(CheckCommand, AByteOrderMarkIsNamedBeforeTheEnginesError)
+{
+    std::string path = Write("Install.ini", "\xEF\xBB\xBF// Company=Acme\r\ninit() { return 1; }\r\n");
+    ToolRun run = RunCheck({path});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err.rfind(path + ":1:1: warning: the file begins with a UTF-8 byte-order mark (EF BB BF)", 0), 0u)
+        << run.err;
+    EXPECT_NE(run.err.find("\n" + path + ":1:1: error: Error: Illegal char at 0 ()\n"), std::string::npos) << run.err;
+}
+
+TEST_F(CheckCommand, EverySettingTheSetupReadsIsShown)
+{
+    std::string path = Write("Install.ini",
+                             "// Company=Acme\r\n// CompanyURL=https://acme.example\r\n"
+                             "// CompanyEmail=info@acme.example\r\n"
+                             "// Product=Tool\r\n// ProductURL=https://acme.example/tool\r\n"
+                             "// ProductEmail=support@acme.example\r\n// DisplayIcon=%APPDIR%\\tool.exe\r\n"
+                             "// LogPath=%WINDIR%\r\n");
+    ToolRun run = RunCheck({path});
+    EXPECT_EQ(run.err, "");
+    for (const char* line : {"  CompanyURL     \"https://acme.example\"\n", "  CompanyEmail   \"info@acme.example\"\n",
+                             "  ProductURL     \"https://acme.example/tool\"\n",
+                             "  ProductEmail   \"support@acme.example\"\n", "  DisplayIcon    \"%APPDIR%\\tool.exe\"\n",
+                             "  LogPath        \"%WINDIR%\"\n"})
+        EXPECT_NE(run.out.find(line), std::string::npos) << line << run.out;
+}
+
 TEST_F(CheckCommand, UsageAndUnreadableFiles)
 {
     EXPECT_EQ(RunCheck({"--help"}).exitCode, 0);
@@ -221,6 +324,7 @@ TEST_F(CheckCommand, UsageAndUnreadableFiles)
     std::string path = Write("Install.ini", "");
     EXPECT_EQ(RunCheck({path, "--answer", "maybe"}).exitCode, 2);
     EXPECT_EQ(RunCheck({path, "--bogus"}).exitCode, 2);
+    EXPECT_EQ(RunCheck({path, "--package", path}).exitCode, 2);   // no package in an Install.ini
 
     std::string missing = (std::filesystem::temp_directory_path() / "vellmark-no-such-file.ini").string();
     ToolRun run = RunCheck({missing});

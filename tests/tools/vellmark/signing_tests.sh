@@ -318,7 +318,7 @@ run "$tool" verify "$work/missing.exe"
 check "a missing file: exit 2, one line" test "$rc" -eq 2 -a ! -s "$work/out" -a \
   "$(cat "$work/err")" = "vellmark verify: $work/missing.exe: No such file or directory"
 run "$tool" verify "$work/stub.exe"
-check "a program without a package: exit 1" test "$rc" -eq 1 -a "$(head -n 1 "$work/out")" = "package: damaged: Internal Error 1 (code 5)"
+check "a program without a package: exit 1" test "$rc" -eq 1 -a "$(head -n 1 "$work/out")" = "package: none: the file holds no Vellmark package (the setup program would stop with \"Internal Error 1\", code 5)"
 run "$tool" verify
 check "verify without a file: a usage error" test "$rc" -eq 2 -a "$(cat "$work/err")" = \
   "vellmark verify: no SETUP.exe given (see 'vellmark verify --help')"

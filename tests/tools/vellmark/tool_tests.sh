@@ -148,7 +148,24 @@ check "flipped byte: exit 2" test "$rc" -eq 2
 check "flipped byte: the setup's message and code 7" \
   grep -qx "vellmark list: $work/flipped.exe: File corrupted, possible download error. (code 7)" "$work/err"
 run "$tool" list "$work/stub.exe"
-check "no package: Internal Error 1 (code 5)" grep -qx "vellmark list: $work/stub.exe: Internal Error 1 (code 5)" "$work/err"
+# A file that carries no package at all says so, beside the setup's own word:
+# a plain PE, an empty file, a setup cut short inside its setup program.
+: >"$work/empty.exe"
+head -c 600 "$work/a.exe" >"$work/cut-short.exe"
+for case in "stub.exe 5" "empty.exe 3" "cut-short.exe 5"; do
+  set -- $case
+  for command in list "extract -d $work/no-package-out"; do
+    run "$tool" $command "$work/$1"
+    check "$1, $command: exit 2" test "$rc" -eq 2
+    check "$1, $command: no package, and the setup's message and code $2" grep -qx \
+      "vellmark ${command%% *}: $work/$1 holds no Vellmark package (the setup program would stop with \"Internal Error 1\", code $2)" "$work/err"
+  done
+done
+check "extract -d on no package makes no folder" test ! -e "$work/no-package-out"
+# A package cut short inside itself is damaged, not missing.
+head -c $(( $(stat -c %s "$work/a.exe") - 40 )) "$work/a.exe" >"$work/cut-package.exe"
+run "$tool" list "$work/cut-package.exe"
+check "a cut package: the setup's message, no 'holds no' line" grep -qx "vellmark list: $work/cut-package.exe: File corrupted, possible download error. (code 6)" "$work/err"
 run "$tool" list "$work/missing.exe"
 check "missing file: system reason and code 2" grep -qx "vellmark list: $work/missing.exe: No such file or directory (code 2)" "$work/err"
 
