@@ -14,6 +14,7 @@
 #include "FileView.h"
 #include "Package.h"
 #include "PackageMessages.h"
+#include "PeImage.h"
 #include "Settings.h"
 #include "Sha256.h"
 #include "ToolOptions.h"
@@ -175,15 +176,12 @@ std::string Yaml(const std::string& utf8)
 // The machine the setup program's image is built for: "x86", "x64" or "".
 std::string ImageArchitecture(const std::vector<uint8_t>& file)
 {
-    if (file.size() < 0x40 || file[0] != 'M' || file[1] != 'Z')
+    PeImageLayout layout;
+    if (!ReadPeImageLayout(file.data(), file.size(), &layout))
         return std::string();
-    uint32_t pe = file[0x3C] | file[0x3D] << 8 | file[0x3E] << 16 | static_cast<uint32_t>(file[0x3F]) << 24;
-    if (pe > file.size() - 6 || memcmp(&file[pe], "PE\0\0", 4) != 0)
-        return std::string();
-    unsigned machine = file[pe + 4] | file[pe + 5] << 8;
-    if (machine == 0x14C)
+    if (layout.machine == PeMachineI386 && !layout.pe32Plus)
         return "x86";
-    if (machine == 0x8664)
+    if (layout.machine == PeMachineAmd64 && layout.pe32Plus)
         return "x64";
     return std::string();
 }

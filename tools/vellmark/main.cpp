@@ -30,7 +30,7 @@ void PrintUsage(FILE* out)
 {
     fprintf(out, "usage: vellmark COMMAND [ARGS...]\n\ncommands:\n");
     for (const Command& c : Commands)
-        fprintf(out, "  %-8s %s\n", c.name, c.summary);
+        fprintf(out, "  %-9s %s\n", c.name, c.summary);
     fprintf(out, "\n'vellmark COMMAND --help' describes a command's options;\n"
                  "'vellmark --version' the release and the Windows programs this tool finds.\n");
 }

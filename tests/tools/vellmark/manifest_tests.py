@@ -279,6 +279,8 @@ def run(*arguments, cwd=None):
 
 
 def make_setup(tool, stub, work, name, settings, machine=None, uninstaller=True):
+    """Packs a product; machine 0x8664 packs it with the x86-64 stub (and its
+    uninstaller) beside STUB, in the folder win64, as --arch win64 asks."""
     root = os.path.join(work, name)
     os.makedirs(os.path.join(root, "Bin"))
     script = b"".join(b"// " + line.encode("cp1252") + b"\r\n" for line in settings) + b"install() { return 1; }\r\n"
@@ -288,14 +290,14 @@ def make_setup(tool, stub, work, name, settings, machine=None, uninstaller=True)
         f.write(b"MZ tool")
     setup = root + ".exe"
     options = [] if uninstaller else ["--no-uninstaller"]
+    if machine == 0x8664:
+        stub = os.path.join(os.path.dirname(stub), "win64", "Setup.exe")
+        options += ["--arch", "win64"]
+    elif machine is not None:
+        raise ValueError("no stub for machine 0x%X" % machine)
     rc, out, err = run(tool, "pack", root, "-o", setup, "--stub", stub, *options)
     if rc != 0:
         raise RuntimeError(err)
-    if machine is not None:   # the machine field of the image: its COFF header after "PE\0\0"
-        data = bytearray(open(setup, "rb").read())
-        pe = int.from_bytes(data[0x3C:0x40], "little")
-        data[pe + 4:pe + 6] = machine.to_bytes(2, "little")
-        open(setup, "wb").write(bytes(data))
     return setup
 
 
@@ -456,6 +458,9 @@ def main():
         stub = os.path.join(work, "stub.exe")
         subprocess.run([options.make_stub, stub], check=True)
         subprocess.run([options.make_stub, "uninstaller", os.path.join(work, "Uninstall.exe")], check=True)
+        os.makedirs(os.path.join(work, "win64"))
+        subprocess.run([options.make_stub, "win64", os.path.join(work, "win64", "Setup.exe")], check=True)
+        subprocess.run([options.make_stub, "uninstaller-win64", os.path.join(work, "win64", "Uninstall.exe")], check=True)
         test_products(os.path.abspath(options.tool), stub, work)
         test_errors(os.path.abspath(options.tool), stub, work)
     print("%d passed, %d failed" % (passed, failed))
