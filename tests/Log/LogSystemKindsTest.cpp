@@ -1,5 +1,5 @@
-// The kinds of the registry, file-type and PATH built-ins: their codes and
-// names, their records byte for byte, the RegValue path that names a value,
+// The kinds of the registry, file-type and PATH built-ins (their names are in
+// LogListTest's table): their records byte for byte, the RegValue path that names a value,
 // and entries of kinds this build does not know, which a log keeps.
 #include "LogTestSupport.h"
 
@@ -8,19 +8,6 @@
 using namespace logtest;
 
 namespace {
-
-TEST(LogKinds, NewKindsHaveTheirCodesAndNames)
-{
-    EXPECT_EQ(LogKindRegValue, 9);
-    EXPECT_EQ(LogKindFileType, 10);
-    EXPECT_EQ(LogKindPathFolder, 11);
-    EXPECT_STREQ(LogKindName(LogKindRegValue), "RegValue");
-    EXPECT_STREQ(LogKindName(LogKindFileType), "FileType");
-    EXPECT_STREQ(LogKindName(LogKindPathFolder), "PathFolder");
-    EXPECT_STREQ(LogKindName(LogKindUserKey), "UserKey");
-    EXPECT_EQ(LogKindName(LogKindLast + 1), nullptr);
-    EXPECT_EQ(LogKindName(6), nullptr);
-}
 
 TEST_F(LogTest, NewKindsAreLog1RecordsAndReadBack)
 {

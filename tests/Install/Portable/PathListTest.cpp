@@ -69,10 +69,10 @@ TEST(PathList, Add)
 
 TEST(PathList, AddRefusesAResultThatDoesNotFit)
 {
-    char out[12];
-    EXPECT_EQ(PathListAdd("C:\\Windows", "C:\\A", out, sizeof out), 0);
+    char out[13];
+    EXPECT_EQ(PathListAdd("C:\\Windows", "CD", out, sizeof out), 0);
     EXPECT_STREQ(out, "");
-    EXPECT_EQ(PathListAdd("C:\\Windows", "C", out, sizeof out), 1) << "11 characters and the terminator fit";
+    EXPECT_EQ(PathListAdd("C:\\Windows", "C", out, sizeof out), 1) << "12 characters and the terminator fit";
     EXPECT_STREQ(out, "C:\\Windows;C");
 }
 
