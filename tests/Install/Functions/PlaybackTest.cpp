@@ -118,7 +118,8 @@ TEST_F(PlaybackTest, RegistryValuesGoWithTheKeysTheirWriteCreated)
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, base + "\\A")) << "the keys the write created go";
     EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, base)) << "a key that was there stays";
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, base + "\\Kept\\C"));
-    EXPECT_EQ(ReadNumberValue(HKEY_LOCAL_MACHINE, base + "\\Kept", "theirs"), 2) << "another program's value keeps its key";
+    EXPECT_EQ(ReadNumberValue(HKEY_LOCAL_MACHINE, base + "\\Kept", "theirs"), 2)
+        << "another program's value keeps its key";
     fntest::DeleteKeyTree(HKEY_LOCAL_MACHINE, base);
 }
 

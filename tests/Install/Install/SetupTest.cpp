@@ -686,7 +686,8 @@ public:
         DeleteFileA(DesktopLink().c_str());
         DeleteFileA((fntest::WindowsFolder() + "\\vuninst.exe").c_str());
         for (const char* key : {"Software\\Vellmark System Tests", "Software\\Vellmark Gadget Values", GadgetShared,
-                                GadgetUninstallEntry, "Software\\Classes\\.vmgadget", "Software\\Classes\\VellmarkTests.Gadget",
+                                GadgetUninstallEntry, "Software\\Classes\\.vmgadget",
+                                "Software\\Classes\\VellmarkTests.Gadget",
                                 "Software\\Classes\\Other.Gadget"})
             fntest::DeleteKeyTree(HKEY_LOCAL_MACHINE, key);
         fntest::DeleteKeyTree(HKEY_CURRENT_USER, GadgetUserKey);
@@ -784,7 +785,8 @@ TEST_F(SystemBuiltins, TheUninstallerRemovesOnlyWhatTheInstallationDid)
     SetMachinePath(originalPath);
     fntest::DeleteKeyTree(HKEY_LOCAL_MACHINE, "Software\\Classes\\.vmgadget");
     fntest::DeleteKeyTree(HKEY_LOCAL_MACHINE, "Software\\Classes\\Other.Gadget");
-    EXPECT_EQ(snapshot::Difference(fresh, taker.Take(), {"c:\\windows\\vuninst.exe", "hklm\\software\\vellmark system tests"}),
+    EXPECT_EQ(snapshot::Difference(fresh, taker.Take(),
+                                   {"c:\\windows\\vuninst.exe", "hklm\\software\\vellmark system tests"}),
               "");
 }
 
