@@ -170,4 +170,20 @@ TEST_F(SystemBuiltins, RunProgramGivesTheExitCodeOrZeroWithoutWaiting)
     EXPECT_EQ(LoggedEntries(), std::vector<std::string>{}) << "nothing of a program is logged";
 }
 
+// A program whose path has blanks: Windows is given the path itself, so the
+// file "Vellmark.exe" beside the folder "Vellmark Run Folder" is never taken
+// for the program, as an unquoted command line alone would let it be (and
+// would then fail on that file, which is no program).
+TEST_F(SystemBuiltins, RunProgramStartsAPathWithBlanksAndNothingElse)
+{
+    fntest::TempFolder temp;
+    const std::string folder = temp.path + "\\Vellmark Run Folder";
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    const std::string program = folder + "\\cmd.exe";
+    ASSERT_TRUE(CopyFileA((fntest::SystemFolder() + "\\cmd.exe").c_str(), program.c_str(), FALSE));
+    // What the first word of an unquoted command line would name.
+    ASSERT_TRUE(fntest::WriteFileBytes(temp.path + "\\Vellmark.exe", "not a program"));
+    EXPECT_EQ(RunScript("runprogram(\"" + fntest::ScriptText(program) + "\", \"/c exit 9\", 1)"), 9);
+}
+
 }  // namespace
