@@ -26,7 +26,10 @@
 #include <cstdint>
 
 // What an entry records.  The values are the kind field of the file; 6 was
-// never assigned, and 0 is not a kind but the wildcard of FindLogEntry.
+// never assigned, and 0 is not a kind but the wildcard of FindLogEntry.  A
+// log may hold codes that this build does not know (a newer build wrote
+// them): they are read, kept and saved like any entry, and the playback
+// passes over them.
 enum LogEntryKind : int32_t {
     LogKindAny = 0,         // FindLogEntry only: matches every entry
     LogKindProduct = 1,     // text1 company, text2 product, text3 install folder
@@ -36,7 +39,21 @@ enum LogEntryKind : int32_t {
     LogKindPrefsKey = 5,    // text1 key path under HKEY_CURRENT_USER with the product's settings
     LogKindDriver = 7,      // text1 driver file path, text2 service name
     LogKindUserKey = 8,     // text1 key path under HKEY_CURRENT_USER, deleted with its subkeys
+    // text1 "ROOT\key\\name": the root ("HKLM" or "HKCU"), the key path
+    // and, after a doubled backslash (a key path has no empty name, so the
+    // first one ends it), the value's name, empty for the default value;
+    // text2 the outermost key the write created, "ROOT\path", absent when
+    // the value's key was there already
+    LogKindRegValue = 9,
+    // text1 the extension with its dot, text2 the ProgID (its key below
+    // HKLM\Software\Classes), text3 the ProgID the extension named before,
+    // absent when it named none
+    LogKindFileType = 10,
+    // text1 a folder added to the machine's Path as it was written there
+    LogKindPathFolder = 11,
 };
+// The highest code this build knows.
+constexpr int32_t LogKindLast = LogKindPathFolder;
 
 // The first four bytes of every log file: "log1", the 32-bit value 0x31676F6C.
 constexpr char LogMagic[4] = {'l', 'o', 'g', '1'};
@@ -95,7 +112,18 @@ int LogAddFile(InstallLog* list, const char* path);
 int LogAddSharedFile(InstallLog* list, const char* path, const char* sharedName);
 int LogAddPrefsKey(InstallLog* list, const char* keyPath);
 int LogAddDriver(InstallLog* list, const char* path, const char* serviceName);
+int LogAddRegValue(InstallLog* list, const char* valuePath, const char* createdKey);
+int LogAddFileType(InstallLog* list, const char* extension, const char* progId, const char* earlierProgId);
+int LogAddPathFolder(InstallLog* list, const char* folder);
 
+// The RegValue entry's text1: `root` ("HKLM" or "HKCU"), "\", the key path,
+// "\\" and the value's name (null or "" for the default value).  0 when the
+// key path is empty, begins or ends with a backslash or holds two in a row
+// (it would not split back), or the text does not fit `capacity`.
+int LogBuildRegValuePath(const char* root, const char* keyPath, const char* name, char* out, size_t capacity);
+// Splits a RegValue text1 in place into its root, key path and name (each
+// pointing into `text`, which is changed).  0 for a text that is no such path.
+int LogSplitRegValuePath(char* text, const char** root, const char** keyPath, const char** name);
 // The first entry after `after` (or the first of the list when `after` is null)
 // whose kind is `kind`; kind 0 matches every entry.  Null at the end of the
 // list.  A walk passes each result back as the next `after`.
@@ -106,7 +134,7 @@ const LogEntry* FindLogEntry(const InstallLog* list, const LogEntry* after, int3
 const LogEntry* FindLogEntryByText(const InstallLog* list, int32_t kind, const char* text1);
 
 // The name of a kind ("Product", "Directory", ...), or null for a code that
-// names no kind (0, 6, anything above 8 or below 0).
+// names no kind (0, 6, anything above LogKindLast or below 0).
 const char* LogKindName(int32_t kind);
 
 // Frees every entry with its strings and the index; the list is empty after.

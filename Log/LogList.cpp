@@ -21,8 +21,11 @@ const char* const KindNames[] = {
     nullptr,        // 6: never assigned
     "Driver",       // 7
     "UserKey",      // 8
+    "RegValue",     // 9
+    "FileType",     // 10
+    "PathFolder",   // 11
 };
-static_assert(sizeof(KindNames) / sizeof(KindNames[0]) == LogKindUserKey + 1,
+static_assert(sizeof(KindNames) / sizeof(KindNames[0]) == LogKindLast + 1,
               "one name per code up to the last kind");
 
 // Whether the log file can carry a string: one line of at most 511 bytes.
@@ -135,6 +138,61 @@ int LogAddDriver(InstallLog* list, const char* path, const char* serviceName)
     return LogAddEntry(list, LogKindDriver, path, serviceName, nullptr);
 }
 
+int LogAddRegValue(InstallLog* list, const char* valuePath, const char* createdKey)
+{
+    return LogAddEntry(list, LogKindRegValue, valuePath, createdKey, nullptr);
+}
+
+int LogAddFileType(InstallLog* list, const char* extension, const char* progId, const char* earlierProgId)
+{
+    return LogAddEntry(list, LogKindFileType, extension, progId, earlierProgId);
+}
+
+int LogAddPathFolder(InstallLog* list, const char* folder)
+{
+    return LogAddEntry(list, LogKindPathFolder, folder, nullptr, nullptr);
+}
+
+int LogBuildRegValuePath(const char* root, const char* keyPath, const char* name, char* out, size_t capacity)
+{
+    if (capacity == 0)
+        return 0;
+    out[0] = '\0';
+    if (!root || !keyPath || !*keyPath || keyPath[0] == '\\' || keyPath[strlen(keyPath) - 1] == '\\' ||
+        strstr(keyPath, "\\\\"))
+        return 0;
+    if (!name)
+        name = "";
+    size_t rootLength = strlen(root), keyLength = strlen(keyPath), nameLength = strlen(name);
+    size_t total = rootLength + 1 + keyLength + 2 + nameLength;
+    if (total >= capacity)
+        return 0;
+    memcpy(out, root, rootLength);
+    out[rootLength] = '\\';
+    memcpy(out + rootLength + 1, keyPath, keyLength);
+    memcpy(out + rootLength + 1 + keyLength, "\\\\", 2);
+    memcpy(out + rootLength + 1 + keyLength + 2, name, nameLength + 1);
+    return 1;
+}
+
+int LogSplitRegValuePath(char* text, const char** root, const char** keyPath, const char** name)
+{
+    if (!text)
+        return 0;
+    char* rootEnd = strchr(text, '\\');
+    char* keyEnd = strstr(text, "\\\\");
+    // The root ends at the first backslash, which must not be the doubled
+    // one: there has to be a key between them.
+    if (!rootEnd || !keyEnd || rootEnd == text || keyEnd == rootEnd)
+        return 0;
+    *rootEnd = '\0';
+    *keyEnd = '\0';
+    *root = text;
+    *keyPath = rootEnd + 1;
+    *name = keyEnd + 2;
+    return 1;
+}
+
 const LogEntry* FindLogEntryByText(const InstallLog* list, int32_t kind, const char* text1)
 {
     if (!list || !text1 || list->indexCapacity == 0)
@@ -152,7 +210,7 @@ const LogEntry* FindLogEntry(const InstallLog* list, const LogEntry* after, int3
 
 const char* LogKindName(int32_t kind)
 {
-    if (kind < 0 || kind > LogKindUserKey)
+    if (kind < 0 || kind > LogKindLast)
         return nullptr;
     return KindNames[kind];
 }

@@ -14,6 +14,7 @@
 #include "RegistryKey.h"
 #include "SetupState.h"
 #include "StartMenu.h"
+#include "SystemChanges.h"
 
 namespace {
 
@@ -322,11 +323,29 @@ PlaybackResult PlayBackInstallLog(const InstallLog* list, const PlaybackOptions&
         case LogKindUserKey:
             DeleteUserKeyTree(entry->text1);
             break;
+        case LogKindRegValue:
+            RemoveRegValue(entry);
+            break;
+        case LogKindFileType:
+            RemoveFileType(entry);
+            break;
+        case LogKindPathFolder:
+            RemovePathFolder(entry);
+            break;
         default:
+            // A kind this build does not know (a newer setup wrote it): its
+            // change stays, and the removal goes on.
             break;
         }
         Step(options);
     }
+
+    // The keys that registry values were written to go once all their values
+    // have gone, as far as the writes created them and they are empty.
+    for (const LogEntry* entry = FindLogEntry(list, nullptr, LogKindRegValue); entry;
+         entry = FindLogEntry(list, entry, LogKindRegValue))
+        if (!RecordedByLiveLog(options, entry))
+            RemoveRegValueKeys(entry);
 
     // The log lies in the installation folder by default: it goes before the
     // folders, so that it does not keep one alive.

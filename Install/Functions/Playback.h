@@ -49,8 +49,9 @@ struct PlaybackResult {
     unsigned entriesKept;      // files, folders and keys the live log records too
 };
 
-// Removes what `list` records, in this order: files, shared files, drivers
-// and user keys (list order); the log file; the Directory entries (list
+// Removes what `list` records, in this order: files, shared files, drivers,
+// user keys, registry values, file types and PATH folders (list order;
+// entries of kinds this build does not know are passed over); the log file; the Directory entries (list
 // order, empty ones only); the empty folders between the installation folder
 // and the Directory entries inside it; the installation folder and its empty
 // parents;

@@ -1,6 +1,6 @@
-// The Start-menu shortcuts: shell links (shortcut, shortcutc) and Internet
-// shortcuts (shortcutwww) in the product's or the company's folder of the
-// Start menu.
+// The shortcuts: shell links (shortcut, shortcutc) and Internet shortcuts
+// (shortcutwww) in the product's or the company's folder of the Start menu,
+// and shell links on the desktop (shortcutdesk).
 #include <cstdio>
 #include <cstring>
 
@@ -66,13 +66,13 @@ int PrepareShortcut(ProductNames names, const char* name, const char* extension,
 
 // Saves a shell link to `target` at `path`.  The target is cut to its folder
 // in place (the script's text then holds the folder), which becomes the
-// link's working directory.  Failures leave the link unsaved, silently.
-void SaveShellLink(const char* path, char* target, const char* description, const char* arguments)
+// link's working directory.  false when the link was not saved.
+bool SaveShellLink(const char* path, char* target, const char* description, const char* arguments)
 {
     ComApartment com;
     ComObject<IShellLinkA> link;
     if (FAILED(com.CreateInstance(ShellLinkClass, ShellLinkInterface, link.Out())))
-        return;
+        return false;
     // The description and the arguments are set before the target is cut:
     // a script may pass one text as several of them.
     if (description)
@@ -85,12 +85,14 @@ void SaveShellLink(const char* path, char* target, const char* description, cons
 
     ComObject<IPersistFile> file;
     if (FAILED(link->QueryInterface(PersistFileInterface, file.Out())))
-        return;
+        return false;
     WCHAR widePath[ShortcutPathSize];
     char aside[WorkBufferSize];
     if (MultiByteToWideChar(CP_ACP, 0, path, -1, widePath, ShortcutPathSize) == 0 || !ClearForWriting(path, aside))
-        return;
-    WrittenInPlace(path, aside, SUCCEEDED(file->Save(widePath, TRUE)));
+        return false;
+    bool saved = SUCCEEDED(file->Save(widePath, TRUE));
+    WrittenInPlace(path, aside, saved);
+    return saved;
 }
 
 // shortcut and shortcutc: name, target, description, arguments.
@@ -163,4 +165,37 @@ ScriptValue ShortcutWwwBuiltin()
     if (LoggingEnabled)
         LogAddFile(&TheInstallLog, path);
     return 0;
+}
+
+// shortcutdesk(name, target, description, arguments): a shell link
+// DesktopFolder\name.lnk on the desktop of all users (ReadDesktopFolder), as
+// shortcut makes one, and logged as the Start-menu links are.  A name with a
+// backslash or a slash is refused: the link goes on the desktop itself.  1
+// when the link was saved, 0 otherwise (also without a desktop folder).
+ScriptValue ShortcutDeskBuiltin()
+{
+    ScriptValue arguments[4] = {};
+    if (!ReadBuiltinArguments(BuiltinShortcutdesk, arguments))
+        return 0;
+    const char* name = ScriptTextOf(arguments[0]);
+    char* target = ExpandedPathArgument(arguments[1]);
+    const char* description = nullptr;
+    const char* linkArguments = nullptr;
+    char desktop[SetupPathSize];
+    if (!name || !name[0] || strpbrk(name, "\\/") || !target || !OptionalTextArgument(arguments[2], &description) ||
+        !OptionalTextArgument(arguments[3], &linkArguments) || !ReadDesktopFolder(desktop))
+        return 0;
+    PathText file;
+    file.Append(desktop);
+    file.Append("\\");
+    file.Append(name);
+    file.Append(".lnk");
+    char path[ShortcutPathSize];
+    if (!file.CopyTo(path, sizeof path))
+        return 0;
+    CreateDirectoryTree(desktop);
+    bool saved = SaveShellLink(path, target, description, linkArguments);
+    if (LoggingEnabled)
+        LogAddFile(&TheInstallLog, path);
+    return saved ? 1 : 0;
 }

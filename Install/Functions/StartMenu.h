@@ -1,5 +1,5 @@
 // The Start menu's programs folder, which the shortcuts fill and the playback
-// empties.
+// empties, and the desktop of the desktop shortcuts.
 #ifndef VELLMARK_STARTMENU_H
 #define VELLMARK_STARTMENU_H
 
@@ -13,5 +13,10 @@
 // text or is empty: then there is no programs folder, and neither the
 // shortcuts nor the playback touch the Start menu.
 int ReadProgramsFolder(char (&folder)[SetupPathSize]);
+
+// The desktop the shortcutdesk links go to, from the same key: on the NT
+// family the one of all users ("Common Desktop"), on the 95 family the
+// current user's ("Desktop").  As ReadProgramsFolder otherwise.
+int ReadDesktopFolder(char (&folder)[SetupPathSize]);
 
 #endif

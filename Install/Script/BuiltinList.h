@@ -52,6 +52,17 @@
     VM_BUILTIN(BuiltinShortcutwww, "shortcutwww", ShortcutWwwBuiltin, 2, "tt")                  \
     VM_BUILTIN(BuiltinPrefskey, "prefskey", PrefsKeyBuiltin, 1, "t")                            \
     VM_BUILTIN(BuiltinSetprogsteps, "setprogsteps", SetProgStepsBuiltin, 1, "i")                \
-    VM_BUILTIN(BuiltinProgstep, "progstep", ProgStepBuiltin, 0, "")
+    VM_BUILTIN(BuiltinProgstep, "progstep", ProgStepBuiltin, 0, "")                            \
+    /* root, key, name, text or number */                                                       \
+    VM_BUILTIN(BuiltinRegsetstring, "regsetstring", RegSetStringBuiltin, 4, "tttt")             \
+    VM_BUILTIN(BuiltinRegsetdword, "regsetdword", RegSetDwordBuiltin, 4, "ttti")                \
+    /* extension, progid, description, icon, program */                                         \
+    VM_BUILTIN(BuiltinFileassoc, "fileassoc", FileAssocBuiltin, 5, "ttttt")                     \
+    /* folder */                                                                                \
+    VM_BUILTIN(BuiltinAddpath, "addpath", AddPathBuiltin, 1, "t")                               \
+    /* name, target, description, arguments */                                                  \
+    VM_BUILTIN(BuiltinShortcutdesk, "shortcutdesk", ShortcutDeskBuiltin, 4, "tttt")             \
+    /* program, arguments, wait */                                                              \
+    VM_BUILTIN(BuiltinRunprogram, "runprogram", RunProgramBuiltin, 3, "tti")
 
 #endif

@@ -57,6 +57,24 @@ void AppendQuoted(Line* line, const char* text, size_t room)
     line->Append("\"");
 }
 
+// What a built-in that reports success with 1 gives in a dry run: the call
+// is taken to succeed, so that the script goes on as it would on a machine
+// where the change can be made.  runprogram gives 0, a program that started
+// and ended well; every other built-in gives 0.
+ScriptValue DryRunSuccess(int index)
+{
+    switch (index) {
+    case BuiltinRegsetstring:
+    case BuiltinRegsetdword:
+    case BuiltinFileassoc:
+    case BuiltinAddpath:
+    case BuiltinShortcutdesk:
+        return 1;
+    default:
+        return 0;
+    }
+}
+
 ScriptValue DryRunCall(int index)
 {
     const BuiltinSignature& signature = BuiltinSignatures[index];
@@ -85,7 +103,7 @@ ScriptValue DryRunCall(int index)
     ScriptValue answered = 0;
     if (Answer && Answer(static_cast<BuiltinIndex>(index), arguments, OutputContext, &answered))
         return answered;
-    return index == BuiltinMsgboxyesno ? YesNoAnswer : 0;
+    return index == BuiltinMsgboxyesno ? YesNoAnswer : DryRunSuccess(index);
 }
 
 template <int Index>

@@ -127,7 +127,8 @@ TEST(LogKindNames, Table)
         const char* name;
     } rows[] = {{0, nullptr},         {1, "Product"}, {2, "Directory"}, {3, "File"},
                 {4, "SharedFile"},    {5, "PrefsKey"}, {6, nullptr},    {7, "Driver"},
-                {8, "UserKey"},       {9, nullptr},    {-1, nullptr},   {INT32_MIN, nullptr}};
+                {8, "UserKey"},       {9, "RegValue"}, {10, "FileType"}, {11, "PathFolder"},
+                {12, nullptr},        {-1, nullptr},   {INT32_MIN, nullptr}};
     for (const auto& row : rows) {
         const char* name = LogKindName(row.kind);
         if (row.name)

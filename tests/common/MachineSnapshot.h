@@ -1,7 +1,7 @@
 // A snapshot of a Windows machine taken from inside it: every folder and file
 // of the C: drive with its size and the SHA-256 of its bytes, and every key
-// and value of HKLM\Software, the services and HKCU\Software with type and
-// data.  Two snapshots compare as text lines, so a test can say exactly what
+// and value of HKLM\Software, the services, the machine's environment and
+// HKCU\Software with type and data.  Two snapshots compare as text lines, so a test can say exactly what
 // a run left behind.  Files are hashed again only when their size or write
 // time changed since the last snapshot.
 #ifndef VELLMARK_TESTS_MACHINE_SNAPSHOT_H
@@ -52,6 +52,7 @@ public:
             WalkFolder(otherDrive, &s, 0);
         SaveKey(HKEY_LOCAL_MACHINE, "HKLM", "Software", &s);
         SaveKey(HKEY_LOCAL_MACHINE, "HKLM", "System\\CurrentControlSet\\Services", &s);
+        SaveKey(HKEY_LOCAL_MACHINE, "HKLM", "System\\CurrentControlSet\\Control\\Session Manager\\Environment", &s);
         SaveKey(HKEY_CURRENT_USER, "HKCU", "Software", &s);
         return s;
     }

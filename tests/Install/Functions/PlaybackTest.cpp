@@ -86,6 +86,43 @@ TEST_F(PlaybackTest, SharedFilesGoOnlyWithTheirLastReference)
     EXPECT_EQ(ReadNumberValue(HKEY_LOCAL_MACHINE, SharedFilesKey, "kept.dll"), 2);
 }
 
+// A log of a newer build: the entries of kinds this build does not know
+// are passed over, and every entry around them is still removed.
+TEST_F(PlaybackTest, EntriesOfUnknownKindsArePassedOver)
+{
+    const std::string first = MakeFile(temp.path + "\\Apps\\first.txt");
+    const std::string unknownPath = MakeFile(temp.path + "\\Apps\\unknown.txt");
+    const std::string last = MakeFile(temp.path + "\\Apps\\last.txt");
+    LogAddFile(&list, first.c_str());
+    ASSERT_EQ(LogAddEntry(&list, LogKindLast + 1, unknownPath.c_str(), "x", nullptr), 1);
+    ASSERT_EQ(LogAddEntry(&list, 1000, nullptr, nullptr, nullptr), 1);
+    LogAddFile(&list, last.c_str());
+    PlayBackInstallLog(&list, Options());
+    EXPECT_FALSE(IsFile(first));
+    EXPECT_FALSE(IsFile(last));
+    EXPECT_TRUE(IsFile(unknownPath)) << "an unknown kind's change is not guessed at";
+}
+
+// Registry values go with the keys the write created, as far as they are
+// empty; a value or subkey that another program added meanwhile keeps them.
+TEST_F(PlaybackTest, RegistryValuesGoWithTheKeysTheirWriteCreated)
+{
+    const std::string base = "Software\\Vellmark Playback Values";
+    fntest::DeleteKeyTree(HKEY_LOCAL_MACHINE, base);
+    fntest::SetNumberValue(HKEY_LOCAL_MACHINE, base + "\\A\\B", "mine", 1);
+    fntest::SetNumberValue(HKEY_LOCAL_MACHINE, base + "\\Kept\\C", "mine", 1);
+    fntest::SetNumberValue(HKEY_LOCAL_MACHINE, base + "\\Kept", "theirs", 2);
+    LogAddRegValue(&list, ("HKLM\\" + base + "\\A\\B\\\\mine").c_str(), ("HKLM\\" + base + "\\A").c_str());
+    LogAddRegValue(&list, ("HKLM\\" + base + "\\Kept\\C\\\\mine").c_str(), ("HKLM\\" + base + "\\Kept").c_str());
+    PlayBackInstallLog(&list, Options());
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, base + "\\A")) << "the keys the write created go";
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, base)) << "a key that was there stays";
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, base + "\\Kept\\C"));
+    EXPECT_EQ(ReadNumberValue(HKEY_LOCAL_MACHINE, base + "\\Kept", "theirs"), 2)
+        << "another program's value keeps its key";
+    fntest::DeleteKeyTree(HKEY_LOCAL_MACHINE, base);
+}
+
 TEST_F(PlaybackTest, FoldersGoInTheOrderTheyWereRecordedAndOnlyWhenEmpty)
 {
     // A then A\B: A is tried first, still holds B and stays; then B goes.

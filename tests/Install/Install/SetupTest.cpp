@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,10 @@
 #include "TestImage.h"
 #include "VersionImages.h"
 #include "WindowsTestSupport.h"
+
+#include <objidl.h>
+#include <shlobj.h>
+#include <shlwapi.h>
 
 using versionimages::AsString;
 using versionimages::VersionedImage;
@@ -490,6 +495,299 @@ TEST_F(SetupProgram, AFullDiskFailsTheInstallationAndLeavesNothing)
     EXPECT_EQ(ran.exitCode, static_cast<DWORD>(ExitInstallFailed));
     EXPECT_EQ(snapshot::Difference(before, after), "");
     EXPECT_TRUE(RecoveryCommands().empty());
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// The registry, file-type, PATH, desktop and program built-ins, end to end:
+// what an installation leaves, the failed installation that leaves nothing
+// (a value that was there before gets its data back), and the uninstaller
+// that removes only what the installation did.
+
+namespace {
+
+constexpr char GadgetCompany[] = "Vellmark System Tests";
+constexpr char GadgetProduct[] = "Gadget";
+constexpr char GadgetFolder[] = "C:\\Program Files\\Vellmark System Tests\\Gadget";
+constexpr char GadgetUninstallEntry[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Gadget";
+constexpr char GadgetValues[] = "Software\\Vellmark Gadget Values\\Settings";
+constexpr char GadgetShared[] = "Software\\Vellmark Gadget Shared";
+constexpr char GadgetUserKey[] = "Software\\Vellmark Gadget User";
+constexpr char GadgetProgId[] = "VellmarkTests.Gadget";
+constexpr char EnvironmentKey[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
+constexpr char LaterFolder[] = "C:\\Vellmark Later\\bin";
+
+std::string GadgetScript(bool fails)
+{
+    return std::string("// Company=") + GadgetCompany + "\r\n// Product=" + GadgetProduct +
+           "\r\n// Version=1.0\r\n// NoUninstall=0\r\n"
+           "install()\r\n{\r\n"
+           "    var code;\r\n"
+           "    copy(\"Bin\\\\gadget.exe\", \"%APPDIR%\\\\gadget.exe\");\r\n"
+           "    if (iscopyerror())\r\n        return 0;\r\n"
+           "    if (!regsetstring(\"HKLM\", \"Software\\\\Vellmark Gadget Values\\\\Settings\", \"Home\", \"%APPDIR%\"))\r\n"
+           "        return 0;\r\n"
+           "    if (!regsetdword(\"hklm\", \"Software\\\\Vellmark Gadget Values\\\\Settings\", \"Build\", -2))\r\n"
+           "        return 0;\r\n"
+           "    if (!regsetstring(\"HKCU\", \"Software\\\\Vellmark Gadget User\", null, \"default text\"))\r\n"
+           "        return 0;\r\n"
+           "    if (!regsetstring(\"HKLM\", \"Software\\\\Vellmark Gadget Shared\", \"Owner\", \"Gadget\"))\r\n"
+           "        return 0;\r\n"
+           "    if (!fileassoc(\"vmgadget\", \"VellmarkTests.Gadget\", \"Gadget document\", \"%APPDIR%\\\\gadget.exe,0\",\r\n"
+           "                   \"%APPDIR%\\\\gadget.exe\"))\r\n"
+           "        return 0;\r\n"
+           "    if (!addpath(\"%APPDIR%\\\\bin\"))\r\n        return 0;\r\n"
+           "    if (!shortcutdesk(\"Vellmark Gadget\", \"%APPDIR%\\\\gadget.exe\", \"The gadget\", \"/open\"))\r\n"
+           "        return 0;\r\n"
+           "    code = runprogram(\"%WINSYSDIR%\\\\cmd.exe\", \"/c exit 7\", 1);\r\n"
+           "    if (code != 7)\r\n        return 0;\r\n" +
+           (fails ? "    return 0;\r\n}\r\n" : "    return 1;\r\n}\r\n");
+}
+
+std::vector<uint8_t> GadgetPackage(bool fails)
+{
+    using testimage::File;
+    using testimage::Folder;
+    std::vector<PackItem> items = {testimage::Root()};
+    items.push_back(File("Install.ini", 0, GadgetScript(fails)));
+    items.push_back(File("Uninstall.exe", 0, Image(VM_UNINSTALLER)));
+    items.push_back(Folder("Bin", 0));
+    items.push_back(File("gadget.exe", 3, AsString(VersionedImage(1, 0, 0, 0, "gadget"))));
+    std::string stub = Image(VM_SETUP_TEST);
+    std::vector<uint8_t> image(stub.begin(), stub.end());
+    image.resize(static_cast<size_t>(LocateImageEnd(image.data(), image.size())));
+    return testimage::MakePackage(items, image);
+}
+
+// The machine's Path, of either text type.
+std::string MachinePath()
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, EnvironmentKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return "(none)";
+    std::string text(32768, '\0');
+    DWORD size = static_cast<DWORD>(text.size() - 1);
+    DWORD type = 0;
+    LONG status = RegQueryValueExA(key, "Path", nullptr, &type, reinterpret_cast<BYTE*>(&text[0]), &size);
+    RegCloseKey(key);
+    if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ))
+        return "(none)";
+    text.resize(strlen(text.c_str()));
+    return text;
+}
+
+DWORD MachinePathType()
+{
+    HKEY key = nullptr;
+    DWORD type = 0;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, EnvironmentKey, 0, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS) {
+        RegQueryValueExA(key, "Path", nullptr, &type, nullptr, nullptr);
+        RegCloseKey(key);
+    }
+    return type;
+}
+
+void SetMachinePath(const std::string& path)
+{
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, EnvironmentKey, 0, KEY_SET_VALUE, &key), ERROR_SUCCESS);
+    RegSetValueExA(key, "Path", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
+                   static_cast<DWORD>(path.size() + 1));
+    RegCloseKey(key);
+}
+
+void SetText(HKEY root, const std::string& keyPath, const char* name, const std::string& text)
+{
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(root, keyPath.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                   static_cast<DWORD>(text.size() + 1));
+    RegCloseKey(key);
+}
+
+std::string DesktopLink()
+{
+    return fntest::ReadTextValue(HKEY_LOCAL_MACHINE,
+                                 "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+                                 "Common Desktop") +
+           "\\Vellmark Gadget.lnk";
+}
+
+// The link's target and arguments as the shell loads them back.
+struct LoadedLink {
+    bool loaded = false;
+    std::string path, arguments, description;
+};
+
+LoadedLink LoadLink(const std::string& file)
+{
+    LoadedLink link;
+    HRESULT com = CoInitialize(nullptr);
+    IShellLinkA* shellLink = nullptr;
+    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                   reinterpret_cast<void**>(&shellLink)))) {
+        IPersistFile* persist = nullptr;
+        if (SUCCEEDED(shellLink->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist)))) {
+            WCHAR wide[MAX_PATH];
+            MultiByteToWideChar(CP_ACP, 0, file.c_str(), -1, wide, MAX_PATH);
+            if (SUCCEEDED(persist->Load(wide, STGM_READ))) {
+                char text[MAX_PATH] = "";
+                link.loaded = true;
+                shellLink->GetPath(text, sizeof text, nullptr, 0);
+                link.path = text;
+                shellLink->GetArguments(text, sizeof text);
+                link.arguments = text;
+                shellLink->GetDescription(text, sizeof text);
+                link.description = text;
+            }
+            persist->Release();
+        }
+        shellLink->Release();
+    }
+    if (SUCCEEDED(com))
+        CoUninitialize();
+    return link;
+}
+
+std::string AssociatedCommand(const char* extension)
+{
+    char command[1024] = "";
+    DWORD size = sizeof command;
+    if (FAILED(AssocQueryStringA(0, ASSOCSTR_COMMAND, extension, "open", command, &size)))
+        return "(none)";
+    return command;
+}
+
+class SystemBuiltins : public ::testing::Test {
+public:
+    void SetUp() override
+    {
+        work = scratch.path;
+        taker.scratch = work;
+        setup = work + "\\gadget.exe";
+        failing = work + "\\gadget-fails.exe";
+        ASSERT_TRUE(testimage::WriteBytes(setup, GadgetPackage(false)));
+        ASSERT_TRUE(testimage::WriteBytes(failing, GadgetPackage(true)));
+        originalPath = MachinePath();
+        ASSERT_NE(originalPath, "(none)");
+        RemoveTraces();
+    }
+    void TearDown() override
+    {
+        RemoveTraces();
+        SetMachinePath(originalPath);
+    }
+
+    void RemoveTraces()
+    {
+        fntest::RemoveTree("C:\\Program Files\\Vellmark System Tests");
+        DeleteFileA(DesktopLink().c_str());
+        DeleteFileA((fntest::WindowsFolder() + "\\vuninst.exe").c_str());
+        for (const char* key : {"Software\\Vellmark System Tests", "Software\\Vellmark Gadget Values", GadgetShared,
+                                GadgetUninstallEntry, "Software\\Classes\\.vmgadget",
+                                "Software\\Classes\\VellmarkTests.Gadget",
+                                "Software\\Classes\\Other.Gadget"})
+            fntest::DeleteKeyTree(HKEY_LOCAL_MACHINE, key);
+        fntest::DeleteKeyTree(HKEY_CURRENT_USER, GadgetUserKey);
+    }
+
+    Ran Install(const std::string& path, const std::string& transcript = "")
+    {
+        return RunProcess("\"" + path + "\" /S" + (transcript.empty() ? "" : " /LOG=" + transcript));
+    }
+
+    fntest::ScratchOutsideC scratch;
+    std::string work, setup, failing, originalPath;
+    static snapshot::Taker taker;
+};
+
+snapshot::Taker SystemBuiltins::taker;
+
+TEST_F(SystemBuiltins, TheInstallationMakesEachChange)
+{
+    std::string transcript = work + "\\transcript.txt";
+    ASSERT_EQ(Install(setup, transcript).exitCode, static_cast<DWORD>(ExitSuccess));
+
+    EXPECT_EQ(fntest::ReadTextValue(HKEY_LOCAL_MACHINE, GadgetValues, "Home"), GadgetFolder);
+    DWORD build = 0;
+    HKEY key = nullptr;
+    DWORD type = 0, size = sizeof build;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, GadgetValues, 0, KEY_QUERY_VALUE, &key), ERROR_SUCCESS);
+    EXPECT_EQ(RegQueryValueExA(key, "Build", nullptr, &type, reinterpret_cast<BYTE*>(&build), &size), ERROR_SUCCESS);
+    RegCloseKey(key);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
+    EXPECT_EQ(build, 0xFFFFFFFEu);
+    EXPECT_EQ(fntest::ReadTextValue(HKEY_CURRENT_USER, GadgetUserKey, ""), "default text");
+
+    std::string program = std::string(GadgetFolder) + "\\gadget.exe";
+    EXPECT_EQ(fntest::ReadTextValue(HKEY_LOCAL_MACHINE, "Software\\Classes\\.vmgadget", ""), GadgetProgId);
+    EXPECT_EQ(fntest::ReadTextValue(HKEY_LOCAL_MACHINE, "Software\\Classes\\VellmarkTests.Gadget", ""),
+              "Gadget document");
+    EXPECT_EQ(fntest::ReadTextValue(HKEY_LOCAL_MACHINE, "Software\\Classes\\VellmarkTests.Gadget\\DefaultIcon", ""),
+              program + ",0");
+    EXPECT_EQ(AssociatedCommand(".vmgadget"), "\"" + program + "\" \"%1\"");
+
+    EXPECT_EQ(MachinePath(), originalPath + ";" + GadgetFolder + "\\bin");
+    EXPECT_EQ(MachinePathType(), static_cast<DWORD>(REG_EXPAND_SZ));
+
+    LoadedLink link = LoadLink(DesktopLink());
+    ASSERT_TRUE(link.loaded) << DesktopLink();
+    EXPECT_EQ(link.arguments, "/open");
+    EXPECT_EQ(link.description, "The gadget");
+    EXPECT_EQ(fntest::ReadFileBytes(DesktopLink()).empty(), false);
+    EXPECT_NE(link.path.find("gadget.exe"), std::string::npos) << link.path;
+
+    // The script went on only because runprogram gave cmd's exit code 7.
+    std::string lines = fntest::ReadFileBytes(transcript);
+    EXPECT_NE(lines.find("runprogram: \"" + fntest::SystemFolder() + "\\cmd.exe\" /c exit 7: exit code 7"),
+              std::string::npos)
+        << lines;
+}
+
+TEST_F(SystemBuiltins, AFailedInstallationLeavesEverythingAsItWas)
+{
+    // A value the script writes over, which must come back.
+    SetText(HKEY_LOCAL_MACHINE, GadgetShared, "Owner", "someone else");
+    SetMachinePath(originalPath + ";C:\\Vellmark Earlier");
+    snapshot::Snapshot before = taker.Take();
+    std::string path = MachinePath();
+    ASSERT_EQ(Install(failing).exitCode, static_cast<DWORD>(ExitInstallFailed));
+    EXPECT_EQ(snapshot::Difference(before, taker.Take()), "");
+    EXPECT_EQ(fntest::ReadTextValue(HKEY_LOCAL_MACHINE, GadgetShared, "Owner"), "someone else");
+    EXPECT_EQ(MachinePath(), path);
+    EXPECT_EQ(AssociatedCommand(".vmgadget"), "(none)");
+    EXPECT_FALSE(fntest::IsFile(DesktopLink()));
+}
+
+TEST_F(SystemBuiltins, TheUninstallerRemovesOnlyWhatTheInstallationDid)
+{
+    snapshot::Snapshot fresh = taker.Take();
+    ASSERT_EQ(Install(setup).exitCode, static_cast<DWORD>(ExitSuccess));
+    // After the installation another program adds its folder to the PATH and
+    // claims the extension for its own ProgID.
+    SetMachinePath(MachinePath() + ";" + LaterFolder);
+    SetText(HKEY_LOCAL_MACHINE, "Software\\Classes\\Other.Gadget\\shell\\open\\command", nullptr,
+            "\"C:\\Other\\other.exe\" \"%1\"");
+    SetText(HKEY_LOCAL_MACHINE, "Software\\Classes\\.vmgadget", nullptr, "Other.Gadget");
+
+    std::string command = fntest::ReadTextValue(HKEY_LOCAL_MACHINE, GadgetUninstallEntry, "QuietUninstallString");
+    ASSERT_NE(command, "(none)");
+    EXPECT_EQ(RunProcess(command).exitCode, static_cast<DWORD>(ExitSuccess));
+
+    EXPECT_EQ(MachinePath(), originalPath + ";" + LaterFolder);
+    EXPECT_EQ(fntest::ReadTextValue(HKEY_LOCAL_MACHINE, "Software\\Classes\\.vmgadget", ""), "Other.Gadget");
+    EXPECT_EQ(AssociatedCommand(".vmgadget"), "\"C:\\Other\\other.exe\" \"%1\"");
+    EXPECT_FALSE(fntest::IsFile(DesktopLink()));
+
+    // Without the other program's changes the machine is as it was.
+    SetMachinePath(originalPath);
+    fntest::DeleteKeyTree(HKEY_LOCAL_MACHINE, "Software\\Classes\\.vmgadget");
+    fntest::DeleteKeyTree(HKEY_LOCAL_MACHINE, "Software\\Classes\\Other.Gadget");
+    EXPECT_EQ(snapshot::Difference(fresh, taker.Take(),
+                                   {"c:\\windows\\vuninst.exe", "hklm\\software\\vellmark system tests"}),
+              "");
 }
 
 }  // namespace

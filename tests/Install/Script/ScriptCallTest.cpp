@@ -179,12 +179,49 @@ TEST(Calls, DryRunLinesShowTextsAsTheBuiltinSeesThem)
          "shortcut(\"Name\", \"<inst>\\\\app.exe\", \"\", \"\")"},
         {"progstep();", "progstep()"},
         {"msgboxok(\"\\b\");", "msgboxok(\"\\x08\")"},
+        {"regsetstring(\"HKLM\", \"Software\\\\Acme\", null, \"%APPDIR%\");",
+         "regsetstring(\"HKLM\", \"Software\\\\Acme\", 0, \"%APPDIR%\")"},
+        {"regsetdword(\"hkcu\", \"Software\\\\Acme\", \"Build\", -1);",
+         "regsetdword(\"hkcu\", \"Software\\\\Acme\", \"Build\", -1)"},
+        {"fileassoc(\"acme\", \"Acme.Project\", null, null, \"C:\\\\a.exe\");",
+         "fileassoc(\"acme\", \"Acme.Project\", 0, 0, \"C:\\\\a.exe\")"},
+        {"addpath(\"%APPDIR%\\\\bin\");", "addpath(\"%APPDIR%\\\\bin\")"},
+        {"shortcutdesk(\"Acme\", \"C:\\\\a.exe\", null, \"/x\");",
+         "shortcutdesk(\"Acme\", \"C:\\\\a.exe\", 0, \"/x\")"},
+        {"runprogram(\"C:\\\\a b\\\\c.exe\", \"/q\", 1);", "runprogram(\"C:\\\\a b\\\\c.exe\", \"/q\", 1)"},
     };
     for (const Case& c : cases) {
         ScriptSession session(std::string("t() { ") + c.body + " }");
         session.Run("t");
         ASSERT_EQ(session.record.calls.size(), 1u) << c.body << Joined(session.record.reports);
         EXPECT_EQ(session.record.calls[0], c.line) << c.body;
+    }
+}
+
+// The built-ins that report a change with 1 answer 1 in a dry run, so that
+// a script's `if (!regsetstring(...)) return 0;` goes on as on a machine
+// where the change can be made; runprogram answers 0, a program that ended
+// well.  The declaration pass checks their argument counts.
+TEST(Calls, DryRunAnswersOfTheSystemBuiltins)
+{
+    struct Case {
+        const char* call;
+        ScriptValue result;
+    } cases[] = {
+        {"regsetstring(\"HKLM\", \"K\", null, \"t\")", 1}, {"regsetdword(\"HKLM\", \"K\", null, 1)", 1},
+        {"fileassoc(\"a\", \"A.B\", null, null, \"C:\\\\a.exe\")", 1}, {"addpath(\"C:\\\\bin\")", 1},
+        {"shortcutdesk(\"A\", \"C:\\\\a.exe\", null, null)", 1}, {"runprogram(\"C:\\\\a.exe\", null, 1)", 0},
+        {"copy(\"a\", \"C:\\\\a\")", 0},
+    };
+    for (const Case& c : cases) {
+        ScriptSession session(std::string("t() { return ") + c.call + "; }");
+        EXPECT_EQ(session.Run("t"), c.result) << c.call;
+    }
+    for (const char* wrong : {"regsetstring(\"HKLM\", \"K\", \"t\")", "regsetdword(\"HKLM\", \"K\", null, 1, 2)",
+                              "fileassoc(\"a\", \"A.B\", null, \"C:\\\\a.exe\")", "addpath()",
+                              "shortcutdesk(\"A\", \"C:\\\\a.exe\", null)", "runprogram(\"C:\\\\a.exe\", null)"}) {
+        ScriptSession session(std::string("t() { return ") + wrong + "; }");
+        EXPECT_FALSE(session.Declare()) << wrong;
     }
 }
 
