@@ -350,7 +350,8 @@ def try_acme(tool, root, work):
         menu + "\\Acme Tool.lnk": (program + "\\acmetool.exe", None),
         menu + "\\Acme Tool\\Acme Tool (safe mode).lnk": (program + "\\acmetool.exe", "/safe"),
         menu + "\\Acme Tool\\Manual.lnk": (program + "\\Docs\\Manual.txt", None),
-        menu + "\\Acme Tool\\Acme Tool on the Web.url": ("https://acme.example/tool", None)}, repr(shortcuts))
+        menu + "\\Acme Tool\\Acme Tool on the Web.url": ("https://acme.example/tool", None),
+        "C:\\users\\Public\\Desktop\\Acme Tool.lnk": (program + "\\acmetool.exe", None)}, repr(shortcuts))
     entries = groups["uninstall_entries"]
     values = {v["name"]: v["data"] for v in entries[0]["values"]} if len(entries) == 1 else {}
     check("acme: the Programs and Features entry with every value",
@@ -359,9 +360,20 @@ def try_acme(tool, root, work):
               "NoRepair", "Publisher", "QuietUninstallString", "UninstallString", "URLInfoAbout"]) and
           values["DisplayName"] == '"Acme Tool 2"' and values["Publisher"] == '"Acme"', repr(entries))
     keys = {i["key"] for i in groups["registry"] if i["kind"] == "key"}
-    check("acme: the product's, company's and shared files' keys",
-          keys == {"HKLM\\Software\\Acme", "HKLM\\Software\\Acme\\Acme Tool", "HKLM\\Software\\Acme\\Shared Files"},
+    classes = "HKLM\\Software\\Classes\\"
+    check("acme: the product's, company's and shared files' keys, its Settings key and its file type",
+          keys == {"HKLM\\Software\\Acme", "HKLM\\Software\\Acme\\Acme Tool", "HKLM\\Software\\Acme\\Shared Files",
+                   "HKLM\\Software\\Acme\\Acme Tool\\Settings", classes + ".acme", classes + "Acme.Project",
+                   classes + "Acme.Project\\DefaultIcon", classes + "Acme.Project\\shell",
+                   classes + "Acme.Project\\shell\\open", classes + "Acme.Project\\shell\\open\\command"},
           repr(keys))
+    environment = "HKLM\\System\\CurrentControlSet\\Control\\Session Manager\\Environment"
+    path_changes = [i for i in groups["registry"] if i["kind"] == "value" and i["key"] == environment]
+    check("acme: the program's folder added at the end of the machine's Path",
+          len(path_changes) == 1 and path_changes[0]["name"].casefold() == "path" and
+          path_changes[0]["change"] == "changed" and
+          path_changes[0]["data"] == path_changes[0]["old_data"][:-1] + ';' + program + '"',
+          repr(path_changes))
     remains = {(i["kind"], i.get("path") or i["key"], i.get("name"), i["expected"]) for i in document["left_behind"]}
     check("acme: only the expected remains", document["leftovers"] == 0 and remains == {
         ("file", "C:\\windows\\vuninst.exe", None, True), ("key", "HKLM\\Software\\Acme", None, True),

@@ -1,7 +1,9 @@
 """A snapshot of a wine prefix: every folder and file under drive_c (Windows
 path, type, size, SHA-256) and every key and value of
-HKEY_LOCAL_MACHINE\\Software, HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services
-and HKEY_CURRENT_USER\\Software, less what wine itself changes on every start.
+HKEY_LOCAL_MACHINE\\Software, HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services,
+the machine's environment (HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\
+Session Manager\\Environment, which holds the Path) and HKEY_CURRENT_USER\\Software,
+less what wine itself changes on every start.
 The file format is described in snapshot_format.py.  `vellmark try` takes
 its snapshots with `take_snapshot`; the tests' tests/harness/snapshot is its
 command line.
@@ -39,6 +41,8 @@ VolatileRegistry = [
 RegistryScopes = [
     ("system.reg", r"Software", r"HKLM\Software"),
     ("system.reg", r"System\CurrentControlSet\Services", r"HKLM\System\CurrentControlSet\Services"),
+    ("system.reg", r"System\CurrentControlSet\Control\Session Manager\Environment",
+     r"HKLM\System\CurrentControlSet\Control\Session Manager\Environment"),
     ("user.reg", r"Software", r"HKCU\Software"),
 ]
 
