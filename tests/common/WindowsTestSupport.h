@@ -247,6 +247,48 @@ inline bool WindowsUnavailableHere()
     return (!display || !*display) && (!driverRun || !*driverRun);
 }
 
+// The key of the machine's environment, which holds its Path.
+constexpr char MachineEnvironmentKey[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
+
+// The machine's Path, of either text type.
+inline std::string MachinePath()
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, MachineEnvironmentKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return "(none)";
+    std::string text(32768, '\0');
+    DWORD size = static_cast<DWORD>(text.size() - 1);
+    DWORD type = 0;
+    LONG status = RegQueryValueExA(key, "Path", nullptr, &type, reinterpret_cast<BYTE*>(&text[0]), &size);
+    RegCloseKey(key);
+    if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ))
+        return "(none)";
+    text.resize(strlen(text.c_str()));
+    return text;
+}
+
+// The type of the Path value (REG_EXPAND_SZ, ...), 0 when there is none.
+inline DWORD MachinePathType()
+{
+    HKEY key = nullptr;
+    DWORD type = 0;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, MachineEnvironmentKey, 0, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS) {
+        RegQueryValueExA(key, "Path", nullptr, &type, nullptr, nullptr);
+        RegCloseKey(key);
+    }
+    return type;
+}
+
+// Writes the machine's Path, as REG_EXPAND_SZ.
+inline void SetMachinePath(const std::string& path)
+{
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, MachineEnvironmentKey, 0, KEY_SET_VALUE, &key), ERROR_SUCCESS);
+    RegSetValueExA(key, "Path", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
+                   static_cast<DWORD>(path.size() + 1));
+    RegCloseKey(key);
+}
+
 }  // namespace fntest
 
 #endif

@@ -19,24 +19,6 @@ using fntest::ScriptReturning;
 namespace {
 
 constexpr char TestKey[] = "Software\\Vellmark Unit Values";
-constexpr char EnvironmentKey[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
-
-// The machine's Path, of either text type.
-std::string MachinePath()
-{
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, EnvironmentKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-        return "(none)";
-    std::string text(32768, '\0');
-    DWORD size = static_cast<DWORD>(text.size() - 1);
-    DWORD type = 0;
-    LONG status = RegQueryValueExA(key, "Path", nullptr, &type, reinterpret_cast<BYTE*>(&text[0]), &size);
-    RegCloseKey(key);
-    if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ))
-        return "(none)";
-    text.resize(strlen(text.c_str()));
-    return text;
-}
 
 ScriptValue RunScript(const std::string& expression)
 {
@@ -63,7 +45,7 @@ protected:
         LoggingEnabled = 1;
         fntest::DeleteKeyTree(HKEY_LOCAL_MACHINE, TestKey);
         fntest::DeleteKeyTree(HKEY_CURRENT_USER, TestKey);
-        path = MachinePath();
+        path = fntest::MachinePath();
     }
     void TearDown() override
     {
@@ -71,12 +53,7 @@ protected:
         fntest::DeleteKeyTree(HKEY_CURRENT_USER, TestKey);
         fntest::DeleteKeyTree(HKEY_LOCAL_MACHINE, "Software\\Classes\\.vmunit");
         fntest::DeleteKeyTree(HKEY_LOCAL_MACHINE, "Software\\Classes\\VellmarkUnit.Type");
-        HKEY key = nullptr;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, EnvironmentKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
-            RegSetValueExA(key, "Path", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
-                           static_cast<DWORD>(path.size() + 1));
-            RegCloseKey(key);
-        }
+        fntest::SetMachinePath(path);
         ReleaseInstallLog(&TheInstallLog);
         ResetSetupState();
     }
@@ -118,7 +95,7 @@ TEST_F(SystemBuiltins, RefusedCallsChangeNothing)
         EXPECT_EQ(RunScript(c.call), c.result);
         EXPECT_FALSE(fntest::KeyExists(HKEY_LOCAL_MACHINE, TestKey));
         EXPECT_FALSE(fntest::KeyExists(HKEY_LOCAL_MACHINE, "Software\\Classes\\.vmunit"));
-        EXPECT_EQ(MachinePath(), path);
+        EXPECT_EQ(fntest::MachinePath(), path);
         EXPECT_EQ(LoggedEntries(), std::vector<std::string>{});
     }
 }
@@ -156,7 +133,7 @@ TEST_F(SystemBuiltins, AFolderOnThePathIsNeitherAddedNorLoggedAgain)
 {
     EXPECT_EQ(RunScript("addpath(\"C:\\\\Vellmark Unit\\\\bin\")"), 1);
     EXPECT_EQ(RunScript("addpath(\"c:\\\\vellmark unit\\\\BIN\\\\\")"), 1);
-    EXPECT_EQ(MachinePath(), path + ";C:\\Vellmark Unit\\bin");
+    EXPECT_EQ(fntest::MachinePath(), path + ";C:\\Vellmark Unit\\bin");
     EXPECT_EQ(LoggedEntries(), std::vector<std::string>{"PathFolder C:\\Vellmark Unit\\bin | - | -"});
 }
 

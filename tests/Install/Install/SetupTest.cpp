@@ -515,7 +515,6 @@ constexpr char GadgetValues[] = "Software\\Vellmark Gadget Values\\Settings";
 constexpr char GadgetShared[] = "Software\\Vellmark Gadget Shared";
 constexpr char GadgetUserKey[] = "Software\\Vellmark Gadget User";
 constexpr char GadgetProgId[] = "VellmarkTests.Gadget";
-constexpr char EnvironmentKey[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
 constexpr char LaterFolder[] = "C:\\Vellmark Later\\bin";
 
 std::string GadgetScript(bool fails)
@@ -558,43 +557,6 @@ std::vector<uint8_t> GadgetPackage(bool fails)
     std::vector<uint8_t> image(stub.begin(), stub.end());
     image.resize(static_cast<size_t>(LocateImageEnd(image.data(), image.size())));
     return testimage::MakePackage(items, image);
-}
-
-// The machine's Path, of either text type.
-std::string MachinePath()
-{
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, EnvironmentKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-        return "(none)";
-    std::string text(32768, '\0');
-    DWORD size = static_cast<DWORD>(text.size() - 1);
-    DWORD type = 0;
-    LONG status = RegQueryValueExA(key, "Path", nullptr, &type, reinterpret_cast<BYTE*>(&text[0]), &size);
-    RegCloseKey(key);
-    if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ))
-        return "(none)";
-    text.resize(strlen(text.c_str()));
-    return text;
-}
-
-DWORD MachinePathType()
-{
-    HKEY key = nullptr;
-    DWORD type = 0;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, EnvironmentKey, 0, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS) {
-        RegQueryValueExA(key, "Path", nullptr, &type, nullptr, nullptr);
-        RegCloseKey(key);
-    }
-    return type;
-}
-
-void SetMachinePath(const std::string& path)
-{
-    HKEY key = nullptr;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, EnvironmentKey, 0, KEY_SET_VALUE, &key), ERROR_SUCCESS);
-    RegSetValueExA(key, "Path", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
-                   static_cast<DWORD>(path.size() + 1));
-    RegCloseKey(key);
 }
 
 void SetText(HKEY root, const std::string& keyPath, const char* name, const std::string& text)
@@ -670,14 +632,14 @@ public:
         failing = work + "\\gadget-fails.exe";
         ASSERT_TRUE(testimage::WriteBytes(setup, GadgetPackage(false)));
         ASSERT_TRUE(testimage::WriteBytes(failing, GadgetPackage(true)));
-        originalPath = MachinePath();
+        originalPath = fntest::MachinePath();
         ASSERT_NE(originalPath, "(none)");
         RemoveTraces();
     }
     void TearDown() override
     {
         RemoveTraces();
-        SetMachinePath(originalPath);
+        fntest::SetMachinePath(originalPath);
     }
 
     void RemoveTraces()
@@ -729,8 +691,8 @@ TEST_F(SystemBuiltins, TheInstallationMakesEachChange)
               program + ",0");
     EXPECT_EQ(AssociatedCommand(".vmgadget"), "\"" + program + "\" \"%1\"");
 
-    EXPECT_EQ(MachinePath(), originalPath + ";" + GadgetFolder + "\\bin");
-    EXPECT_EQ(MachinePathType(), static_cast<DWORD>(REG_EXPAND_SZ));
+    EXPECT_EQ(fntest::MachinePath(), originalPath + ";" + GadgetFolder + "\\bin");
+    EXPECT_EQ(fntest::MachinePathType(), static_cast<DWORD>(REG_EXPAND_SZ));
 
     LoadedLink link = LoadLink(DesktopLink());
     ASSERT_TRUE(link.loaded) << DesktopLink();
@@ -750,13 +712,13 @@ TEST_F(SystemBuiltins, AFailedInstallationLeavesEverythingAsItWas)
 {
     // A value the script writes over, which must come back.
     SetText(HKEY_LOCAL_MACHINE, GadgetShared, "Owner", "someone else");
-    SetMachinePath(originalPath + ";C:\\Vellmark Earlier");
+    fntest::SetMachinePath(originalPath + ";C:\\Vellmark Earlier");
     snapshot::Snapshot before = taker.Take();
-    std::string path = MachinePath();
+    std::string path = fntest::MachinePath();
     ASSERT_EQ(Install(failing).exitCode, static_cast<DWORD>(ExitInstallFailed));
     EXPECT_EQ(snapshot::Difference(before, taker.Take()), "");
     EXPECT_EQ(fntest::ReadTextValue(HKEY_LOCAL_MACHINE, GadgetShared, "Owner"), "someone else");
-    EXPECT_EQ(MachinePath(), path);
+    EXPECT_EQ(fntest::MachinePath(), path);
     EXPECT_EQ(AssociatedCommand(".vmgadget"), "(none)");
     EXPECT_FALSE(fntest::IsFile(DesktopLink()));
 }
@@ -767,7 +729,7 @@ TEST_F(SystemBuiltins, TheUninstallerRemovesOnlyWhatTheInstallationDid)
     ASSERT_EQ(Install(setup).exitCode, static_cast<DWORD>(ExitSuccess));
     // After the installation another program adds its folder to the PATH and
     // claims the extension for its own ProgID.
-    SetMachinePath(MachinePath() + ";" + LaterFolder);
+    fntest::SetMachinePath(fntest::MachinePath() + ";" + LaterFolder);
     SetText(HKEY_LOCAL_MACHINE, "Software\\Classes\\Other.Gadget\\shell\\open\\command", nullptr,
             "\"C:\\Other\\other.exe\" \"%1\"");
     SetText(HKEY_LOCAL_MACHINE, "Software\\Classes\\.vmgadget", nullptr, "Other.Gadget");
@@ -776,13 +738,13 @@ TEST_F(SystemBuiltins, TheUninstallerRemovesOnlyWhatTheInstallationDid)
     ASSERT_NE(command, "(none)");
     EXPECT_EQ(RunProcess(command).exitCode, static_cast<DWORD>(ExitSuccess));
 
-    EXPECT_EQ(MachinePath(), originalPath + ";" + LaterFolder);
+    EXPECT_EQ(fntest::MachinePath(), originalPath + ";" + LaterFolder);
     EXPECT_EQ(fntest::ReadTextValue(HKEY_LOCAL_MACHINE, "Software\\Classes\\.vmgadget", ""), "Other.Gadget");
     EXPECT_EQ(AssociatedCommand(".vmgadget"), "\"C:\\Other\\other.exe\" \"%1\"");
     EXPECT_FALSE(fntest::IsFile(DesktopLink()));
 
     // Without the other program's changes the machine is as it was.
-    SetMachinePath(originalPath);
+    fntest::SetMachinePath(originalPath);
     fntest::DeleteKeyTree(HKEY_LOCAL_MACHINE, "Software\\Classes\\.vmgadget");
     fntest::DeleteKeyTree(HKEY_LOCAL_MACHINE, "Software\\Classes\\Other.Gadget");
     EXPECT_EQ(snapshot::Difference(fresh, taker.Take(),

@@ -28,23 +28,8 @@ import subprocess
 import sys
 import tempfile
 
-passed = 0
-failed = 0
+from tool_checks import check, run, summary
 
-
-def check(name, condition, detail=""):
-    global passed, failed
-    if condition:
-        passed += 1
-        print("ok   " + name)
-    else:
-        failed += 1
-        print("FAIL " + name + (": " + detail if detail else ""))
-
-
-def run(*arguments):
-    result = subprocess.run(list(arguments), capture_output=True)
-    return result.returncode, result.stdout.decode("utf-8"), result.stderr.decode("utf-8")
 
 
 def document(name, text):
@@ -369,8 +354,7 @@ def main():
         test_check(options.tool, work)
         test_package_entries(options.tool, stub, work)
         test_verify(options.tool, stub, work)
-    print("%d passed, %d failed" % (passed, failed))
-    return 1 if failed else 0
+    return summary()
 
 
 if __name__ == "__main__":

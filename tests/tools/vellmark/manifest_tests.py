@@ -24,18 +24,7 @@ import subprocess
 import sys
 import tempfile
 
-passed = 0
-failed = 0
-
-
-def check(name, condition, detail=""):
-    global passed, failed
-    if condition:
-        passed += 1
-        print("ok   " + name)
-    else:
-        failed += 1
-        print("FAIL " + name + (": " + detail if detail else ""))
+from tool_checks import check, run, summary
 
 
 # --- a reader for block-style YAML: mappings, sequences, scalars -------------
@@ -273,10 +262,6 @@ def schema_faults(kind, m):
 # --- the tests -------------------------------------------------------------------------
 
 
-def run(*arguments, cwd=None):
-    result = subprocess.run(list(arguments), capture_output=True, cwd=cwd)
-    return result.returncode, result.stdout.decode("utf-8"), result.stderr.decode("utf-8")
-
 
 def make_setup(tool, stub, work, name, settings, machine=None, uninstaller=True):
     """Packs a product; machine 0x8664 packs it with the x86-64 stub (and its
@@ -463,8 +448,7 @@ def main():
         subprocess.run([options.make_stub, "uninstaller-win64", os.path.join(work, "win64", "Uninstall.exe")], check=True)
         test_products(os.path.abspath(options.tool), stub, work)
         test_errors(os.path.abspath(options.tool), stub, work)
-    print("%d passed, %d failed" % (passed, failed))
-    return 1 if failed else 0
+    return summary()
 
 
 if __name__ == "__main__":
