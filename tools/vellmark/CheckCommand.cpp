@@ -157,6 +157,13 @@ void PrintReport(const char* text, int position, void* context)
     Diagnostic d;
     LineAndColumn(position, &d.line, &d.column);
     d.text = text;
+    // The engine may stop at one fault from two places (the lexer and the
+    // pass that called it): the publisher reads it once.
+    if (!reports->diagnostics.empty()) {
+        const Diagnostic& last = reports->diagnostics.back();
+        if (!last.warning && last.line == d.line && last.column == d.column && last.text == d.text)
+            return;
+    }
     Report(reports, std::move(d));
     ++reports->count;
 }

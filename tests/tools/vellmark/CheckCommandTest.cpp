@@ -112,6 +112,8 @@ TEST_F(CheckCommand, RejectedScriptGivesOneLinePerReport)
         {"init() { nope(); }", ":1:14: error: Error: Unknown identifier at 13 (nope)\n"
                                ":1:14: error: Expected identifier at 13 (nope)\n"},
         {"init() {\r\n\r\n", ":3:1: error: Error: Unexpected end of file at 12 (init)\n"},
+        // An illegal first token reaches the sink twice from the engine: one line.
+        {"// Company=Acme\r\n@init() { return 1; }\r\n", ":2:1: error: Error: Illegal char at 17 ()\n"},
     };
     for (const Case& c : cases) {
         std::string path = Write("Install.ini", c.text);
