@@ -18,29 +18,9 @@ if [ ! -x "$tool" ]; then
   echo "install tests: $tool is not built; skipped"
   exit 77
 fi
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-passed=0
-failed=0
+check_shows_err=1
+source "$(dirname "$0")/checks.sh"
 unset VELLMARK_STUB_DIR VELLMARK_SHARE_DIR
-
-check() {   # check NAME CONDITION...
-  local name=$1
-  shift
-  if "$@"; then
-    passed=$((passed + 1))
-  else
-    failed=$((failed + 1))
-    echo "FAIL: $name"
-    sed 's/^/  | /' "$work/err" 2>/dev/null | head -n 12
-  fi
-}
-
-# run CMD...: stdout to $work/out, stderr to $work/err, exit code to $rc
-run() {
-  "$@" >"$work/out" 2>"$work/err"
-  rc=$?
-}
 
 # run_in DIR CMD...: run, in DIR (and back).
 run_in() {
@@ -291,5 +271,4 @@ if [ -n "$deb" ]; then
   installed_checks "the .deb" "$work/deb/usr"
 fi
 
-echo "install tests: $passed passed, $failed failed"
-test "$failed" -eq 0
+summary "install tests"

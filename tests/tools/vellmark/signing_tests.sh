@@ -15,29 +15,7 @@ fi
 for needed in osslsigncode openssl; do
   command -v "$needed" >/dev/null || { echo "signing tests: $needed is missing (scripts/bootstrap installs it)"; exit 1; }
 done
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-passed=0
-failed=0
-
-check() {   # check NAME CONDITION...
-  local name=$1
-  shift
-  if "$@"; then
-    passed=$((passed + 1))
-  else
-    failed=$((failed + 1))
-    echo "FAIL: $name"
-  fi
-}
-
-not() { ! "$@"; }
-
-# run CMD...: stdout to $work/out, stderr to $work/err, exit code to $rc
-run() {
-  "$@" >"$work/out" 2>"$work/err"
-  rc=$?
-}
+source "$(dirname "$0")/checks.sh"
 
 # osslsigncode's verdict on a file, trusting the test certificate.
 verifies() { osslsigncode verify -in "$1" -CAfile "$work/cert.pem" >"$work/ossl" 2>&1; }
@@ -323,5 +301,4 @@ run "$tool" verify
 check "verify without a file: a usage error" test "$rc" -eq 2 -a "$(cat "$work/err")" = \
   "vellmark verify: no SETUP.exe given (see 'vellmark verify --help')"
 
-echo "signing tests: $passed passed, $failed failed"
-test "$failed" -eq 0
+summary "signing tests"

@@ -9,27 +9,7 @@ if [ ! -x "$tool" ]; then
   echo "tool tests: $tool is not built (scripts/build release); skipped"
   exit 77
 fi
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-passed=0
-failed=0
-
-check() {   # check NAME CONDITION...
-  local name=$1
-  shift
-  if "$@"; then
-    passed=$((passed + 1))
-  else
-    failed=$((failed + 1))
-    echo "FAIL: $name"
-  fi
-}
-
-# run CMD...: stdout to $work/out, stderr to $work/err, exit code to $rc
-run() {
-  "$@" >"$work/out" 2>"$work/err"
-  rc=$?
-}
+source "$(dirname "$0")/checks.sh"
 
 "$make_stub" "$work/stub.exe" || { echo "cannot make the stub"; exit 1; }
 # Our uninstaller beside the stub, as build/win64/Uninstall.exe lies beside
@@ -420,5 +400,4 @@ check "--option=VALUE packs" test "$rc" -eq 0 -a -s "$work/eq.exe"
 run "$tool" extract -d "$work/dash" -- "$work/a.exe" Install.ini
 check "-- ends the options" cmp -s "$work/dash/Install.ini" "$hello/Install.ini"
 
-echo "tool tests: $passed passed, $failed failed"
-test "$failed" -eq 0
+summary "tool tests"
