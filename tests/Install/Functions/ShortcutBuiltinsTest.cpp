@@ -14,6 +14,7 @@
 #include "InstallTestSupport.h"
 #include "Installation.h"
 #include "Playback.h"
+#include "ShellLinks.h"
 
 using fntest::InstallScript;
 using fntest::IsFile;
@@ -36,53 +37,6 @@ std::string ProgramsFolder(bool nt)
 {
     return fntest::ReadTextValue(nt ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, ShellFolders,
                                  nt ? "Common Programs" : "Programs");
-}
-
-// What a saved link holds, as the shell reads it back.
-struct LinkProperties {
-    bool loaded = false;
-    std::string path, workingDirectory, description, arguments;
-    uint32_t flags = 0;   // the file's link flags: which strings it carries
-};
-
-// Link flags of the shell link format (offset 0x14 of the file).
-constexpr uint32_t LinkHasName = 0x04;        // a description
-constexpr uint32_t LinkHasWorkingDir = 0x10;
-constexpr uint32_t LinkHasArguments = 0x20;
-
-LinkProperties LoadLink(const std::string& file)
-{
-    LinkProperties link;
-    std::string bytes = ReadFileBytes(file);
-    if (bytes.size() >= 0x18)
-        memcpy(&link.flags, bytes.data() + 0x14, 4);
-    HRESULT com = CoInitialize(nullptr);
-    IShellLinkA* shellLink = nullptr;
-    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                   reinterpret_cast<void**>(&shellLink)))) {
-        IPersistFile* persist = nullptr;
-        if (SUCCEEDED(shellLink->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist)))) {
-            WCHAR wide[MAX_PATH];
-            if (MultiByteToWideChar(CP_ACP, 0, file.c_str(), -1, wide, MAX_PATH) &&
-                SUCCEEDED(persist->Load(wide, STGM_READ))) {
-                char text[1024];
-                link.loaded = true;
-                if (SUCCEEDED(shellLink->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH)))
-                    link.path = text;
-                if (SUCCEEDED(shellLink->GetWorkingDirectory(text, sizeof text)))
-                    link.workingDirectory = text;
-                if (SUCCEEDED(shellLink->GetDescription(text, sizeof text)))
-                    link.description = text;
-                if (SUCCEEDED(shellLink->GetArguments(text, sizeof text)))
-                    link.arguments = text;
-            }
-            persist->Release();
-        }
-        shellLink->Release();
-    }
-    if (SUCCEEDED(com))
-        CoUninitialize();
-    return link;
 }
 
 class Shortcuts : public InstallFixture {
@@ -153,7 +107,7 @@ TEST_F(Shortcuts, LinksLandInTheFolderOfTheFamilyAndTheNamesAndLoadBack)
 
         const std::string link = ProgramsFolder(c.nt) + c.folder + "\\" + c.name + ".lnk";
         ASSERT_TRUE(IsFile(link)) << context << ": " << link;
-        LinkProperties loaded = LoadLink(link);
+        fntest::LinkProperties loaded = fntest::LoadLink(link);
         ASSERT_TRUE(loaded.loaded) << context;
         EXPECT_EQ(loaded.path, target) << context;
         EXPECT_EQ(loaded.workingDirectory, AppDir()) << context;
@@ -163,9 +117,9 @@ TEST_F(Shortcuts, LinksLandInTheFolderOfTheFamilyAndTheNamesAndLoadBack)
             << context;
         EXPECT_EQ(loaded.arguments, hasArguments ? std::string(c.arguments + 1, strlen(c.arguments) - 2) : "")
             << context;
-        EXPECT_EQ((loaded.flags & LinkHasName) != 0, hasDescription) << context << ": 0 leaves it unset";
-        EXPECT_EQ((loaded.flags & LinkHasArguments) != 0, hasArguments) << context << ": 0 leaves it unset";
-        EXPECT_NE(loaded.flags & LinkHasWorkingDir, 0u) << context;
+        EXPECT_EQ((loaded.flags & fntest::LinkHasName) != 0, hasDescription) << context << ": 0 leaves it unset";
+        EXPECT_EQ((loaded.flags & fntest::LinkHasArguments) != 0, hasArguments) << context << ": 0 leaves it unset";
+        EXPECT_NE(loaded.flags & fntest::LinkHasWorkingDir, 0u) << context;
         // The script's target now holds its folder.
         EXPECT_EQ(Describe(&TheInstallLog),
                   (std::vector<std::string>{"File|" + link + "|-|-", "PrefsKey|" + AppDir() + "|-|-"}))
@@ -239,7 +193,7 @@ TEST_F(Shortcuts, ShortcutsThatCannotBeNamedAreNeitherMadeNorLogged)
     EXPECT_EQ(Run(BothNames, "return shortcut(\"" + fits + "\", \"%APPDIR%\\\\tool.exe\", null, null);"), 0);
     const std::string link = folder + "\\" + fits + ".lnk";
     EXPECT_EQ(link.size(), 259u);
-    EXPECT_EQ(LoadLink(link).path, AppDir() + "\\tool.exe");
+    EXPECT_EQ(fntest::LoadLink(link).path, AppDir() + "\\tool.exe");
     EXPECT_EQ(Describe(&TheInstallLog), std::vector<std::string>{"File|" + link + "|-|-"});
 }
 

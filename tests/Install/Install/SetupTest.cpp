@@ -17,6 +17,7 @@
 #include "ExitCodes.h"
 #include "MachineSnapshot.h"
 #include "Package.h"
+#include "ShellLinks.h"
 #include "TestImage.h"
 #include "VersionImages.h"
 #include "WindowsTestSupport.h"
@@ -577,42 +578,6 @@ std::string DesktopLink()
            "\\Vellmark Gadget.lnk";
 }
 
-// The link's target and arguments as the shell loads them back.
-struct LoadedLink {
-    bool loaded = false;
-    std::string path, arguments, description;
-};
-
-LoadedLink LoadLink(const std::string& file)
-{
-    LoadedLink link;
-    HRESULT com = CoInitialize(nullptr);
-    IShellLinkA* shellLink = nullptr;
-    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                   reinterpret_cast<void**>(&shellLink)))) {
-        IPersistFile* persist = nullptr;
-        if (SUCCEEDED(shellLink->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist)))) {
-            WCHAR wide[MAX_PATH];
-            MultiByteToWideChar(CP_ACP, 0, file.c_str(), -1, wide, MAX_PATH);
-            if (SUCCEEDED(persist->Load(wide, STGM_READ))) {
-                char text[MAX_PATH] = "";
-                link.loaded = true;
-                shellLink->GetPath(text, sizeof text, nullptr, 0);
-                link.path = text;
-                shellLink->GetArguments(text, sizeof text);
-                link.arguments = text;
-                shellLink->GetDescription(text, sizeof text);
-                link.description = text;
-            }
-            persist->Release();
-        }
-        shellLink->Release();
-    }
-    if (SUCCEEDED(com))
-        CoUninitialize();
-    return link;
-}
-
 std::string AssociatedCommand(const char* extension)
 {
     char command[1024] = "";
@@ -694,7 +659,7 @@ TEST_F(SystemBuiltins, TheInstallationMakesEachChange)
     EXPECT_EQ(fntest::MachinePath(), originalPath + ";" + GadgetFolder + "\\bin");
     EXPECT_EQ(fntest::MachinePathType(), static_cast<DWORD>(REG_EXPAND_SZ));
 
-    LoadedLink link = LoadLink(DesktopLink());
+    fntest::LinkProperties link = fntest::LoadLink(DesktopLink());
     ASSERT_TRUE(link.loaded) << DesktopLink();
     EXPECT_EQ(link.arguments, "/open");
     EXPECT_EQ(link.description, "The gadget");
