@@ -174,10 +174,10 @@ std::string Yaml(const std::string& utf8)
 }
 
 // The machine the setup program's image is built for: "x86", "x64" or "".
-std::string ImageArchitecture(const std::vector<uint8_t>& file)
+std::string ImageArchitecture(const uint8_t* file, uint64_t size)
 {
     PeImageLayout layout;
-    if (!ReadPeImageLayout(file.data(), file.size(), &layout))
+    if (!ReadPeImageLayout(file, size, &layout))
         return std::string();
     if (layout.machine == PeMachineI386 && !layout.pe32Plus)
         return "x86";
@@ -186,25 +186,10 @@ std::string ImageArchitecture(const std::vector<uint8_t>& file)
     return std::string();
 }
 
-bool ReadWhole(const char* path, std::vector<uint8_t>* bytes)
-{
-    FILE* file = fopen(path, "rb");
-    if (!file)
-        return false;
-    bytes->clear();
-    uint8_t chunk[65536];
-    size_t got;
-    while ((got = fread(chunk, 1, sizeof chunk, file)) > 0)
-        bytes->insert(bytes->end(), chunk, chunk + got);
-    bool failed = ferror(file) != 0;
-    fclose(file);
-    return !failed;
-}
-
-std::string UpperHexSha256(const std::vector<uint8_t>& bytes)
+std::string UpperHexSha256(const uint8_t* bytes, uint64_t size)
 {
     Sha256 sha;
-    sha.Update(bytes.data(), bytes.size());
+    sha.Update(bytes, static_cast<size_t>(size));
     uint8_t digest[Sha256Size];
     sha.Finish(digest);
     std::string text;
@@ -365,10 +350,18 @@ int RunManifestCommand(int argc, char** argv)
                                                    " characters in a winget manifest");
     }
 
-    std::vector<uint8_t> file;
-    if (!ReadWhole(setup, &file))
+    // The tool maps the whole file, as verify does: it runs as a 64-bit program.
+    FileView view;
+    if (OpenFileView(setup, &view) != FileviewOk)
         return CommandError(Manifest.name, std::string(setup) + ": " + CannotOpenReason(setup));
-    std::string architecture = ImageArchitecture(file);
+    FileWindow whole = {};
+    const uint8_t* file = MapFileWindow(&view, &whole, 0, view.size, 0);
+    std::string architecture = file ? ImageArchitecture(file, view.size) : std::string();
+    std::string sha256 = file ? UpperHexSha256(file, view.size) : std::string();
+    UnmapFileWindow(&whole);
+    CloseFileView(&view);
+    if (!file)
+        return CommandError(Manifest.name, std::string(setup) + ": " + CannotOpenReason(setup));
     if (architecture.empty())
         return Refuse(std::string(setup) + ": its setup program is built for neither x86 "
                                                                 "nor x64");
@@ -406,7 +399,7 @@ int RunManifestCommand(int argc, char** argv)
                      "\n  DisplayVersion: " + Yaml(version) + "\n  ProductCode: " + Yaml(product) + "\n";
     }
     installer += "Installers:\n- Architecture: " + architecture + "\n  InstallerUrl: " + Yaml(url) +
-                 "\n  InstallerSha256: " + UpperHexSha256(file) + "\n";
+                 "\n  InstallerSha256: " + sha256 + "\n";
     installer += "ManifestType: installer\n" + tail;
 
     std::string locale = Header("defaultLocale") + common + "PackageLocale: " + DefaultLocale + "\n";
