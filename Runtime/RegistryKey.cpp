@@ -65,6 +65,14 @@ bool RegistryKey::QueryText(const char* name, char* text, size_t capacity, DWORD
     return true;
 }
 
+bool RegistryKey::IsEmpty()
+{
+    DWORD subkeys = 1, values = 1;
+    return RegQueryInfoKeyA(key_.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
+                            nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
+           subkeys == 0 && values == 0;
+}
+
 bool RegistryKey::CountValues(DWORD* count)
 {
     DWORD values = 0;

@@ -44,6 +44,9 @@ public:
     bool QueryText(const char* name, char* text, size_t capacity, DWORD* type = nullptr);
     // The number of values the key holds; false when it cannot be asked.
     bool CountValues(DWORD* count);
+    // Whether the key holds no value and no subkey; false also when that
+    // cannot be asked.
+    bool IsEmpty();
 
 private:
     OwnedHandle<RegistryKeyKind> key_;

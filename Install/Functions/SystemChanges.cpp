@@ -15,12 +15,7 @@ namespace {
 bool KeyEmpty(HKEY root, const char* path)
 {
     RegistryKey key;
-    if (!key.Open(root, path, KEY_QUERY_VALUE))
-        return false;
-    DWORD subkeys = 1, values = 1;
-    return RegQueryInfoKeyA(key.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
-                            nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
-           subkeys == 0 && values == 0;
+    return key.Open(root, path, KEY_QUERY_VALUE) && key.IsEmpty();
 }
 
 // Deletes `path` when it is empty, then each parent while it is empty and

@@ -225,12 +225,10 @@ void RemoveCreatedKey(const JournalRecord& record)
     RegistryKey key;
     if (!key.Open(rootKey, path, KEY_QUERY_VALUE))
         return;
-    DWORD subkeys = 1, values = 1;
-    bool asked = RegQueryInfoKeyA(key.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
-                                  nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+    bool empty = key.IsEmpty();
     key.Close();
     // The 95 family deletes a key with all it holds: only an empty one goes.
-    if (asked && subkeys == 0 && values == 0)
+    if (empty)
         RegDeleteKeyA(rootKey, path);
 }
 
