@@ -18,6 +18,7 @@
 //                                  a NAME ending in '/' is a folder holding
 //                                  the file inner.txt
 #include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -73,6 +74,13 @@ bool ReadMachine(const std::string& name, uint16_t* machine, bool* plus)
 
 int main(int argc, char** argv)
 {
+    // An output path never starts with '-': "--help" or a mistyped mode must not
+    // leave a stub file of that name in the working folder.
+    for (int index = 1; index < argc && index < 3; ++index)
+        if (argv[index][0] == '-') {
+            std::fprintf(stderr, "usage: make-test-stub [MODE] OUTPUT [NAME]\n");
+            return 2;
+        }
     if (argc == 2)
         return WriteBytes(argv[1], MakeStub()) ? 0 : 1;
     std::string mode = argc > 1 ? argv[1] : "";
