@@ -4,6 +4,7 @@
 #include <new>
 #include <cstdlib>
 #include <cstring>
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include "AnsiText.h"
@@ -74,18 +75,21 @@ void FreePackageBlock(void* block)
 #endif
 }
 
+// libdeflate's Adler-32 uses the processor's vector instructions where it
+// has them (SSE2, AVX2): several times zlib's speed, which matters for the
+// check of a whole setup file at start-up.
 uint32_t PackageAdler32(const void* bytes, uint64_t length, uint32_t start)
 {
-    uLong sum = start;
-    const Bytef* p = static_cast<const Bytef*>(bytes);
-    const uInt chunk = 1u << 30;
+    uint32_t sum = start;
+    const uint8_t* p = static_cast<const uint8_t*>(bytes);
+    const size_t chunk = size_t(1) << 30;
     while (length > 0) {
-        uInt n = length > chunk ? chunk : static_cast<uInt>(length);
-        sum = adler32(sum, p, n);
+        size_t n = length > chunk ? chunk : static_cast<size_t>(length);
+        sum = libdeflate_adler32(sum, p, n);
         p += n;
         length -= n;
     }
-    return static_cast<uint32_t>(sum);
+    return sum;
 }
 
 uint64_t LocatePeHeader(const uint8_t* image, uint64_t size)
