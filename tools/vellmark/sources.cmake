@@ -5,7 +5,6 @@ set(vm_tool_sources
   ${CMAKE_CURRENT_LIST_DIR}/ListCommand.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ExtractCommand.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ExtractPlan.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/EntryName.cpp
   ${CMAKE_CURRENT_LIST_DIR}/PackageMessages.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ListingPath.cpp
   ${CMAKE_CURRENT_LIST_DIR}/OutputFile.cpp

@@ -1,7 +1,7 @@
 // Whether a package entry's name can be a file or folder name on disk as it
 // stands: one plain component that Windows keeps as written.
-#ifndef VELLMARK_TOOL_ENTRY_NAME_H
-#define VELLMARK_TOOL_ENTRY_NAME_H
+#ifndef VELLMARK_ENTRY_NAME_H
+#define VELLMARK_ENTRY_NAME_H
 
 #include <cstddef>
 
