@@ -4,11 +4,15 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <utility>
+#include <vector>
 
+#include "EntryName.h"
 #include "EntryStream.h"
 #include "FileCreation.h"
 #include "FileInUse.h"
+#include "FileWriters.h"
 #include "InstallLog.h"
 #include "PathMacros.h"
 #include "RegistryKey.h"
@@ -249,6 +253,179 @@ ScriptValue CopyBuiltin()
 ScriptValue CopySharedBuiltin()
 {
     return CopyEntry(BuiltinCopyshared);
+}
+
+namespace {
+
+// One entry of the folder copyfolder installs.
+struct FolderMember {
+    uint32_t index;         // its record in the package's directory
+    std::string entry;      // its package path
+    std::string path;       // where it goes
+    bool folder;
+};
+
+// The entries below the folder record `top` (not `top` itself), parents
+// before their children, with their package paths and destinations; false
+// when a name is no plain file name or a destination does not fit a path,
+// so that nothing is written for a folder that cannot be installed whole.
+bool CollectFolder(const PackageHandle* package, uint32_t top, const std::string& entry, const std::string& destination,
+                   std::vector<FolderMember>* members)
+{
+    const uint32_t count = package->entryCount;
+    // Our packer writes every folder before what it holds; a directory
+    // that does not (a damaged or foreign one) could hide entries from one
+    // pass, and is refused.
+    for (uint32_t i = 1; i < count; ++i)
+        if (package->entries[i].parent >= 0 && static_cast<uint32_t>(package->entries[i].parent) >= i)
+            return false;
+    // The position in `members` of each entry below `top`.
+    std::vector<int32_t> position(count, -1);
+    std::vector<int8_t> below(count, 0);
+    below[top] = 1;
+    for (uint32_t i = top + 1; i < count; ++i) {
+        const PackageEntry& record = package->entries[i];
+        if (record.parent < 0 || !below[record.parent])
+            continue;
+        below[i] = 1;
+        const size_t length = PackageNameLength(record);
+        if (EntryNameProblem(record.name, length))
+            return false;
+        const std::string name(record.name, length);
+        const bool atTop = static_cast<uint32_t>(record.parent) == top;
+        const FolderMember* parent = atTop ? nullptr : &(*members)[static_cast<size_t>(position[record.parent])];
+        FolderMember member{i, (atTop ? entry : parent->entry) + "\\" + name,
+                            (atTop ? destination : parent->path) + "\\" + name,
+                            (record.attributes & PackageAttributeDirectory) != 0};
+        if (member.path.size() >= MAX_PATH)
+            return false;
+        position[i] = static_cast<int32_t>(members->size());
+        members->push_back(std::move(member));
+    }
+    return true;
+}
+
+// Copies one member file on this thread, as copy does.
+bool CopyMemberHere(const FolderMember& member)
+{
+    return ExtractEntryToFile(member.entry.c_str(), member.path.c_str()) == 1;
+}
+
+// copyfolder's work: true when every file of the folder is in place.
+bool CopyPackageFolder(const char* entry, char* destination)
+{
+    const PackageEntry* top = FindPackageEntry(SetupPackage, entry);
+    if (!top || top == SetupPackage->entries || !(top->attributes & PackageAttributeDirectory))
+        return false;
+    std::string folderEntry(entry);
+    while (!folderEntry.empty() && folderEntry.back() == '\\')
+        folderEntry.pop_back();
+    std::vector<FolderMember> members;
+    if (!CollectFolder(SetupPackage, static_cast<uint32_t>(top - SetupPackage->entries), folderEntry, destination,
+                       &members))
+        return false;
+
+    // The folders, parents first, each recorded like makedir's; in the log
+    // deepest first, so that the removal, which takes recorded folders in
+    // their order and only when empty, finds each one empty wherever the
+    // destination lies.
+    CreateDirectoryTree(destination);
+    std::vector<size_t> folders;
+    for (size_t i = 0; i < members.size(); ++i)
+        if (members[i].folder) {
+            CreateDirectoryTree(&members[i].path[0]);
+            folders.push_back(i);
+        }
+    if (LoggingEnabled) {
+        for (size_t k = folders.size(); k-- > 0;)
+            LogAddDirectory(&TheInstallLog, members[folders[k]].path.c_str());
+        LogAddDirectory(&TheInstallLog, destination);
+    }
+
+    // The files, in the package's order.  A new file of one chunk at most goes
+    // to the helper threads once its creation is recorded; a file that is
+    // there already (the version rule decides) and a larger entry (streamed)
+    // are copied here, meanwhile.
+    NewFileWriters writers(SetupPackage, NewFileWriters::SuitableThreads());
+    std::vector<NewFileJob> jobs(members.size());
+    std::vector<int8_t> done(members.size(), 0);   // copied here, successfully
+    bool failed = false;
+    for (size_t i = 0; i < members.size() && !failed; ++i) {
+        const FolderMember& member = members[i];
+        if (member.folder)
+            continue;
+        if (writers.AnyFailed()) {
+            failed = true;
+            break;
+        }
+        const PackageEntry* record = &SetupPackage->entries[member.index];
+        if (writers.Threads() > 0 && record->size <= EntryStreamChunkBytes && !PathExists(member.path.c_str())) {
+            if (!RecordFileCreation(member.path.c_str())) {
+                failed = true;
+                break;
+            }
+            jobs[i].entry = record;
+            jobs[i].path = member.path.c_str();
+            writers.Add(&jobs[i]);
+        } else if (CopyMemberHere(member)) {
+            done[i] = 1;
+        } else {
+            failed = true;
+        }
+    }
+    if (failed)
+        writers.Stop();
+    writers.Wait();
+
+    // The outcomes, in the package's order: each file the helpers created is
+    // a change made; a name another file took first is not the run's, and
+    // that file is left to the version rule, here.
+    for (size_t i = 0; i < members.size(); ++i) {
+        if (!jobs[i].entry)
+            continue;
+        switch (jobs[i].outcome) {
+        case NewFileJob::Written:
+            FileCreated();
+            done[i] = 1;
+            break;
+        case NewFileJob::AlreadyThere:
+            FileNotCreated(members[i].path.c_str());
+            if (!failed && CopyMemberHere(members[i]))
+                done[i] = 1;
+            else
+                failed = true;
+            break;
+        case NewFileJob::Skipped:
+            FileNotCreated(members[i].path.c_str());
+            failed = true;
+            break;
+        default:
+            failed = true;
+            break;
+        }
+    }
+    if (LoggingEnabled)
+        for (size_t i = 0; i < members.size(); ++i)
+            if (done[i])
+                LogAddFile(&TheInstallLog, members[i].path.c_str());
+    return !failed;
+}
+
+}  // namespace
+
+// copyfolder(entry, destination): the package's folder `entry` with all it
+// holds, into the folder `destination` (made with its missing parents).
+ScriptValue CopyFolderBuiltin()
+{
+    ScriptValue arguments[2] = {};
+    ReadBuiltinArguments(BuiltinCopyfolder, arguments);
+    char* destination = ExpandedPathArgument(arguments[1]);
+    const char* entry = ScriptTextOf(arguments[0]);
+    if (CopyError)
+        return 1;
+    if (!entry || !destination || !CopyPackageFolder(entry, destination))
+        CopyError = 1;
+    return CopyError;
 }
 
 // makedir(folder): creates the folder and its missing parents and records it,

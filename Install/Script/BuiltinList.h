@@ -63,6 +63,8 @@
     /* name, target, description, arguments */                                                  \
     VM_BUILTIN(BuiltinShortcutdesk, "shortcutdesk", ShortcutDeskBuiltin, 4, "tttt")             \
     /* program, arguments, wait */                                                              \
-    VM_BUILTIN(BuiltinRunprogram, "runprogram", RunProgramBuiltin, 3, "tti")
+    VM_BUILTIN(BuiltinRunprogram, "runprogram", RunProgramBuiltin, 3, "tti")                    \
+    /* package folder, destination folder */                                                    \
+    VM_BUILTIN(BuiltinCopyfolder, "copyfolder", CopyFolderBuiltin, 2, "tt")
 
 #endif

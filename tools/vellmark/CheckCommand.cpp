@@ -406,6 +406,15 @@ bool PlayingInstalled = false;   // --installed
 bool AnswerDryRun(BuiltinIndex index, const ScriptValue* arguments, void* context, ScriptValue* result)
 {
     auto* reports = static_cast<ReportContext*>(context);
+    if (reports->package && index == BuiltinCopyfolder) {
+        const char* entry = ScriptTextOf(arguments[0]);
+        const PackageEntry* found = entry ? FindPackageEntry(reports->package, entry) : nullptr;
+        if (entry && (!found || !(found->attributes & PackageAttributeDirectory)))
+            ReportAt(ScriptTokenPosition(), true,
+                     std::string("copyfolder: the package has no folder ") + Shown(entry, 200) +
+                         (found ? " (that is a file)" : "") +
+                         ", so the setup program's copyfolder fails and sets the copy error");
+    }
     if (reports->package && NamesPackageEntry(index)) {
         const char* entry = ScriptTextOf(arguments[0]);
         const PackageEntry* found = entry ? FindPackageEntry(reports->package, entry) : nullptr;

@@ -2,12 +2,15 @@
 // them (the version rule, the temporary file, the shared count).
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
 #include "EntryStream.h"
 #include "FileInstall.h"
 #include "InstallTestSupport.h"
+#include "Installation.h"
+#include "Playback.h"
 
 using fntest::FolderNames;
 using fntest::InstallScript;
@@ -259,6 +262,239 @@ TEST_F(InstallFiles, MakedirCreatesEveryParentAndLogsTheFolderOnce)
     EXPECT_EQ(run.Call("install"), 7);
     EXPECT_TRUE(IsFolder(AppDir() + "\\Data\\Skins"));
     EXPECT_EQ(Describe(&TheInstallLog), (std::vector<std::string>{"Directory|" + AppDir() + "\\Data\\Skins|-|-"}));
+}
+
+// ---------------------------------------------------------------------------
+// copyfolder
+
+// Every file and folder below `root`: relative path -> the file's bytes,
+// or "<folder>".
+std::map<std::string, std::string> TreeBelow(const std::string& root, const std::string& prefix = "")
+{
+    std::map<std::string, std::string> tree;
+    for (const std::string& name : FolderNames(root)) {
+        const std::string path = root + "\\" + name;
+        if (IsFolder(path)) {
+            tree[prefix + name] = "<folder>";
+            for (const auto& below : TreeBelow(path, prefix + name + "\\"))
+                tree.insert(below);
+        } else {
+            tree[prefix + name] = ReadFileBytes(path);
+        }
+    }
+    return tree;
+}
+
+// A product folder for copyfolder: enough small files that the helper
+// threads take many of them at once, nested folders, an empty folder, a
+// program with a version and an entry larger than a chunk (streamed).
+struct ProductFolder {
+    std::vector<PackItem> items;
+    std::map<std::string, std::string> expected;   // below the destination, as TreeBelow gives it
+};
+
+ProductFolder MakeProductFolder()
+{
+    using testimage::File;
+    using testimage::Folder;
+    ProductFolder product;
+    product.items = {testimage::Root(), File("Install.ini", 0, "install() { return 1; }\r\n"),
+                     Folder("Product", 0)};
+    auto add = [&](const std::string& relative, int32_t parent, const std::string& name, const std::string& bytes) {
+        product.items.push_back(File(name, parent, bytes));
+        product.expected[relative + name] = bytes;
+    };
+    const int32_t top = 2;
+    add("", top, "app.exe", AppImage());
+    product.items.push_back(Folder("Sub", top));
+    const int32_t sub = static_cast<int32_t>(product.items.size() - 1);
+    product.expected["Sub"] = "<folder>";
+    product.items.push_back(Folder("Deeper", sub));
+    const int32_t deeper = static_cast<int32_t>(product.items.size() - 1);
+    product.expected["Sub\\Deeper"] = "<folder>";
+    product.items.push_back(Folder("Empty", top));
+    product.expected["Empty"] = "<folder>";
+    for (int i = 0; i < 150; ++i) {
+        std::string bytes = "file " + std::to_string(i) + "\r\n";
+        for (int k = 0; k < i * 37; ++k)
+            bytes += static_cast<char>('a' + (k * 7 + i) % 26);
+        const int32_t parent = i % 3 == 0 ? top : i % 3 == 1 ? sub : deeper;
+        add(i % 3 == 0 ? "" : i % 3 == 1 ? "Sub\\" : "Sub\\Deeper\\", parent, "f" + std::to_string(i) + ".txt", bytes);
+    }
+    std::string big(2 * EntryStreamChunkBytes + 999, '\0');
+    for (size_t k = 0; k < big.size(); ++k)
+        big[k] = static_cast<char>((k * 2654435761u) >> 27);
+    add("Sub\\", sub, "big.bin", big);
+    add("", top, "last.txt", "the last entry");
+    return product;
+}
+
+// The whole tree arrives byte for byte, the destination and its missing
+// parents are made, and the log holds every folder (deepest first, so that
+// each is empty when the removal comes to it) and every file; the playback
+// then takes all of it away again.
+TEST_F(InstallFiles, CopyfolderInstallsTheWholeTreeAndLogsIt)
+{
+    ProductFolder product = MakeProductFolder();
+    ASSERT_NO_FATAL_FAILURE(OpenTestPackage(product.items));
+    CreateDirectoryTree(InstallDir);
+    SetupScriptRun run(InstallScript(Settings, "var r;\r\n"
+                                               "r = copyfolder(\"product\", \"%APPDIR%\\\\Out\\\\Here\");\r\n"
+                                               "return r * 10 + iscopyerror();"));
+    EXPECT_EQ(run.Call("install"), 0);
+    const std::string out = AppDir() + "\\Out\\Here";
+    EXPECT_TRUE(TreeBelow(out) == product.expected) << "the installed tree differs";
+
+    std::vector<std::string> log = Describe(&TheInstallLog);
+    std::vector<std::string> expected = {"Directory|" + out + "\\Empty|-|-", "Directory|" + out + "\\Sub\\Deeper|-|-",
+                                         "Directory|" + out + "\\Sub|-|-", "Directory|" + out + "|-|-"};
+    for (size_t i = 3; i < product.items.size(); ++i) {
+        const PackItem& item = product.items[i];
+        if (item.directory)
+            continue;
+        std::string relative = item.name;
+        for (int32_t parent = item.parent; parent != 2; parent = product.items[static_cast<size_t>(parent)].parent)
+            relative = product.items[static_cast<size_t>(parent)].name + "\\" + relative;
+        expected.push_back("File|" + out + "\\" + relative + "|-|-");
+    }
+    EXPECT_EQ(log, expected);
+
+    PlaybackOptions options = {};
+    options.company = Company;
+    options.product = "Tool";
+    const std::string installDir = AppDir();
+    options.installDir = installDir.c_str();
+    PlayBackInstallLog(&TheInstallLog, options);
+    EXPECT_FALSE(IsFolder(installDir)) << "the playback leaves nothing of it";
+}
+
+// Over files that are there, copyfolder keeps copy's rules: a program of the
+// same or a newer version stays, an entry without a version replaces.
+TEST_F(InstallFiles, CopyfolderKeepsTheVersionRuleOverFilesThatAreThere)
+{
+    ProductFolder product = MakeProductFolder();
+    ASSERT_NO_FATAL_FAILURE(OpenTestPackage(product.items));
+    const std::string out = AppDir() + "\\Out";
+    CreateDirectoryTree(&(out + "\\Sub")[0]);
+    const std::string newer = AsString(VersionedImage(1, 3, 0, 0));
+    ASSERT_TRUE(fntest::WriteFileBytes(out + "\\app.exe", newer));
+    ASSERT_TRUE(fntest::WriteFileBytes(out + "\\Sub\\f1.txt", "an older text"));
+    ASSERT_TRUE(fntest::WriteFileBytes(out + "\\Sub\\big.bin", "an older big file"));
+    SetupScriptRun run(InstallScript(Settings, "return copyfolder(\"Product\", \"%APPDIR%\\\\Out\") * 10 + iscopyerror();"));
+    EXPECT_EQ(run.Call("install"), 0);
+    product.expected["app.exe"] = newer;
+    EXPECT_TRUE(TreeBelow(out) == product.expected) << "the installed tree differs";
+}
+
+// What copyfolder refuses writes nothing at all and sets the copy error; once
+// set, copyfolder does nothing.
+TEST_F(InstallFiles, CopyfolderRefusesWhatItCannotInstallWhole)
+{
+    using testimage::File;
+    using testimage::Folder;
+    struct Case {
+        const char* what;
+        std::vector<PackItem> items;   // empty: the standard package
+        std::string call;
+    };
+    const Case cases[] = {
+        {"no such folder", {}, "copyfolder(\"Nothing\", \"%APPDIR%\\\\Out\")"},
+        {"a file, not a folder", {}, "copyfolder(\"readme.txt\", \"%APPDIR%\\\\Out\")"},
+        {"the package's root", {}, "copyfolder(\"\", \"%APPDIR%\\\\Out\")"},
+        {"no entry", {}, "copyfolder(null, \"%APPDIR%\\\\Out\")"},
+        {"no destination", {}, "copyfolder(\"Data\", null)"},
+        {"a name that leaves the folder",
+         {testimage::Root(), Folder("P", 0), File("ok.txt", 1, "ok"), File("..", 1, "escape")},
+         "copyfolder(\"P\", \"%APPDIR%\\\\Out\")"},
+        {"a device name",
+         {testimage::Root(), Folder("P", 0), File("ok.txt", 1, "ok"), Folder("S", 1), File("con.txt", 3, "x")},
+         "copyfolder(\"P\", \"%APPDIR%\\\\Out\")"},
+        {"a name with a stream",
+         {testimage::Root(), Folder("P", 0), File("ok.txt", 1, "ok"), File("a:b", 1, "x")},
+         "copyfolder(\"P\", \"%APPDIR%\\\\Out\")"},
+        {"a path too long for Windows",
+         {testimage::Root(), Folder("P", 0), File("ok.txt", 1, "ok"), File(std::string(240, 'n'), 1, "x")},
+         "copyfolder(\"P\", \"%APPDIR%\\\\Out\")"},
+    };
+    for (const Case& c : cases) {
+        if (c.items.empty()) {
+            ASSERT_NO_FATAL_FAILURE(OpenTestPackage(StandardItems()));
+        } else {
+            ASSERT_NO_FATAL_FAILURE(OpenTestPackage(c.items));
+        }
+        CopyError = 0;
+        ReleaseInstallLog(&TheInstallLog);
+        fntest::RemoveTree(AppDir());
+        CreateDirectoryTree(InstallDir);
+        SetupScriptRun run(InstallScript(Settings, "var r;\r\nr = " + c.call + ";\r\nreturn r * 10 + iscopyerror();"));
+        EXPECT_EQ(run.Call("install"), 11) << c.what;
+        EXPECT_TRUE(FolderNames(AppDir()).empty()) << c.what;
+        EXPECT_EQ(Describe(&TheInstallLog), std::vector<std::string>{}) << c.what;
+    }
+
+    // The copy error of an earlier copy: nothing is even looked at.
+    ASSERT_NO_FATAL_FAILURE(OpenTestPackage(StandardItems()));
+    ReleaseInstallLog(&TheInstallLog);
+    CopyError = 0;
+    SetupScriptRun run(InstallScript(Settings, "copy(\"missing.txt\", \"%APPDIR%\\\\m.txt\");\r\n"
+                                               "return copyfolder(\"Data\", \"%APPDIR%\\\\Out\");"));
+    EXPECT_EQ(run.Call("install"), 1);
+    EXPECT_FALSE(IsFolder(AppDir() + "\\Out"));
+}
+
+// A damaged entry in the middle of the folder: copyfolder fails, the damaged
+// file is nowhere, no temporary file is left, and the log holds exactly the
+// files that were written.  The installation that reports the failure is
+// rolled back whole, and a file that was there before comes back.
+TEST_F(InstallFiles, CopyfolderWithADamagedEntryFailsAndIsRolledBack)
+{
+    ProductFolder product = MakeProductFolder();
+    std::vector<uint8_t> damaged = testimage::MakePackage(product.items);
+    ASSERT_TRUE(testimage::RewriteDirectory(damaged, testimage::MakeStub().size(), [](std::vector<PackageEntry>& entries) {
+        for (PackageEntry& e : entries)
+            if (strcmp(e.name, "f70.txt") == 0)
+                e.checksum ^= 1;
+    }));
+    ASSERT_NO_FATAL_FAILURE(OpenTestPackageBytes(damaged));
+    CreateDirectoryTree(InstallDir);
+    const std::string out = AppDir() + "\\Out";
+    {
+        SetupScriptRun run(InstallScript(Settings, "return copyfolder(\"Product\", \"%APPDIR%\\\\Out\") * 10 + iscopyerror();"));
+        EXPECT_EQ(run.Call("install"), 11);
+        EXPECT_FALSE(IsFile(out + "\\Sub\\f70.txt"));
+        std::map<std::string, std::string> installed = TreeBelow(out);
+        for (const auto& entry : installed)
+            if (entry.second != "<folder>") {
+                EXPECT_EQ(product.expected.count(entry.first), 1u) << entry.first << ": no such entry";
+                EXPECT_TRUE(product.expected[entry.first] == entry.second) << entry.first;
+            }
+        size_t logged = 0;
+        for (const std::string& line : Describe(&TheInstallLog))
+            if (line.rfind("File|", 0) == 0) {
+                ++logged;
+                const std::string path = line.substr(5, line.size() - 5 - 4);
+                EXPECT_TRUE(IsFile(path)) << path << " is logged and not there";
+            }
+        size_t files = 0;
+        for (const auto& entry : installed)
+            files += entry.second != "<folder>";
+        EXPECT_EQ(logged, files) << "every file written is logged";
+    }
+
+    // The whole installation, with the journal: a file of the user's that the
+    // folder replaces comes back, and nothing else remains.
+    ReleaseInstallLog(&TheInstallLog);
+    CopyError = 0;
+    fntest::RemoveTree(AppDir());
+    CreateDirectoryTree(&(out + "\\Sub")[0]);
+    ASSERT_TRUE(fntest::WriteFileBytes(out + "\\Sub\\f1.txt", "the user's own text"));
+    SetupScriptRun run(InstallScript(Settings, "copyfolder(\"Product\", \"%APPDIR%\\\\Out\");\r\n"
+                                               "return !iscopyerror();"));
+    EXPECT_EQ(RunInstallation(), 0);
+    EXPECT_TRUE(TreeBelow(AppDir()) == (std::map<std::string, std::string>{
+                                           {"Out", "<folder>"}, {"Out\\Sub", "<folder>"},
+                                           {"Out\\Sub\\f1.txt", "the user's own text"}}))
+        << "the rollback leaves what was there, and only that";
 }
 
 }  // namespace
