@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -496,6 +497,66 @@ TEST_F(SetupProgram, AFullDiskFailsTheInstallationAndLeavesNothing)
     EXPECT_EQ(ran.exitCode, static_cast<DWORD>(ExitInstallFailed));
     EXPECT_EQ(snapshot::Difference(before, after), "");
     EXPECT_TRUE(RecoveryCommands().empty());
+}
+
+// A product installed with one copyfolder, whose new files the helper
+// threads write side by side: installed byte for byte, removed without a
+// trace; and killed after any record of its journal, while files are being
+// written, the recovery leaves the machine as it was.
+TEST_F(SetupProgram, ACopyfolderInstallationKilledAnywhereIsRolledBackWhole)
+{
+    using testimage::File;
+    using testimage::Folder;
+    std::vector<PackItem> items = {testimage::Root(),
+                                   File("Install.ini", 0,
+                                        std::string("// Company=") + Company + "\r\n// Product=Sweep\r\n"
+                                        "// NoUninstall=0\r\ninstall()\r\n{\r\n"
+                                        "    copyfolder(\"Product\", \"%APPDIR%\");\r\n"
+                                        "    return !iscopyerror();\r\n}\r\n"),
+                                   File("Uninstall.exe", 0, Image(VM_UNINSTALLER)), Folder("Product", 0),
+                                   Folder("Data", 3), Folder("Deep", 4)};
+    std::map<std::string, std::string> expected;
+    for (int i = 0; i < 45; ++i) {
+        const int32_t parent = 3 + i % 3;
+        const std::string name = "f" + std::to_string(i) + ".txt";
+        std::string bytes(static_cast<size_t>(100 + i * 997), static_cast<char>('a' + i % 26));
+        items.push_back(File(name, parent, bytes));
+        expected[(parent == 3 ? "" : parent == 4 ? "Data\\" : "Data\\Deep\\") + name] = bytes;
+    }
+    std::string big(3 << 19, '\0');   // 1.5 MB: streamed, beside the helpers
+    for (size_t k = 0; k < big.size(); ++k)
+        big[k] = static_cast<char>((k * 2654435761u) >> 25);
+    items.push_back(File("big.bin", 4, big));
+    expected["Data\\big.bin"] = big;
+    std::string stub = Image(VM_SETUP_TEST);
+    std::vector<uint8_t> image(stub.begin(), stub.end());
+    image.resize(static_cast<size_t>(LocateImageEnd(image.data(), image.size())));
+    const std::string setup = work + "\\folder.exe";
+    ASSERT_TRUE(testimage::WriteBytes(setup, testimage::MakePackage(items, image)));
+    const std::string installed = "C:\\Program Files\\Vellmark Crash Tests\\Sweep";
+
+    snapshot::Snapshot before = taker.Take();
+    ASSERT_EQ(Setup(setup).exitCode, 0u);
+    for (const auto& file : expected)
+        EXPECT_TRUE(fntest::ReadFileBytes(installed + "\\" + file.first) == file.second) << file.first;
+    EXPECT_EQ(Uninstall().exitCode, 0u);
+    EXPECT_EQ(snapshot::Difference(before, taker.Take(), {"c:\\windows\\vuninst.exe", "hklm\\software\\vellmark crash tests"}),
+              "");
+    RemoveTraces();
+
+    int crashes = 0;
+    for (int k = 3;; k += 6) {
+        Ran ran = Setup(setup, {"VELLMARK_TEST_CRASH_AFTER_RECORD=" + std::to_string(k)});
+        if (ran.exitCode != CrashedExitCode)
+            break;
+        ++crashes;
+        auto commands = RecoveryCommands();
+        ASSERT_EQ(commands.size(), 1u) << "record " << k;
+        EXPECT_EQ(RunProcess(commands[0].second).exitCode, 0u) << "record " << k;
+        WaitForTheJournalFolderToGo();
+        ASSERT_EQ(snapshot::Difference(before, taker.Take()), "") << "after record " << k;
+    }
+    EXPECT_GT(crashes, 6) << "the crashes reached into the files";
 }
 
 }  // namespace

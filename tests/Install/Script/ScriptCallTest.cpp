@@ -189,6 +189,7 @@ TEST(Calls, DryRunLinesShowTextsAsTheBuiltinSeesThem)
         {"shortcutdesk(\"Acme\", \"C:\\\\a.exe\", null, \"/x\");",
          "shortcutdesk(\"Acme\", \"C:\\\\a.exe\", 0, \"/x\")"},
         {"runprogram(\"C:\\\\a b\\\\c.exe\", \"/q\", 1);", "runprogram(\"C:\\\\a b\\\\c.exe\", \"/q\", 1)"},
+        {"copyfolder(\"Bin\", \"%APPDIR%\\\\bin\");", "copyfolder(\"Bin\", \"%APPDIR%\\\\bin\")"},
     };
     for (const Case& c : cases) {
         ScriptSession session(std::string("t() { ") + c.body + " }");
@@ -211,7 +212,7 @@ TEST(Calls, DryRunAnswersOfTheSystemBuiltins)
         {"regsetstring(\"HKLM\", \"K\", null, \"t\")", 1}, {"regsetdword(\"HKLM\", \"K\", null, 1)", 1},
         {"fileassoc(\"a\", \"A.B\", null, null, \"C:\\\\a.exe\")", 1}, {"addpath(\"C:\\\\bin\")", 1},
         {"shortcutdesk(\"A\", \"C:\\\\a.exe\", null, null)", 1}, {"runprogram(\"C:\\\\a.exe\", null, 1)", 0},
-        {"copy(\"a\", \"C:\\\\a\")", 0},
+        {"copy(\"a\", \"C:\\\\a\")", 0}, {"copyfolder(\"a\", \"C:\\\\a\")", 0},
     };
     for (const Case& c : cases) {
         ScriptSession session(std::string("t() { return ") + c.call + "; }");
@@ -219,7 +220,8 @@ TEST(Calls, DryRunAnswersOfTheSystemBuiltins)
     }
     for (const char* wrong : {"regsetstring(\"HKLM\", \"K\", \"t\")", "regsetdword(\"HKLM\", \"K\", null, 1, 2)",
                               "fileassoc(\"a\", \"A.B\", null, \"C:\\\\a.exe\")", "addpath()",
-                              "shortcutdesk(\"A\", \"C:\\\\a.exe\", null)", "runprogram(\"C:\\\\a.exe\", null)"}) {
+                              "shortcutdesk(\"A\", \"C:\\\\a.exe\", null)", "runprogram(\"C:\\\\a.exe\", null)",
+                              "copyfolder(\"a\")"}) {
         ScriptSession session(std::string("t() { return ") + wrong + "; }");
         EXPECT_FALSE(session.Declare()) << wrong;
     }

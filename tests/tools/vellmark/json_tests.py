@@ -279,14 +279,17 @@ def test_package_entries(tool, stub, work):
                 b"    copyshared(\"Docs\", \"%WINSYSDIR%\\\\x\", \"x\");\r\n"             # a folder
                 b"    if (msgboxyesno(\"More?\"))\r\n        installdriver(\"Drivers\\\\a.sys\", \"%DRIVERDIR%\\\\a.sys\", \"A\");\r\n"
                 b"    prefskey(\"Software\\\\Acme\");\r\n"                                  # a key, no entry
+                b"    copyfolder(\"Docs\", \"%APPDIR%\\\\Docs\");\r\n"                     # a folder: fine
+                b"    copyfolder(\"Docs\\\\Manual.txt\", \"%APPDIR%\\\\Docs\");\r\n"       # a file
                 b"    return 1;\r\n}\r\n")
     expected = [(5, 'copy: the package has no file "bin/tool.exe"'),
                 (7, 'copyshared: the package has no file "Docs" (that is a folder)'),
-                (9, 'installdriver: the package has no file "Drivers\\\\a.sys"')]
+                (9, 'installdriver: the package has no file "Drivers\\\\a.sys"'),
+                (12, 'copyfolder: the package has no folder "Docs\\\\Manual.txt" (that is a file)')]
     for options in ([], ["--run", "install"]):
         rc, out, err = run(tool, "check", script, "--package", setup, *options)
         found = [(int(m.group(1)), m.group(2)) for m in
-                 re.finditer(re.escape(script) + r":(\d+):\d+: warning: (\w+: the package has no file \"[^\"]*\"(?: \(that is a folder\))?)", err)]
+                 re.finditer(re.escape(script) + r":(\d+):\d+: warning: (\w+: the package has no (?:file|folder) \"[^\"]*\"(?: \(that is a (?:folder|file)\))?)", err)]
         label = "check --package " + " ".join(options)
         check(label + ": exit code 0", rc == 0, err)
         check(label + ": a warning at each call whose entry is missing, none for prefskey", found == expected, repr(found) + err)
