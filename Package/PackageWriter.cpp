@@ -234,6 +234,7 @@ bool WritePackageArchive(const std::vector<PackItem>& items, uint64_t prefixLeng
     std::vector<PackageEntry> directory(items.size());
     memset(directory.data(), 0, directory.size() * sizeof(PackageEntry));
     std::vector<size_t> files;
+    std::vector<uint64_t> fileBytes;   // each file's size as listed, for the workers' claims
     uint64_t totalBytes = 0;
     for (size_t i = 0; i < items.size(); ++i) {
         PackageEntry& e = directory[i];
@@ -247,8 +248,12 @@ bool WritePackageArchive(const std::vector<PackItem>& items, uint64_t prefixLeng
             e.attributes = PackageAttributeFile;
             files.push_back(i);
             std::error_code ec;
-            totalBytes += items[i].source.empty() ? items[i].content.size()
-                                                  : std::filesystem::file_size(items[i].source, ec);
+            uint64_t bytes = items[i].source.empty() ? items[i].content.size()
+                                                     : std::filesystem::file_size(items[i].source, ec);
+            if (ec)
+                bytes = 0;
+            fileBytes.push_back(bytes);
+            totalBytes += bytes;
         }
     }
 
@@ -259,16 +264,28 @@ bool WritePackageArchive(const std::vector<PackItem>& items, uint64_t prefixLeng
         return false;
     }
 
-    // Workers compress files ahead of the writer, at most `window` of them at a
-    // time so that memory stays bounded; the writer takes them in order.
+    // Workers compress files ahead of the writer, which takes them in order.
+    // How far ahead: two files for each worker, and beyond that as many
+    // small files as hold ClaimAheadBytes together.  Memory stays bounded
+    // either way; the many small files of a source tree, whose times vary
+    // widely, would otherwise keep a worker waiting for the writer behind one
+    // slow file.
     unsigned threads = options.threads ? options.threads : std::max(1u, std::thread::hardware_concurrency());
     const size_t window = static_cast<size_t>(threads) * 2;
+    constexpr size_t ClaimAheadFiles = 1024;
+    constexpr uint64_t ClaimAheadBytes = 32u << 20;
     std::vector<Compressed> results(files.size());
     ContentIndex contents;
     std::mutex lock;
     std::condition_variable changed;
     size_t nextToClaim = 0, written = 0;
+    uint64_t claimedBytes = 0;   // of the files claimed and not yet written
     bool stop = false;
+    auto mayClaim = [&] {
+        if (nextToClaim < written + window)
+            return true;
+        return nextToClaim < written + ClaimAheadFiles && claimedBytes + fileBytes[nextToClaim] <= ClaimAheadBytes;
+    };
 
     auto worker = [&]() {
         StreamCompressor compressor(options.level);
@@ -276,10 +293,11 @@ bool WritePackageArchive(const std::vector<PackItem>& items, uint64_t prefixLeng
             size_t index;
             {
                 std::unique_lock<std::mutex> guard(lock);
-                changed.wait(guard, [&] { return stop || nextToClaim >= files.size() || nextToClaim < written + window; });
+                changed.wait(guard, [&] { return stop || nextToClaim >= files.size() || mayClaim(); });
                 if (stop || nextToClaim >= files.size())
                     return;
                 index = nextToClaim++;
+                claimedBytes += fileBytes[index];
             }
             Compressed result;
             CompressItem(items[files[index]], index, contents, compressor, &result);
@@ -314,6 +332,7 @@ bool WritePackageArchive(const std::vector<PackItem>& items, uint64_t prefixLeng
             result = std::move(results[k]);
             results[k] = Compressed();
             written = k + 1;
+            claimedBytes -= fileBytes[k];
         }
         changed.notify_all();
         if (result.failed) {
