@@ -1,12 +1,14 @@
 // Installing a product of realistic size, against NSIS, measured in the same
 // run under wine64 with a warm wineserver:
 //   - the generated 2,000-file, ~260 MB tree (ProductTree.h) packed by
-//     `vellmark pack` with a generated script (a makedir for each folder and
-//     a copy for each file) and installed with `Setup.exe /S /D=...`;
+//     `vellmark pack` with a generated script of one copyfolder of the tree's
+//     folder (as NSIS's script takes it with one File /r) and installed with
+//     `Setup.exe /S /D=...`; beside it, in the same turns, the same tree with
+//     the script of a makedir for each folder and a copy for each file;
 //   - the same tree built by makensis (zlib compressor, `File /r`, a minimal
 //     script, 64-bit stub) and installed with its own `/S /D=...` into
 //     another folder.
-// After a round that warms up, each is run three times, alternating, every
+// After a round that warms up, each is run three times, in turns, every
 // run on a settled file system and into a folder that is not there; the
 // medians and their ratio are printed (target: ours at most 0.33x the time
 // of NSIS).  Beside each wall time, the processor time of the run (the
