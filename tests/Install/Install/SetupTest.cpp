@@ -72,6 +72,17 @@ std::string Script(const char* version, bool fails)
     return text + (fails ? "    return 0;\r\n}\r\n" : "    return 1;\r\n}\r\n");
 }
 
+// The test build of the setup program with the package of `items`: the
+// program up to its image end, where the package begins (the test build
+// carries its symbols after its sections).
+std::vector<uint8_t> TestSetupWith(const std::vector<PackItem>& items)
+{
+    std::string stub = Image(VM_SETUP_TEST);
+    std::vector<uint8_t> image(stub.begin(), stub.end());
+    image.resize(static_cast<size_t>(LocateImageEnd(image.data(), image.size())));
+    return testimage::MakePackage(items, image);
+}
+
 std::vector<uint8_t> Package(int major, bool fails = false, const char* uninstaller = VM_UNINSTALLER)
 {
     using testimage::File;
@@ -97,12 +108,7 @@ std::vector<uint8_t> Package(int major, bool fails = false, const char* uninstal
     items.push_back(File("vmtxshared.dll", 10, AsString(VersionedImage(major, 0, 0, 0, "shared"))));
     items.push_back(Folder("Drivers", 0));
     items.push_back(File("vmtxdrv.sys", 12, AsString(VersionedImage(major, 0, 0, 0, "driver"))));
-    // The setup program up to its image end, where the package begins (the
-    // test build carries its symbols after its sections).
-    std::string stub = Image(VM_SETUP_TEST);
-    std::vector<uint8_t> image(stub.begin(), stub.end());
-    image.resize(static_cast<size_t>(LocateImageEnd(image.data(), image.size())));
-    return testimage::MakePackage(items, image);
+    return TestSetupWith(items);
 }
 
 struct Ran {
@@ -483,11 +489,8 @@ TEST_F(SetupProgram, AFullDiskFailsTheInstallationAndLeavesNothing)
                                         "    if (iscopyerror())\r\n        return 0;\r\n    return 1;\r\n}\r\n"),
                                    File("small.txt", 0, "small"), File("big.bin", 0, big),
                                    File("Uninstall.exe", 0, Image(VM_UNINSTALLER))};
-    std::string stub = Image(VM_SETUP_TEST);
-    std::vector<uint8_t> image(stub.begin(), stub.end());
-    image.resize(static_cast<size_t>(LocateImageEnd(image.data(), image.size())));
     const std::string setup = work + "\\full-disk.exe";
-    ASSERT_TRUE(testimage::WriteBytes(setup, testimage::MakePackage(items, image)));
+    ASSERT_TRUE(testimage::WriteBytes(setup, TestSetupWith(items)));
 
     taker.otherDrive = drive;
     snapshot::Snapshot before = taker.Take();
@@ -528,11 +531,8 @@ TEST_F(SetupProgram, ACopyfolderInstallationKilledAnywhereIsRolledBackWhole)
         big[k] = static_cast<char>((k * 2654435761u) >> 25);
     items.push_back(File("big.bin", 4, big));
     expected["Data\\big.bin"] = big;
-    std::string stub = Image(VM_SETUP_TEST);
-    std::vector<uint8_t> image(stub.begin(), stub.end());
-    image.resize(static_cast<size_t>(LocateImageEnd(image.data(), image.size())));
     const std::string setup = work + "\\folder.exe";
-    ASSERT_TRUE(testimage::WriteBytes(setup, testimage::MakePackage(items, image)));
+    ASSERT_TRUE(testimage::WriteBytes(setup, TestSetupWith(items)));
     const std::string installed = "C:\\Program Files\\Vellmark Crash Tests\\Sweep";
 
     snapshot::Snapshot before = taker.Take();
@@ -615,10 +615,7 @@ std::vector<uint8_t> GadgetPackage(bool fails)
     items.push_back(File("Uninstall.exe", 0, Image(VM_UNINSTALLER)));
     items.push_back(Folder("Bin", 0));
     items.push_back(File("gadget.exe", 3, AsString(VersionedImage(1, 0, 0, 0, "gadget"))));
-    std::string stub = Image(VM_SETUP_TEST);
-    std::vector<uint8_t> image(stub.begin(), stub.end());
-    image.resize(static_cast<size_t>(LocateImageEnd(image.data(), image.size())));
-    return testimage::MakePackage(items, image);
+    return TestSetupWith(items);
 }
 
 void SetText(HKEY root, const std::string& keyPath, const char* name, const std::string& text)
