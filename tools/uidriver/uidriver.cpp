@@ -281,10 +281,27 @@ void ReportMessageBox(HWND box)
 }
 
 // Prints a box met on the way and answers it with its default button.
+// Answers a message box, which any of its buttons closes.  On a loaded
+// machine a click can reach the box before it takes input and be lost; a
+// box still open after a while has not taken it, and is clicked again.
+void AnswerBox(HWND box, int id)
+{
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        PressButton(box, id);
+        DWORD start = GetTickCount();
+        while (IsWindow(box) && IsWindowVisible(box) && !ProgramEnded() && GetTickCount() - start < 3000)
+            Sleep(PollMs);
+        if (!IsWindow(box) || !IsWindowVisible(box) || ProgramEnded()) {
+            Settle(FindWizard());   // the program has gone on from the answer
+            return;
+        }
+    }
+}
+
 void AnswerUnexpected(HWND box)
 {
     ReportMessageBox(box);
-    PressButton(box, DefaultButton(box));
+    AnswerBox(box, DefaultButton(box));
 }
 
 void Timeout(const char* what)
@@ -452,7 +469,7 @@ void CommandMessage(const Arguments& args)
         if (HWND box = FindMessageBox()) {
             Settle(box);
             ReportMessageBox(box);
-            PressButton(box, button != 0 ? button : DefaultButton(box));
+            AnswerBox(box, button != 0 ? button : DefaultButton(box));
             return;
         }
         if (ProgramEnded()) {
