@@ -279,20 +279,17 @@ bool CollectFolder(const PackageHandle* package, uint32_t top, const std::string
     for (uint32_t i = 1; i < count; ++i)
         if (package->entries[i].parent >= 0 && static_cast<uint32_t>(package->entries[i].parent) >= i)
             return false;
-    // The position in `members` of each entry below `top`.
+    // The position in `members` of each entry below `top`; -1 elsewhere.
     std::vector<int32_t> position(count, -1);
-    std::vector<int8_t> below(count, 0);
-    below[top] = 1;
     for (uint32_t i = top + 1; i < count; ++i) {
         const PackageEntry& record = package->entries[i];
-        if (record.parent < 0 || !below[record.parent])
+        const bool atTop = record.parent >= 0 && static_cast<uint32_t>(record.parent) == top;
+        if (!atTop && (record.parent < 0 || position[record.parent] < 0))
             continue;
-        below[i] = 1;
         const size_t length = PackageNameLength(record);
         if (EntryNameProblem(record.name, length))
             return false;
         const std::string name(record.name, length);
-        const bool atTop = static_cast<uint32_t>(record.parent) == top;
         const FolderMember* parent = atTop ? nullptr : &(*members)[static_cast<size_t>(position[record.parent])];
         FolderMember member{i, (atTop ? entry : parent->entry) + "\\" + name,
                             (atTop ? destination : parent->path) + "\\" + name,

@@ -1,6 +1,8 @@
 // The helper threads that write new files.
 #include "FileWriters.h"
 
+#include <utility>
+
 #include "EntryStream.h"
 #include "FileInstall.h"
 #include "Handles.h"
@@ -123,9 +125,6 @@ void NewFileWriters::Work(NewFileJob* job, uint8_t* buffer, uint32_t capacity)
                                                                                     : NewFileJob::Failed;
         return;
     }
-    bool written = WriteBlockToFile(file.Get(), buffer, job->entry->size);
-    written = file.Close() && written;
-    if (!written)
-        DeleteFileA(job->path);
-    job->outcome = written ? NewFileJob::Written : NewFileJob::Failed;
+    job->outcome = WriteNewFile(std::move(file), job->path, buffer, job->entry->size) ? NewFileJob::Written
+                                                                                    : NewFileJob::Failed;
 }
